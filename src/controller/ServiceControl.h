@@ -1,0 +1,14 @@
+#pragma once
+// The service stop request as the keep-alive tick sees it. In application
+// mode no stop is ever requested.
+namespace tavrik {
+
+class ServiceControl {
+ public:
+  virtual ~ServiceControl() = default;
+  virtual bool StopRequested() = 0;
+  // Ends the service and unloads the controller; runs on the event thread.
+  virtual void HandleServiceStop() = 0;
+};
+
+}  // namespace tavrik

@@ -1,0 +1,13 @@
+#include "frames/MultipartPart.h"
+
+namespace tavrik {
+
+Payload BuildPart(std::string_view contentTypeLine, std::string_view body) {
+  std::string part;
+  part.reserve(contentTypeLine.size() + body.size() + 4 + 2 + 2 + kMultipartBoundary.size() + 2);
+  part.append(contentTypeLine).append("\r\n\r\n").append(body).append("\r\n--");
+  part.append(kMultipartBoundary).append("\r\n");
+  return MakePayload(std::move(part));
+}
+
+}  // namespace tavrik

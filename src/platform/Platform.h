@@ -1,0 +1,27 @@
+#pragma once
+// Factory of the components the controller owns: the one seam between the
+// relay's logic and the operating system (real) or simulated time (tests).
+#include <memory>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/EventLoop.h"
+#include "platform/SerialPort.h"
+#include "platform/Socket.h"
+#include "platform/SpoolFile.h"
+#include "platform/Timer.h"
+
+namespace tavrik {
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+  virtual EventLoop& Loop() = 0;
+  virtual const Clock& GetClock() const = 0;
+  virtual std::unique_ptr<Timer> CreateTimer() = 0;
+  virtual std::unique_ptr<Socket> CreateSocket() = 0;
+  virtual std::unique_ptr<SerialPort> CreateSerialPort() = 0;
+  virtual std::unique_ptr<SpoolFile> OpenSpoolFile(const std::string& path) = 0;
+};
+
+}  // namespace tavrik

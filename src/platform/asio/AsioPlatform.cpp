@@ -1,0 +1,56 @@
+#include "platform/asio/AsioPlatform.h"
+
+#include <asio/post.hpp>
+
+#include "platform/asio/AsioSocket.h"
+#include "platform/asio/AsioTimer.h"
+#ifdef _WIN32
+#include "platform/asio/win/WinSerialPort.h"
+#include "platform/asio/win/WinSpoolFile.h"
+#else
+#include "platform/asio/posix/PosixSerialPort.h"
+#include "platform/asio/posix/PosixSpoolFile.h"
+#endif
+
+namespace tavrik {
+
+AsioPlatform::AsioPlatform(std::string executableFolder)
+    : executableFolder_(std::move(executableFolder)) {}
+
+AsioPlatform::~AsioPlatform() = default;
+
+std::unique_ptr<Timer> AsioPlatform::CreateTimer() { return std::make_unique<AsioTimer>(context_); }
+
+std::unique_ptr<Socket> AsioPlatform::CreateSocket() {
+  return std::make_unique<AsioSocket>(context_, requests_);
+}
+
+std::unique_ptr<SerialPort> AsioPlatform::CreateSerialPort() {
+#ifdef _WIN32
+  return std::make_unique<WinSerialPort>(context_);
+#else
+  return std::make_unique<PosixSerialPort>(context_, executableFolder_);
+#endif
+}
+
+std::unique_ptr<SpoolFile> AsioPlatform::OpenSpoolFile(const std::string& path) {
+#ifdef _WIN32
+  return std::make_unique<WinSpoolFile>(path);
+#else
+  return std::make_unique<PosixSpoolFile>(path);
+#endif
+}
+
+void AsioPlatform::Run() {
+  // Keep running while idle: the controller lives on events alone.
+  auto guard = asio::make_work_guard(context_);
+  context_.run();
+}
+
+void AsioPlatform::Stop() { context_.stop(); }
+
+void AsioPlatform::Post(std::function<void()> handler) { asio::post(context_, std::move(handler)); }
+
+void AsioPlatform::YieldOnce() { context_.poll(); }
+
+}  // namespace tavrik

@@ -1,0 +1,46 @@
+#pragma once
+// The real platform: one asio::io_context run by the event thread. Owns the
+// loop, the clock and the table of held connection requests; the components
+// it creates must not outlive it.
+#include <asio/io_context.hpp>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/Platform.h"
+#include "platform/asio/ConnectionRequests.h"
+#include "platform/asio/SystemClock.h"
+
+namespace tavrik {
+
+class AsioPlatform : public Platform, private EventLoop {
+ public:
+  // executableFolder: where COM-port links (com<n>) are looked up.
+  explicit AsioPlatform(std::string executableFolder);
+  ~AsioPlatform() override;
+
+  EventLoop& Loop() override { return *this; }
+  const Clock& GetClock() const override { return clock_; }
+  std::unique_ptr<Timer> CreateTimer() override;
+  std::unique_ptr<Socket> CreateSocket() override;
+  std::unique_ptr<SerialPort> CreateSerialPort() override;
+  std::unique_ptr<SpoolFile> OpenSpoolFile(const std::string& path) override;
+
+  asio::io_context& Context() { return context_; }
+  ConnectionRequests& Requests() { return requests_; }
+
+  // Runs the event loop until Stop() is called.
+  void Run();
+  void Stop();
+
+ private:
+  void Post(std::function<void()> handler) override;
+  void YieldOnce() override;
+
+  std::string executableFolder_;
+  asio::io_context context_{1};
+  SystemClock clock_;
+  ConnectionRequests requests_;
+};
+
+}  // namespace tavrik

@@ -1,0 +1,41 @@
+#include "platform/asio/SystemClock.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+namespace tavrik {
+namespace {
+
+std::tm LocalTime(std::time_t t) {
+  std::tm tm{};
+#ifdef _WIN32
+  localtime_s(&tm, &t);
+#else
+  localtime_r(&t, &tm);
+#endif
+  return tm;
+}
+
+}  // namespace
+
+double SystemClock::SecondsSinceMidnight() const {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  const std::tm tm = LocalTime(t);
+  const auto sinceEpoch = now.time_since_epoch();
+  const double fraction =
+      std::chrono::duration<double>(sinceEpoch - std::chrono::floor<std::chrono::seconds>(sinceEpoch))
+          .count();
+  return ToSinglePrecision(tm.tm_hour * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec + fraction);
+}
+
+std::string SystemClock::LocalDateTimeText() const {
+  const std::tm tm = LocalTime(std::time(nullptr));
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return text;
+}
+
+}  // namespace tavrik

@@ -1,0 +1,64 @@
+#include "platform/fake/FakePlatform.h"
+
+#include <algorithm>
+
+namespace tavrik {
+
+std::unique_ptr<Timer> FakePlatform::CreateTimer() { return std::make_unique<FakeTimer>(*this); }
+
+std::unique_ptr<Socket> FakePlatform::CreateSocket() {
+  auto socket = std::make_unique<FakeSocket>(*this);
+  sockets_.push_back(socket.get());
+  return socket;
+}
+
+std::unique_ptr<SerialPort> FakePlatform::CreateSerialPort() {
+  auto port = std::make_unique<FakeSerialPort>();
+  serial_ = port.get();
+  return port;
+}
+
+std::unique_ptr<SpoolFile> FakePlatform::OpenSpoolFile(const std::string& path) {
+  return std::make_unique<FakeSpoolFile>(spools_[path]);
+}
+
+void FakePlatform::Unregister(FakeSocket* socket) {
+  sockets_.erase(std::remove(sockets_.begin(), sockets_.end(), socket), sockets_.end());
+}
+
+FakeTimer* FakePlatform::NextDue(int64_t until) const {
+  FakeTimer* next = nullptr;
+  for (FakeTimer* timer : timers_) {
+    if (!timer->Armed() || timer->Deadline() > until) continue;
+    if (!next || timer->Deadline() < next->Deadline() ||
+        (timer->Deadline() == next->Deadline() && timer->Sequence() < next->Sequence()))
+      next = timer;
+  }
+  return next;
+}
+
+void FakePlatform::Advance(int64_t ms) {
+  const int64_t until = nowMs_ + ms;
+  RunPosted();
+  while (FakeTimer* timer = NextDue(until)) {
+    nowMs_ = timer->Deadline();
+    timer->Fire();
+    RunPosted();
+  }
+  nowMs_ = until;
+}
+
+void FakePlatform::RunPosted() {
+  while (!posted_.empty()) {
+    auto handler = std::move(posted_.front());
+    posted_.pop_front();
+    handler();
+  }
+}
+
+void FakePlatform::YieldOnce() {
+  ++yields;
+  RunPosted();
+}
+
+}  // namespace tavrik
