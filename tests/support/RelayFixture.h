@@ -1,0 +1,72 @@
+#pragma once
+// A controller on the fake platform, with helpers to play its peers.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "controller/MainForm.h"
+#include "platform/fake/FakePlatform.h"
+#include "support/LogCapture.h"
+
+namespace tavrik::test {
+
+class FakeService : public ServiceControl {
+ public:
+  bool StopRequested() override { return stop; }
+  void HandleServiceStop() override { ++stops; }
+  bool stop = false;
+  int stops = 0;
+};
+
+class RelayFixture : public ::testing::Test {
+ protected:
+  // Creates the controller; its components can then be prepared before Load.
+  void Create() { form = std::make_unique<MainForm>(platform, settings, service); }
+  void Load() {
+    if (!form) Create();
+    form->Load();
+  }
+  // Components in the order the controller creates them.
+  FakeSocket& SrcSock() { return *platform.Sockets().at(0); }
+  FakeSocket& ListenSock() { return *platform.Sockets().at(1); }
+  FakeSocket& Client(int i) { return static_cast<FakeSocket&>(*form->Server().WinSock.at(static_cast<size_t>(i))); }
+  FakeSerialPort& Serial() { return *platform.Serial(); }
+  FakeTimer& Timeout() { return static_cast<FakeTimer&>(form->TimeoutTimer()); }
+
+  // Connects a client that asks for the stream; returns its index.
+  int StreamingClient() {
+    ListenSock().RequestConnection("127.0.0.1");
+    for (int i = 0; i <= form->Server().UBound(); ++i) {
+      if (Client(i).State() == kStateConnected && form->Server().Clients[static_cast<size_t>(i)].HeaderSent == 0) {
+        Client(i).Arrive("GET / HTTP/1.0\r\n\r\n");
+        Client(i).sent.clear();
+        return i;
+      }
+    }
+    ADD_FAILURE() << "no client accepted";
+    return -1;
+  }
+  // Frame parts received by a client since it started streaming.
+  static std::vector<std::string> Bodies(const FakeSocket& client, std::string_view type = "text/plaintext") {
+    std::vector<std::string> bodies;
+    const std::string head = "Content-Type: " + std::string(type) + "\r\n\r\n";
+    const std::string tail = "\r\n--ABCDEF12345678\r\n";
+    const std::string& s = client.sent;
+    for (size_t at = 0; (at = s.find(head, at)) != std::string::npos;) {
+      const size_t body = at + head.size();
+      const size_t end = s.find(tail, body);
+      if (end == std::string::npos) break;
+      bodies.push_back(s.substr(body, end - body));
+      at = end + tail.size();
+    }
+    return bodies;
+  }
+
+  LogCapture log{0};
+  FakePlatform platform;
+  FakeService service;
+  Settings settings;
+  std::unique_ptr<MainForm> form;
+};
+
+}  // namespace tavrik::test
