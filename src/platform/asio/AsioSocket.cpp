@@ -1,0 +1,412 @@
+#include "platform/asio/AsioSocket.h"
+
+#include <algorithm>
+#include <asio/buffer.hpp>
+#include <asio/connect.hpp>
+#include <asio/ip/address.hpp>
+#include <asio/ip/udp.hpp>
+#include <asio/write.hpp>
+#include <exception>
+#include <vector>
+
+#include "platform/PlatformError.h"
+
+namespace tavrik {
+
+namespace {
+
+using asio::ip::tcp;
+using asio::ip::udp;
+
+constexpr std::size_t kReadChunk = 64 * 1024;
+// Reading pauses while this much has arrived unread, until GetData drains it.
+constexpr std::size_t kMaxUnread = 1024 * 1024;
+
+constexpr int kBadState = 40006;
+constexpr int kInvalidOperation = 40020;
+
+#ifdef _WIN32
+// On Windows SO_REUSEADDR would let a listener take over a port that another
+// socket listens on; exclusive use makes that fail, and the port of a closed
+// listener is free again at once without any option.
+using ListenerAddressOption =
+    asio::detail::socket_option::boolean<SOL_SOCKET, static_cast<int>(SO_EXCLUSIVEADDRUSE)>;
+#else
+// Lets a restarted relay listen at once while its old connections linger in
+// TIME_WAIT; a port that another socket listens on still fails.
+using ListenerAddressOption = asio::socket_base::reuse_address;
+#endif
+
+PlatformError ToPlatformError(const asio::error_code& error) {
+  return PlatformError(error.value(), error.message());
+}
+
+PlatformError BadState() {
+  return PlatformError(kBadState,
+                       "Wrong protocol or connection state for the requested transaction or request");
+}
+
+int32_t ToInt32(std::size_t n) {
+  return static_cast<int32_t>(std::min<std::size_t>(n, INT32_MAX));
+}
+
+uint16_t ToPort(int port, bool zeroAllowed) {
+  if (port < (zeroAllowed ? 0 : 1) || port > 65535) {
+    throw ToPlatformError(asio::error::make_error_code(asio::error::invalid_argument));
+  }
+  return static_cast<uint16_t>(port);
+}
+
+}  // namespace
+
+struct AsioSocket::Channel {
+  Channel(AsioSocket* socket, asio::io_context& context)
+      : owner(socket), tcp(context), acceptor(context), udp(context), resolver(context) {}
+
+  AsioSocket* owner;  // null once detached: its completions then do nothing
+  asio::ip::tcp::socket tcp;
+  asio::ip::tcp::acceptor acceptor;
+  asio::ip::udp::socket udp;
+  asio::ip::tcp::resolver resolver;
+  bool addressed = false;  // a UDP socket connected to RemoteHost:RemotePort
+  bool reading = false;
+  std::vector<char> readBuffer;
+  // The write-queue idiom: parts sent while a write is in flight wait in
+  // queued and go out together in one gathered write after it.
+  std::vector<Payload> queued;
+  std::size_t queuedBytes = 0;
+  std::vector<Payload> writing;  // the parts of the write in flight
+  std::vector<asio::const_buffer> gather;
+};
+
+template <typename Step>
+void AsioSocket::Deliver(const ChannelPtr& channel, Step step) {
+  AsioSocket* self = channel->owner;
+  if (self == nullptr) return;  // closed, failed or destroyed since the operation began
+  try {
+    step(*self);
+  } catch (const std::exception& e) {
+    // Our own step failed (out of memory): this connection cannot go on.
+    if (channel->owner != self) return;
+    const FailureInfo failure = DescribeFailure(e);
+    self->Fail(failure.number, failure.description);
+  }
+}
+
+template <typename Event>
+void AsioSocket::Raise(Event event) {
+  if (events_ == nullptr) return;
+  try {
+    event(*events_);
+  } catch (...) {
+    // The receivers trap their own failures; one that escapes anyway must not
+    // unwind through Asio and stop the event loop.
+  }
+}
+
+AsioSocket::AsioSocket(asio::io_context& context, ConnectionRequests& requests)
+    : context_(context), requests_(requests) {}
+
+AsioSocket::~AsioSocket() { Release(); }
+
+void AsioSocket::SetProtocol(int protocol) {
+  if (protocol == protocol_) return;
+  if (protocol != kTcp && protocol != kUdp) {
+    throw ToPlatformError(asio::error::make_error_code(asio::error::invalid_argument));
+  }
+  RequireClosed();
+  protocol_ = protocol;
+}
+
+void AsioSocket::SetRemoteHost(const std::string& host) {
+  remoteHost_ = host;
+  if (protocol_ == kUdp) OpenAddressedUdp();
+}
+
+void AsioSocket::SetRemotePort(int port) {
+  remotePort_ = port;
+  if (protocol_ == kUdp) OpenAddressedUdp();
+}
+
+int AsioSocket::BoundLocalPort() const {
+  if (!channel_) return 0;
+  asio::error_code error;
+  if (channel_->acceptor.is_open()) return channel_->acceptor.local_endpoint(error).port();
+  if (channel_->udp.is_open()) return channel_->udp.local_endpoint(error).port();
+  return channel_->tcp.local_endpoint(error).port();
+}
+
+void AsioSocket::Connect(const std::string& host, int port) {
+  RequireClosed();
+  if (protocol_ != kTcp) throw BadState();
+  const uint16_t portNumber = ToPort(port, false);
+  remoteHost_ = host;
+  remotePort_ = port;
+  ChannelPtr channel = OpenChannel();
+  asio::error_code error;
+  const asio::ip::address address = asio::ip::make_address(host, error);
+  if (!error) {
+    state_ = kStateConnecting;
+    channel->tcp.async_connect(tcp::endpoint(address, portNumber),
+                               [channel](const asio::error_code& result) {
+                                 Deliver(channel, [&](AsioSocket& self) {
+                                   if (result) return self.Fail(result);
+                                   self.Connected(channel);
+                                 });
+                               });
+    return;
+  }
+  state_ = kStateResolvingHost;
+  channel->resolver.async_resolve(
+      host, std::to_string(port),
+      [channel](const asio::error_code& result, const tcp::resolver::results_type& endpoints) {
+        Deliver(channel, [&](AsioSocket& self) {
+          if (result) return self.Fail(result);
+          self.state_ = kStateConnecting;
+          asio::async_connect(channel->tcp, endpoints,
+                              [channel](const asio::error_code& outcome, const tcp::endpoint&) {
+                                Deliver(channel, [&](AsioSocket& owner) {
+                                  if (outcome) return owner.Fail(outcome);
+                                  owner.Connected(channel);
+                                });
+                              });
+        });
+      });
+}
+
+void AsioSocket::Connected(const ChannelPtr& channel) {
+  asio::error_code ignored;  // without NODELAY small parts only wait longer
+  channel->tcp.set_option(tcp::no_delay(true), ignored);
+  state_ = kStateConnected;
+  StartRead(channel);
+  Raise([](SocketEvents& events) { events.OnConnect(); });
+}
+
+void AsioSocket::Listen() {
+  RequireClosed();
+  if (protocol_ != kTcp) throw BadState();
+  const uint16_t port = ToPort(localPort_, true);
+  ChannelPtr channel = OpenChannel();
+  tcp::acceptor& acceptor = channel->acceptor;
+  asio::error_code error;
+  acceptor.open(tcp::v4(), error);
+  if (!error) acceptor.set_option(ListenerAddressOption(true), error);
+  if (!error) acceptor.bind(tcp::endpoint(asio::ip::address_v4::any(), port), error);
+  if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
+  if (error) {
+    Release();
+    throw ToPlatformError(error);
+  }
+  state_ = kStateListening;
+  StartAccept(channel);
+}
+
+void AsioSocket::StartAccept(const ChannelPtr& channel) {
+  channel->acceptor.async_accept([channel](const asio::error_code& error, tcp::socket peer) {
+    Deliver(channel, [&](AsioSocket& self) {
+      // A peer that gave up while waiting in the backlog is no failure of the listener.
+      if (error == asio::error::connection_aborted) return self.StartAccept(channel);
+      if (error) return self.Fail(error);
+      self.Accepted(channel, std::move(peer));
+    });
+  });
+}
+
+void AsioSocket::Accepted(const ChannelPtr& channel, tcp::socket peer) {
+  asio::error_code error;
+  const tcp::endpoint endpoint = peer.remote_endpoint(error);
+  if (error) return StartAccept(channel);  // the peer is gone already
+  remoteHost_ = endpoint.address().to_string();
+  remotePort_ = endpoint.port();
+  ConnectionRequests& requests = requests_;  // the handler may destroy this socket
+  const int32_t id = requests.Hold(std::move(peer));
+  Raise([id](SocketEvents& events) { events.OnConnectionRequest(id); });
+  requests.Drop(id);
+  // The handler may have closed this listener, and may even have accepted the
+  // request on it: then the channel is detached and accepting ends here.
+  if (channel->owner == this) StartAccept(channel);
+}
+
+void AsioSocket::Accept(int32_t requestId) {
+  RequireClosed();
+  std::optional<tcp::socket> connection = requests_.Take(requestId);
+  if (!connection) throw ToPlatformError(asio::error::make_error_code(asio::error::invalid_argument));
+  ChannelPtr channel = OpenChannel();
+  channel->tcp = std::move(*connection);
+  asio::error_code error;
+  channel->tcp.set_option(tcp::no_delay(true), error);
+  const tcp::endpoint endpoint = channel->tcp.remote_endpoint(error);
+  if (!error) {
+    remoteHost_ = endpoint.address().to_string();
+    remotePort_ = endpoint.port();
+  }
+  protocol_ = kTcp;
+  state_ = kStateConnected;
+  StartRead(channel);
+}
+
+void AsioSocket::Bind(int port) {
+  RequireClosed();
+  if (protocol_ != kUdp) throw BadState();
+  const uint16_t portNumber = ToPort(port, true);
+  ChannelPtr channel = OpenChannel();
+  asio::error_code error;
+  channel->udp.open(udp::v4(), error);
+  if (!error) channel->udp.bind(udp::endpoint(asio::ip::address_v4::any(), portNumber), error);
+  if (error) {
+    Release();
+    throw ToPlatformError(error);
+  }
+  localPort_ = port;
+  state_ = kStateOpen;
+  StartRead(channel);
+}
+
+void AsioSocket::OpenAddressedUdp() {
+  if (remoteHost_.empty() || remotePort_ == 0) return;  // the other setter follows
+  // An addressed socket follows a new peer; any other open socket keeps its course.
+  const bool retarget = channel_ && channel_->addressed;
+  if (!retarget && state_ != kStateClosed) return;
+  const udp::endpoint peer = ResolveUdp(remoteHost_, ToPort(remotePort_, false));
+  ChannelPtr channel = retarget ? channel_ : OpenChannel();
+  asio::error_code error;
+  channel->udp.connect(peer, error);  // opens it on an ephemeral local port first
+  if (error) {
+    if (!retarget) Release();
+    throw ToPlatformError(error);
+  }
+  channel->addressed = true;
+  state_ = kStateOpen;
+  StartRead(channel);
+}
+
+asio::ip::udp::endpoint AsioSocket::ResolveUdp(const std::string& host, uint16_t port) {
+  asio::error_code error;
+  const asio::ip::address address = asio::ip::make_address(host, error);
+  if (!error) return udp::endpoint(address, port);
+  udp::resolver resolver(context_);
+  const udp::resolver::results_type endpoints = resolver.resolve(host, std::to_string(port), error);
+  if (error) throw ToPlatformError(error);
+  // Peers mostly send over IPv4, and a name may come with an IPv6 address first.
+  const auto v4 = std::find_if(endpoints.begin(), endpoints.end(),
+                               [](const auto& entry) { return entry.endpoint().address().is_v4(); });
+  return (v4 != endpoints.end() ? *v4 : *endpoints.begin()).endpoint();
+}
+
+void AsioSocket::StartRead(const ChannelPtr& channel) {
+  if (channel->reading || arrived_.size() >= kMaxUnread) return;
+  channel->reading = true;
+  channel->readBuffer.resize(kReadChunk);
+  auto done = [channel](const asio::error_code& error, std::size_t bytes) {
+    channel->reading = false;
+    Deliver(channel, [&](AsioSocket& self) {
+      if (error) return self.ReadFailed(error);
+      self.DataRead(channel, bytes);
+    });
+  };
+  if (channel->udp.is_open()) {
+    channel->udp.async_receive(asio::buffer(channel->readBuffer), std::move(done));
+  } else {
+    channel->tcp.async_read_some(asio::buffer(channel->readBuffer), std::move(done));
+  }
+}
+
+void AsioSocket::DataRead(const ChannelPtr& channel, std::size_t bytes) {
+  arrived_.append(channel->readBuffer.data(), bytes);
+  StartRead(channel);
+  if (bytes == 0) return;  // an empty datagram brings nothing to read
+  const int32_t total = ToInt32(arrived_.size());
+  Raise([total](SocketEvents& events) { events.OnDataArrival(total); });
+}
+
+void AsioSocket::ReadFailed(const asio::error_code& error) {
+  if (error != asio::error::eof) return Fail(error);
+  Release();
+  state_ = kStateClosing;
+  Raise([](SocketEvents& events) { events.OnClose(); });
+}
+
+void AsioSocket::GetData(std::string& out) {
+  out.clear();
+  out.swap(arrived_);  // no copy; arrived_ goes on in out's old storage
+  if (state_ == kStateConnected || state_ == kStateOpen) StartRead(channel_);
+}
+
+void AsioSocket::SendData(std::span<const Payload> parts) {
+  if (state_ != kStateConnected) throw BadState();
+  Channel& channel = *channel_;
+  const bool writeInFlight = !channel.writing.empty();
+  for (const Payload& part : parts) {
+    if (!part || part->empty()) continue;
+    channel.queued.push_back(part);
+    channel.queuedBytes += part->size();
+  }
+  if (!writeInFlight && !channel.queued.empty()) StartWrite(channel_);
+}
+
+void AsioSocket::StartWrite(const ChannelPtr& channel) {
+  channel->writing.swap(channel->queued);
+  channel->queuedBytes = 0;
+  channel->gather.clear();
+  for (const Payload& part : channel->writing) channel->gather.push_back(asio::buffer(*part));
+  // A span keeps Asio from copying the buffer list into the operation.
+  asio::async_write(channel->tcp, std::span<const asio::const_buffer>(channel->gather),
+                    [channel](const asio::error_code& error, std::size_t bytes) {
+                      channel->writing.clear();
+                      Deliver(channel, [&](AsioSocket& self) {
+                        if (error) return self.Fail(error);
+                        self.Written(channel, bytes);
+                      });
+                    });
+}
+
+void AsioSocket::Written(const ChannelPtr& channel, std::size_t bytes) {
+  if (channel->queued.empty()) {
+    Raise([](SocketEvents& events) { events.OnSendComplete(); });
+    return;
+  }
+  const int32_t sent = ToInt32(bytes);
+  const int32_t remaining = ToInt32(channel->queuedBytes);
+  StartWrite(channel);
+  Raise([sent, remaining](SocketEvents& events) { events.OnSendProgress(sent, remaining); });
+}
+
+void AsioSocket::Close() {
+  Release();
+  arrived_.clear();
+  state_ = kStateClosed;
+}
+
+AsioSocket::ChannelPtr AsioSocket::OpenChannel() {
+  Release();
+  channel_ = std::make_shared<Channel>(this, context_);
+  return channel_;
+}
+
+void AsioSocket::Release() {
+  if (!channel_) return;
+  const ChannelPtr channel = std::move(channel_);
+  channel->owner = nullptr;
+  channel->queued.clear();
+  channel->queuedBytes = 0;
+  // The parts of a write in flight stay with the channel until its completion.
+  asio::error_code ignored;
+  channel->resolver.cancel();
+  channel->acceptor.close(ignored);
+  channel->tcp.close(ignored);
+  channel->udp.close(ignored);
+}
+
+void AsioSocket::RequireClosed() const {
+  if (state_ != kStateClosed) throw PlatformError(kInvalidOperation, "Invalid operation at current state");
+}
+
+void AsioSocket::Fail(const asio::error_code& error) { Fail(error.value(), error.message()); }
+
+void AsioSocket::Fail(int number, const std::string& description) {
+  Release();
+  state_ = kStateError;
+  Raise([&](SocketEvents& events) { events.OnError(number, description); });
+}
+
+}  // namespace tavrik
