@@ -24,7 +24,7 @@ MainForm::MainForm(Platform& platform, const Settings& settings, ServiceControl&
                      {settings.RemoteAddress, settings.RemotePort, settings.SrcListen,
                       settings.SrcProtocol, settings.FrameTimeout}),
       serialSource_(*msComm1_, platform.GetClock(), *this, frames_, settings.FrameTimeout),
-      fileSource_(platform.OpenSpoolFile(settings.SourceFile), *filePoll_, *this, frames_,
+      fileSource_(platform.OpenSpoolFile(settings.SourceFile), *filePoll_, platform.Loop(), *this, frames_,
                   settings.FrameTimeout) {
   keepAlive_->SetInterval(1000);
   keepAlive_->SetTickHandler([this] { KeepAlive_Timer(); });
@@ -56,6 +56,7 @@ void MainForm::UnloadRequest(int16_t unloadMode) {
   };
   step([&] { server_.CloseListener(); });
   step([&] { srcSock_->Close(); });
+  step([&] { networkSource_.CancelReconnect(); });
   step([&] { server_.CloseAllSockets(); });
   step([&] { timeoutTimer_->SetEnabled(false); });
   step([&] {

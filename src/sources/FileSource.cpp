@@ -4,9 +4,14 @@
 
 namespace tavrik {
 
-FileSource::FileSource(std::unique_ptr<SpoolFile> file, Timer& filePoll, SourceHost& host,
-                       FrameAssembler& frames, int32_t frameTimeout)
-    : file_(std::move(file)), filePoll_(filePoll), host_(host), frames_(frames), frameTimeout_(frameTimeout) {
+FileSource::FileSource(std::unique_ptr<SpoolFile> file, Timer& filePoll, EventLoop& loop,
+                       SourceHost& host, FrameAssembler& frames, int32_t frameTimeout)
+    : file_(std::move(file)),
+      filePoll_(filePoll),
+      loop_(loop),
+      host_(host),
+      frames_(frames),
+      frameTimeout_(frameTimeout) {
   filePoll_.SetInterval(kPollMs);
   filePoll_.SetTickHandler([this] { FilePoll_Timer(); });
 }
@@ -26,18 +31,28 @@ void FileSource::OpenSourceFile() {
 
 void FileSource::Append(const std::string& text) {
   if (text.empty()) return;
-  frames_.AppendInput(text);
+  const std::string_view all(text);
+  for (size_t at = 0; at < all.size(); at += kPiece) {
+    if (at > 0) loop_.YieldOnce();
+    frames_.AppendInput(all.substr(at, kPiece));
+  }
   host_.RestartFrameTimer(frameTimeout_);
 }
 
 void FileSource::FilePoll_Timer() {
-  int64_t size = 0;
+  if (polling_) return;
+  polling_ = true;
+  Poll();  // traps its own failures
+  polling_ = false;
+}
+
+void FileSource::Poll() {
   try {
     text_.clear();
     file_->ReadStragglers(text_);
     Append(text_);
     if (!file_->Exists()) return;
-    size = file_->Length();
+    const int64_t size = file_->Length();
     if (size < SourceFilePos) {  // truncated or replaced by a shorter file
       SourceFilePos = size;
       return;

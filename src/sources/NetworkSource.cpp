@@ -7,13 +7,49 @@ namespace tavrik {
 
 NetworkSource::NetworkSource(Socket& srcSock, Platform& platform, SourceHost& host,
                              FrameAssembler& frames, NetworkSourceSettings settings)
-    : srcSock_(srcSock), platform_(platform), host_(host), frames_(frames), settings_(std::move(settings)) {
+    : srcSock_(srcSock),
+      platform_(platform),
+      host_(host),
+      frames_(frames),
+      settings_(std::move(settings)),
+      pace_(platform.CreateTimer()) {
   srcSock_.SetEvents(this);
+  pace_->SetInterval(kMinAttemptSpacingMs);
+  pace_->SetTickHandler([this] { Pace_Timer(); });
 }
 
 NetworkSource::~NetworkSource() { srcSock_.SetEvents(nullptr); }
 
+void NetworkSource::StartAttempt() {
+  reconnectDue_ = false;
+  pace_->SetEnabled(false);
+  pace_->SetEnabled(true);
+}
+
+void NetworkSource::CancelReconnect() {
+  reconnectDue_ = false;
+  pace_->SetEnabled(false);
+}
+
+// The source is set up again at once, unless the last attempt is less than
+// kMinAttemptSpacingMs old: then when that time is up.
+void NetworkSource::Reconnect() {
+  if (pace_->Enabled()) {
+    reconnectDue_ = true;
+    return;
+  }
+  host_.Reset(false);
+}
+
+void NetworkSource::Pace_Timer() {
+  pace_->SetEnabled(false);
+  if (!reconnectDue_) return;
+  reconnectDue_ = false;
+  host_.Reset(false);
+}
+
 void NetworkSource::ReconnectTCP() {
+  StartAttempt();
   host_.RestartFrameTimer(kSetUpWatchdogMs);
   host_.SetResetPending(2);
   try {
@@ -34,6 +70,7 @@ void NetworkSource::ReconnectTCP() {
 }
 
 void NetworkSource::ReconnectUDP() {
+  StartAttempt();
   host_.RestartFrameTimer(kSetUpWatchdogMs);
   host_.SetResetPending(2);
   try {
@@ -55,7 +92,7 @@ void NetworkSource::ReconnectUDP() {
 // the clients.
 void NetworkSource::ResetAfterFailure(const std::exception& failure) {
   LogFailure("SrcSock error: ", failure);
-  host_.Reset(false);
+  Reconnect();
 }
 
 void NetworkSource::OnConnect() {
@@ -128,14 +165,14 @@ void NetworkSource::SrcSock_Close() {
   srcSock_.Close();
   platform_.Loop().YieldOnce();
   LogMsg(10, "SrcSock closed.");
-  host_.Reset(false);
+  Reconnect();
 }
 
 void NetworkSource::SrcSock_Error(int number, const std::string& description) {
   srcSock_.Close();
   platform_.Loop().YieldOnce();
   LogMsgLazy(10, [&] { return "SrcSock error: " + std::to_string(number) + " - " + description; });
-  host_.Reset(false);
+  Reconnect();
 }
 
 }  // namespace tavrik

@@ -3,6 +3,7 @@
 // time), UDP receiver or UDP addressed. Every loss of the peer and every
 // socket failure ends in a reset of the source. Event thread only.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "frames/FrameAssembler.h"
@@ -23,6 +24,9 @@ class NetworkSource : private SocketEvents {
  public:
   static constexpr int32_t kSetUpWatchdogMs = 3000;
   static constexpr int32_t kMaxFrame = 40960;
+  // A peer that refuses or drops the connection at once is tried again at
+  // most this often, instead of in a busy loop.
+  static constexpr int32_t kMinAttemptSpacingMs = 1000;
 
   NetworkSource(Socket& srcSock, Platform& platform, SourceHost& host, FrameAssembler& frames,
                 NetworkSourceSettings settings);
@@ -30,6 +34,8 @@ class NetworkSource : private SocketEvents {
 
   void ReconnectTCP();
   void ReconnectUDP();
+  // Forgets a reconnection that waits for its turn (unload).
+  void CancelReconnect();
 
  private:
   void OnConnect() override;
@@ -44,12 +50,17 @@ class NetworkSource : private SocketEvents {
   void SrcSock_Close();
   void SrcSock_Error(int number, const std::string& description);
   void ResetAfterFailure(const std::exception& failure);
+  void StartAttempt();
+  void Reconnect();
+  void Pace_Timer();
 
   Socket& srcSock_;
   Platform& platform_;
   SourceHost& host_;
   FrameAssembler& frames_;
   NetworkSourceSettings settings_;
+  std::unique_ptr<Timer> pace_;  // runs for kMinAttemptSpacingMs after each set-up
+  bool reconnectDue_ = false;
   std::string chunk_;  // reused for every arrival
 };
 

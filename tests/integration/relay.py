@@ -4,6 +4,7 @@ Every Relay copies the binary into a temporary folder of its own (the log
 lands beside it), starts it there and stops it by its PID. Waits are
 generous and bounded: nothing here depends on tight timing.
 """
+import ctypes
 import os
 import re
 import shutil
@@ -20,6 +21,12 @@ BOUNDARY = b"--ABCDEF12345678\r\n"
 HEAD = (b"HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace;boundary=ABCDEF12345678\r\n\r\n"
         + BOUNDARY)
 STAMP = re.compile(rb"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - ")
+
+
+def _die_with_parent():
+    """Ends the relay when the test process dies (a test run killed by its timeout)."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
 
 
 def wait_until(condition, timeout=10.0, interval=0.02):
@@ -42,7 +49,8 @@ class Relay:
     """One TavrikSrv process in a folder of its own."""
 
     def __init__(self, *args, port=None, debug_level=0, env=None):
-        self.folder = tempfile.mkdtemp(prefix="tavrik-it-")
+        # No hyphen in the folder: the command line is split at every hyphen.
+        self.folder = tempfile.mkdtemp(prefix="tavrik_it_")
         self.binary = os.path.join(self.folder, "TavrikSrv")
         shutil.copy2(BINARY, self.binary)
         self.port = port or free_port()
@@ -55,9 +63,10 @@ class Relay:
 
     def start(self):
         with open(self.path("stderr.txt"), "wb") as stderr:
-            self.process = subprocess.Popen([self.binary] + self.args, cwd=self.folder,
+            self.process = subprocess.Popen([self.binary] + [str(a) for a in self.args], cwd=self.folder,
                                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                            stderr=stderr, env=self.env, start_new_session=True)
+                                            stderr=stderr, env=self.env, start_new_session=True,
+                                            preexec_fn=_die_with_parent)
         return self
 
     def __enter__(self):
@@ -139,9 +148,12 @@ class StreamClient:
         chunk, self.buffer = self.buffer[:n], self.buffer[n:]
         return chunk
 
-    def next_part(self):
+    def next_part(self, timeout=30):
         """Returns (content type, body) of the next complete part."""
+        deadline = time.monotonic() + timeout
         while True:
+            if time.monotonic() > deadline:
+                raise AssertionError("no complete part arrived in time")
             header_end = self.buffer.find(b"\r\n\r\n")
             if header_end >= 0:
                 end = self.buffer.find(b"\r\n" + BOUNDARY, header_end + 4)
@@ -155,10 +167,11 @@ class StreamClient:
                 raise EOFError("relay closed the stream")
             self.buffer += data
 
-    def next_frame(self, content_type="Content-Type: text/plaintext"):
+    def next_frame(self, content_type="Content-Type: text/plaintext", timeout=30):
         """The body of the next frame part, skipping keep-alive parts."""
+        deadline = time.monotonic() + timeout
         while True:
-            kind, body = self.next_part()
+            kind, body = self.next_part(max(0.1, deadline - time.monotonic()))
             if kind == content_type:
                 return body
             if kind != "Content-Type: text/keepalive":

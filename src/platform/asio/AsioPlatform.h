@@ -41,6 +41,7 @@ class AsioPlatform : public Platform, private EventLoop {
   asio::io_context context_{1};
   SystemClock clock_;
   ConnectionRequests requests_;
+  bool stopRequested_ = false;
 };
 
 }  // namespace tavrik

@@ -7,6 +7,7 @@
 #include <asio/ip/udp.hpp>
 #include <asio/write.hpp>
 #include <exception>
+#include <optional>
 #include <vector>
 
 #include "platform/PlatformError.h"
@@ -24,18 +25,6 @@ constexpr std::size_t kMaxUnread = 1024 * 1024;
 
 constexpr int kBadState = 40006;
 constexpr int kInvalidOperation = 40020;
-
-#ifdef _WIN32
-// On Windows SO_REUSEADDR would let a listener take over a port that another
-// socket listens on; exclusive use makes that fail, and the port of a closed
-// listener is free again at once without any option.
-using ListenerAddressOption =
-    asio::detail::socket_option::boolean<SOL_SOCKET, static_cast<int>(SO_EXCLUSIVEADDRUSE)>;
-#else
-// Lets a restarted relay listen at once while its old connections linger in
-// TIME_WAIT; a port that another socket listens on still fails.
-using ListenerAddressOption = asio::socket_base::reuse_address;
-#endif
 
 PlatformError ToPlatformError(const asio::error_code& error) {
   return PlatformError(error.value(), error.message());
@@ -190,7 +179,13 @@ void AsioSocket::Listen() {
   tcp::acceptor& acceptor = channel->acceptor;
   asio::error_code error;
   acceptor.open(tcp::v4(), error);
-  if (!error) acceptor.set_option(ListenerAddressOption(true), error);
+#ifndef _WIN32
+  // Lets a restarted relay listen at once while connections accepted earlier
+  // are still open or linger in TIME_WAIT; a port that another socket listens
+  // on still fails. On Windows the option would let a listener take over a
+  // port in use, so it stays off there, as libuv leaves it.
+  if (!error) acceptor.set_option(asio::socket_base::reuse_address(true), error);
+#endif
   if (!error) acceptor.bind(tcp::endpoint(asio::ip::address_v4::any(), port), error);
   if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
   if (error) {
@@ -378,7 +373,6 @@ void AsioSocket::Close() {
 }
 
 AsioSocket::ChannelPtr AsioSocket::OpenChannel() {
-  Release();
   channel_ = std::make_shared<Channel>(this, context_);
   return channel_;
 }

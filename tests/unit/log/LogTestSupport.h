@@ -15,8 +15,8 @@ class TempFolder {
  public:
   TempFolder() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            ("tavrik-log-" + std::string(info->name()) + "-" + std::to_string(std::random_device{}()));
+    path_ = std::filesystem::temp_directory_path() / ("tavrik-log-" + std::string(info->name()) +
+                                                      "-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(path_);
   }
   ~TempFolder() {

@@ -126,8 +126,8 @@ TEST_F(LoggerTest, DelayedLinesGoOutTogether) {
   EXPECT_EQ(logger->LogBufferLength(), 3 * Line("pending").size());
   clock.seconds = 101.5;
   logger->LogDebug(1, "fourth");
-  EXPECT_EQ(ReadFile(logPath), written + Line("pending") + Line("pending") + Line("pending") +
-                                   Line("fourth"));
+  EXPECT_EQ(ReadFile(logPath),
+            written + Line("pending") + Line("pending") + Line("pending") + Line("fourth"));
   EXPECT_EQ(logger->LogBufferLength(), 0u);
 }
 
@@ -180,7 +180,9 @@ TEST_F(LoggerTest, DestructionWritesPendingLines) {
 
 TEST_F(LoggerTest, TextBytesPassUnchanged) {
   auto logger = MakeLogger(false);
-  const std::string text("a\rb\nc\r\n\0d\xFF\x80\x1B" "i", 12);
+  std::string text = "a\rb\nc\r\n";
+  text += '\0';
+  text += "d\xFF\x80\x1Bi";  // ESC "i", a cut command
   logger->LogDebug(1, text);
   EXPECT_EQ(ReadFile(logPath), clock.dateText + " - " + text + "\r\n");
 }
@@ -290,7 +292,7 @@ TEST_F(LoggerTest, UnwritableLogKeepsTheNewestLinesAndReportsTheDropped) {
   const fs::path missing = folder.Root() / "missing";
   logPath = (missing / "Debug.log").string();
   auto logger = MakeLogger();
-  logger->SetLogSizeMB(1);  // pending lines capped at 1 MiB
+  logger->SetLogSizeMB(1);       // pending lines capped at 1 MiB
   constexpr int kLines = 30000;  // 3.7 MB over 300 s: a write attempt every second
   for (int i = 0; i < kLines; ++i) {
     clock.seconds += 0.01;

@@ -74,10 +74,11 @@ TEST_F(NetworkSourceTest, FrameOfExactly40960IsSentAt40959Kept) {
   EXPECT_TRUE(log.Contains("FrameBuffer exceeds maximum frame size."));
 }
 
-TEST_F(NetworkSourceTest, PeerCloseReconnectsAndKeepsClients) {
+TEST_F(NetworkSourceTest, PeerCloseReconnectsAtOnceAndKeepsClients) {
   Load();
   SrcSock().CompleteConnect();
   const int client = StreamingClient();
+  platform.Advance(5000);
   SrcSock().PeerClose();
   EXPECT_TRUE(log.Contains("SrcSock closed."));
   EXPECT_TRUE(log.Contains("Reset. KillClients=False"));
@@ -85,12 +86,31 @@ TEST_F(NetworkSourceTest, PeerCloseReconnectsAndKeepsClients) {
   EXPECT_EQ(Client(client).State(), kStateConnected);
 }
 
-TEST_F(NetworkSourceTest, SocketErrorIsLoggedAndRetriedAtOnce) {
+TEST_F(NetworkSourceTest, RefusingPeerIsRetriedOncePerSecondNotInABusyLoop) {
   Load();
   SrcSock().RaiseError(10061, "Connection refused");
   EXPECT_TRUE(log.Contains("SrcSock error: 10061 - Connection refused"));
+  EXPECT_EQ(SrcSock().State(), kStateClosed);  // waits for its turn
+  platform.Advance(999);
+  EXPECT_FALSE(log.Contains("Reset. KillClients=False"));
+  platform.Advance(1);
+  EXPECT_TRUE(log.Contains("Reset. KillClients=False"));
   EXPECT_EQ(SrcSock().State(), kStateConnecting);
   EXPECT_EQ(form->ResetPending(), 2);
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    SrcSock().RaiseError(10061, "Connection refused");
+    platform.Advance(1000);
+  }
+  EXPECT_EQ(log.Count("SrcSock error: 10061 - Connection refused"), 11u);
+  EXPECT_EQ(log.Count("Reset. KillClients=True"), 1u);  // clients were never dropped
+}
+
+TEST_F(NetworkSourceTest, UnloadForgetsAReconnectionThatWaits) {
+  Load();
+  SrcSock().RaiseError(10061, "Connection refused");
+  form->UnloadRequest(0);
+  platform.Advance(5000);
+  EXPECT_FALSE(log.Contains("Reset. KillClients=False"));
 }
 
 TEST_F(NetworkSourceTest, FailedSetUpIsLoggedAndLeftToTheWatchdog) {
@@ -125,6 +145,7 @@ TEST_F(NetworkSourceTest, FailedAcceptResetsTheSourceKeepingClients) {
   SrcSock().Fail("Accept", PlatformError(10053, "aborted"));
   SrcSock().RequestConnection("10.1.1.1");
   EXPECT_TRUE(log.Contains("SrcSock error: 10053 - aborted"));
+  platform.Advance(1000);
   EXPECT_TRUE(log.Contains("Reset. KillClients=False"));
   EXPECT_EQ(Client(client).State(), kStateConnected);
 }

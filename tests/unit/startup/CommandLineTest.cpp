@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "startup/Settings.h"
+#include "controller/Settings.h"
 #include "startup/StartupLine.h"
 
 namespace tavrik {

@@ -14,7 +14,6 @@
 #include <utility>
 
 #include "platform/PlatformError.h"
-#include <cstdio>
 
 namespace tavrik {
 namespace {
@@ -40,7 +39,8 @@ class Descriptor {
 };
 
 PlatformError Failure(int number, const char* action, const std::string& path) {
-  return PlatformError(number, action + (" " + path) + ": " + std::generic_category().message(number));
+  return PlatformError(number,
+                       action + (" " + path) + ": " + std::generic_category().message(number));
 }
 
 // A lease break is announced to the holder with SIGIO, whose default action
@@ -68,12 +68,14 @@ bool IsNumber(const char* name) {
 
 using Folder = std::unique_ptr<DIR, int (*)(DIR*)>;
 
-Folder OpenFolder(const std::string& path) { return Folder(opendir(path.c_str()), &closedir); }
+Folder OpenFolder(const std::string& path) {
+  return Folder(opendir(path.c_str()), &closedir);
+}
 
 }  // namespace
 
-PosixSpoolFile::PosixSpoolFile(std::string path, HolderCheck check)
-    : path_(std::move(path)), check_(check) {
+PosixSpoolFile::PosixSpoolFile(std::string path, HolderCheck check, std::chrono::milliseconds grace)
+    : path_(std::move(path)), check_(check), grace_(grace) {
   if (check_ == HolderCheck::kLease) IgnoreLeaseBreakSignal();
 }
 
@@ -134,9 +136,8 @@ bool PosixSpoolFile::TakeOver(int64_t offset, std::string& out) {
   // The file has no name any more. While the lease lasts, an open that found
   // the name just before the removal waits for us; once the lease is gone it
   // completes and its writer appends to this file. An open racing the /proc
-  // scan is not even held up. So every file taken over is kept for at least
-  // one more poll.
-  stragglers_.push_back({file.Release(), offset, false});
+  // scan is not even held up. So every file taken over is kept for a while.
+  stragglers_.push_back({file.Release(), offset, std::chrono::steady_clock::now()});
   Straggler& taken = stragglers_.back();
   try {
     ReadToEnd(taken, out);
@@ -146,8 +147,7 @@ bool PosixSpoolFile::TakeOver(int64_t offset, std::string& out) {
     if (claim == Claim::kLeased) ReleaseLease(taken.fd);
     throw;
   }
-  if (claim == Claim::kLeased) { if (LeaseBreakPending(taken.fd)) std::fprintf(stderr, "PENDING\n"); ReleaseLease(taken.fd);}
-  std::fprintf(stderr, "TAKEOVER\n");
+  if (claim == Claim::kLeased) ReleaseLease(taken.fd);
   return true;
 }
 
@@ -165,17 +165,16 @@ void PosixSpoolFile::ReadStragglers(std::string& out) {
       stragglers_.erase(it);
       throw;
     }
-    if (it->position != before) std::fprintf(stderr, "STRAGGLER bytes %ld polled %d claim %d\n", long(it->position - before), int(it->polled), int(claim));
     bool held = claim == Claim::kHeld;
     if (claim == Claim::kLeased) {
       held = LeaseBreakPending(it->fd);
       ReleaseLease(it->fd);
     }
-    if (!held && it->position == before && it->polled) {
+    const bool late = std::chrono::steady_clock::now() - it->takenOver >= grace_;
+    if (!held && it->position == before && late) {
       close(it->fd);
       it = stragglers_.erase(it);
     } else {
-      it->polled = true;
       ++it;
     }
   }
@@ -230,7 +229,9 @@ bool PosixSpoolFile::LeaseBreakPending(int fd) const {
   return fcntl(fd, F_GETLEASE) != F_WRLCK;
 }
 
-void PosixSpoolFile::ReleaseLease(int fd) const { fcntl(fd, F_SETLEASE, F_UNLCK); }
+void PosixSpoolFile::ReleaseLease(int fd) const {
+  fcntl(fd, F_SETLEASE, F_UNLCK);
+}
 
 bool PosixSpoolFile::RemoveName(int fd, bool leased) const {
   struct stat ours {};

@@ -3,7 +3,9 @@
 // holds it open, and what that writer adds afterwards would be lost; so, as on
 // Windows, a file that another process holds open is never taken over. Files
 // taken over stay open here as stragglers until no writer can reach them any
-// more. Used on the event thread only.
+// more; a poll that reads them before the file under the name keeps a late
+// writer's bytes ahead of its next file's. Used on the event thread only.
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,7 +21,13 @@ class PosixSpoolFile : public SpoolFile {
   // wherever the lease is refused; or the scan alone.
   enum class HolderCheck { kLease, kProcScan };
 
-  explicit PosixSpoolFile(std::string path, HolderCheck check = HolderCheck::kLease);
+  // An open that found the name just before a take-over can complete a while
+  // later (its process may be preempted in between), so a file taken over is
+  // kept at least this long, even when nobody holds it and nothing is added.
+  static constexpr std::chrono::milliseconds kDefaultGrace{1000};
+
+  explicit PosixSpoolFile(std::string path, HolderCheck check = HolderCheck::kLease,
+                          std::chrono::milliseconds grace = kDefaultGrace);
   ~PosixSpoolFile() override;
   PosixSpoolFile(const PosixSpoolFile&) = delete;
   PosixSpoolFile& operator=(const PosixSpoolFile&) = delete;
@@ -40,7 +48,7 @@ class PosixSpoolFile : public SpoolFile {
   struct Straggler {
     int fd;
     int64_t position;  // bytes already read
-    bool polled;       // seen by at least one ReadStragglers call
+    std::chrono::steady_clock::time_point takenOver;
   };
 
   int OpenForReading() const;
@@ -52,6 +60,7 @@ class PosixSpoolFile : public SpoolFile {
 
   std::string path_;
   HolderCheck check_;
+  std::chrono::milliseconds grace_;
   std::vector<Straggler> stragglers_;
 };
 

@@ -1,0 +1,508 @@
+#include "platform/asio/AsioSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <asio/executor_work_guard.hpp>
+#include <asio/write.hpp>
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/PlatformError.h"
+
+namespace tavrik {
+namespace {
+
+using asio::ip::tcp;
+using asio::ip::udp;
+using namespace std::chrono_literals;
+
+const asio::ip::address kLoopback = asio::ip::make_address("127.0.0.1");
+
+struct Recorder : SocketEvents {
+  void OnConnect() override { names.push_back("Connect"); }
+  void OnConnectionRequest(int32_t requestId) override {
+    names.push_back("ConnectionRequest");
+    if (onRequest) onRequest(requestId);
+  }
+  void OnDataArrival(int32_t bytesTotal) override {
+    names.push_back("DataArrival");
+    maxBytesTotal = std::max(maxBytesTotal, bytesTotal);
+    if (onData) onData();
+  }
+  void OnSendProgress(int32_t bytesSent, int32_t bytesRemaining) override {
+    names.push_back("SendProgress");
+    progress.emplace_back(bytesSent, bytesRemaining);
+  }
+  void OnSendComplete() override { names.push_back("SendComplete"); }
+  void OnClose() override { names.push_back("Close"); }
+  void OnError(int number, const std::string& description) override {
+    names.push_back("Error");
+    errors.emplace_back(number, description);
+  }
+  std::ptrdiff_t Count(const std::string& name) const { return std::count(names.begin(), names.end(), name); }
+
+  std::vector<std::string> names;
+  std::vector<std::pair<int32_t, int32_t>> progress;
+  std::vector<std::pair<int, std::string>> errors;
+  int32_t maxBytesTotal = 0;
+  std::function<void(int32_t)> onRequest;
+  std::function<void()> onData;
+};
+
+std::string AllByteValues(int rounds) {
+  std::string bytes;
+  for (int r = 0; r < rounds; ++r) {
+    for (int b = 0; b < 256; ++b) bytes.push_back(static_cast<char>(b));
+  }
+  return bytes;
+}
+
+class AsioSocketTest : public ::testing::Test {
+ protected:
+  // Runs the event loop until done() holds or the time is up.
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      context_.run_one_for(5ms);
+    }
+    return true;
+  }
+
+  std::unique_ptr<AsioSocket> MakeSocket(Recorder& recorder) {
+    auto socket = std::make_unique<AsioSocket>(context_, requests_);
+    socket->SetEvents(&recorder);
+    return socket;
+  }
+
+  // Takes what the peer has received so far; true once its connection ended.
+  static bool Drain(tcp::socket& peer, std::string& into) {
+    peer.non_blocking(true);
+    char buffer[65536];
+    asio::error_code error;
+    for (;;) {
+      const std::size_t n = peer.read_some(asio::buffer(buffer), error);
+      if (error == asio::error::would_block) break;
+      if (error) return true;
+      into.append(buffer, n);
+    }
+    peer.non_blocking(false);
+    return false;
+  }
+
+  std::string ReadFromPeer(tcp::socket& peer, std::size_t length) {
+    std::string got;
+    RunUntil([&] { return Drain(peer, got) || got.size() >= length; });
+    return got;
+  }
+
+  // A socket connected to a plain Asio peer, with the peer's end.
+  std::unique_ptr<AsioSocket> ConnectedPair(Recorder& recorder, tcp::socket& peer) {
+    tcp::acceptor acceptor(context_, tcp::endpoint(kLoopback, 0));
+    auto socket = MakeSocket(recorder);
+    socket->Connect("127.0.0.1", acceptor.local_endpoint().port());
+    EXPECT_TRUE(RunUntil([&] { return recorder.Count("Connect") == 1; }));
+    acceptor.accept(peer);
+    return socket;
+  }
+
+  // A listening socket on an ephemeral port.
+  std::unique_ptr<AsioSocket> Listener(Recorder& recorder) {
+    auto listener = MakeSocket(recorder);
+    listener->SetLocalPort(0);
+    listener->Listen();
+    return listener;
+  }
+
+  static tcp::endpoint At(const AsioSocket& socket) {
+    return tcp::endpoint(kLoopback, static_cast<uint16_t>(socket.BoundLocalPort()));
+  }
+
+  asio::io_context context_{1};
+  asio::executor_work_guard<asio::io_context::executor_type> work_{context_.get_executor()};
+  ConnectionRequests requests_;
+};
+
+TEST_F(AsioSocketTest, ConnectsByAddressAndByName) {
+  tcp::acceptor acceptor(context_, tcp::endpoint(kLoopback, 0));
+  for (const std::string host : {"127.0.0.1", "localhost"}) {
+    Recorder recorder;
+    auto socket = MakeSocket(recorder);
+    socket->Connect(host, acceptor.local_endpoint().port());
+    EXPECT_NE(socket->State(), kStateConnected);
+    ASSERT_TRUE(RunUntil([&] { return !recorder.names.empty(); })) << host;
+    EXPECT_EQ(recorder.names, std::vector<std::string>{"Connect"}) << host;
+    EXPECT_EQ(socket->State(), kStateConnected);
+    EXPECT_EQ(socket->RemoteHost(), host);
+    tcp::socket peer(context_);
+    acceptor.accept(peer);
+    EXPECT_EQ(peer.remote_endpoint().port(), socket->BoundLocalPort());
+  }
+}
+
+TEST_F(AsioSocketTest, RefusedConnectRaisesError) {
+  uint16_t freePort = 0;
+  {
+    tcp::acceptor probe(context_, tcp::endpoint(kLoopback, 0));
+    freePort = probe.local_endpoint().port();
+  }
+  Recorder recorder;
+  auto socket = MakeSocket(recorder);
+  socket->Connect("127.0.0.1", freePort);
+  EXPECT_EQ(socket->State(), kStateConnecting);
+  ASSERT_TRUE(RunUntil([&] { return !recorder.names.empty(); }));
+  ASSERT_EQ(recorder.names, std::vector<std::string>{"Error"});
+  EXPECT_EQ(recorder.errors[0].first, asio::error_code(asio::error::connection_refused).value());
+  EXPECT_FALSE(recorder.errors[0].second.empty());
+  EXPECT_EQ(socket->State(), kStateError);
+  socket->Close();
+  EXPECT_EQ(socket->State(), kStateClosed);
+}
+
+TEST_F(AsioSocketTest, MembersOutOfStateThrow) {
+  Recorder recorder;
+  auto socket = MakeSocket(recorder);
+  EXPECT_THROW(socket->SendData(MakePayload("x")), PlatformError);
+  EXPECT_THROW(socket->Accept(12345), PlatformError);
+  EXPECT_THROW(socket->Connect("127.0.0.1", 0), PlatformError);
+  EXPECT_THROW(socket->Bind(0), PlatformError);  // TCP
+  EXPECT_EQ(socket->State(), kStateClosed);
+
+  auto listener = Listener(recorder);
+  EXPECT_THROW(listener->Listen(), PlatformError);
+  EXPECT_THROW(listener->SetProtocol(kUdp), PlatformError);
+  try {
+    listener->SendData(MakePayload("x"));
+    FAIL() << "SendData on a listener must fail";
+  } catch (const PlatformError& e) {
+    EXPECT_EQ(e.Number(), 40006);
+  }
+}
+
+TEST_F(AsioSocketTest, ListenOnPortInUseThrowsAndRestartedListenerRebindsAtOnce) {
+  tcp::acceptor holder(context_, tcp::endpoint(asio::ip::address_v4::any(), 0));
+  Recorder recorder;
+  auto listener = MakeSocket(recorder);
+  listener->SetLocalPort(holder.local_endpoint().port());
+  try {
+    listener->Listen();
+    FAIL() << "Listen on a port in use must fail";
+  } catch (const PlatformError& e) {
+    EXPECT_EQ(e.Number(), asio::error_code(asio::error::address_in_use).value());
+  }
+  EXPECT_EQ(listener->State(), kStateClosed);
+
+  // The listener restarts on its port while a connection it took is still open.
+  listener->SetLocalPort(0);
+  listener->Listen();
+  const int port = listener->BoundLocalPort();
+  Recorder served;
+  auto client = MakeSocket(served);
+  recorder.onRequest = [&](int32_t id) { client->Accept(id); };
+  tcp::socket peer(context_);
+  peer.connect(At(*listener));
+  ASSERT_TRUE(RunUntil([&] { return client->State() == kStateConnected; }));
+  listener->Close();
+  listener->SetLocalPort(port);
+  EXPECT_NO_THROW(listener->Listen());
+  EXPECT_EQ(listener->State(), kStateListening);
+  client->SendData(MakePayload("still here"));
+  EXPECT_EQ(ReadFromPeer(peer, 10), "still here");
+  recorder.onRequest = nullptr;
+  tcp::socket second(context_);
+  second.connect(At(*listener));
+  EXPECT_TRUE(RunUntil([&] { return recorder.Count("ConnectionRequest") == 2; }));
+}
+
+TEST_F(AsioSocketTest, ConnectionRequestAcceptedOnAnotherSocket) {
+  Recorder listening;
+  auto listener = Listener(listening);
+  EXPECT_EQ(listener->State(), kStateListening);
+  Recorder served;
+  auto client = MakeSocket(served);
+  std::string requester;
+  listening.onRequest = [&](int32_t id) {
+    requester = listener->RemoteHost();
+    client->Accept(id);
+  };
+  std::string received;
+  served.onData = [&] {
+    std::string chunk = "stale";
+    client->GetData(chunk);
+    received += chunk;
+  };
+
+  tcp::socket peer(context_);
+  peer.connect(At(*listener));
+  ASSERT_TRUE(RunUntil([&] { return client->State() == kStateConnected; }));
+  EXPECT_EQ(requester, "127.0.0.1");
+  EXPECT_EQ(client->RemotePort(), peer.local_endpoint().port());
+  EXPECT_TRUE(served.names.empty());  // Accept raises no Connect
+
+  asio::write(peer, asio::buffer(std::string("hello")));
+  ASSERT_TRUE(RunUntil([&] { return received.size() >= 5; }));
+  EXPECT_EQ(received, "hello");
+  client->SendData(MakePayload("back"));
+  EXPECT_EQ(ReadFromPeer(peer, 4), "back");
+
+  // The listener goes on listening: a second peer is offered too.
+  EXPECT_EQ(listener->State(), kStateListening);
+  listening.onRequest = nullptr;
+  tcp::socket second(context_);
+  second.connect(At(*listener));
+  ASSERT_TRUE(RunUntil([&] { return listening.Count("ConnectionRequest") == 2; }));
+}
+
+TEST_F(AsioSocketTest, ListenerClosesItselfAndAcceptsTheRequest) {
+  Recorder recorder;
+  auto socket = Listener(recorder);
+  const tcp::endpoint address = At(*socket);
+  recorder.onRequest = [&](int32_t id) {
+    socket->Close();
+    context_.poll();  // the relay yields here
+    socket->Accept(id);
+  };
+  std::string received;
+  recorder.onData = [&] {
+    std::string chunk;
+    socket->GetData(chunk);
+    received += chunk;
+  };
+  tcp::socket peer(context_);
+  peer.connect(address);
+  ASSERT_TRUE(RunUntil([&] { return socket->State() == kStateConnected; }));
+  asio::write(peer, asio::buffer(std::string("data")));
+  ASSERT_TRUE(RunUntil([&] { return received == "data"; }));
+  socket->SendData(MakePayload("reply"));
+  EXPECT_EQ(ReadFromPeer(peer, 5), "reply");
+
+  // Nobody listens any more: one peer at a time.
+  tcp::socket second(context_);
+  asio::error_code error;
+  second.connect(address, error);
+  EXPECT_EQ(error, asio::error::connection_refused);
+}
+
+TEST_F(AsioSocketTest, RequestNotAcceptedIsClosed) {
+  Recorder recorder;
+  auto listener = Listener(recorder);
+  Recorder other;
+  auto busy = MakeSocket(other);
+  busy->SetLocalPort(0);
+  busy->Listen();
+  recorder.onRequest = [&](int32_t id) {
+    EXPECT_THROW(busy->Accept(id), PlatformError);  // not closed
+  };
+  tcp::socket peer(context_);
+  peer.connect(At(*listener));
+  std::string got;
+  EXPECT_TRUE(RunUntil([&] { return Drain(peer, got); }));
+  EXPECT_EQ(recorder.Count("ConnectionRequest"), 1);
+  EXPECT_TRUE(got.empty());
+}
+
+TEST_F(AsioSocketTest, GetDataReturnsEveryByteValueInOrder) {
+  Recorder recorder;
+  tcp::socket peer(context_);
+  auto socket = ConnectedPair(recorder, peer);
+  const std::string sent = AllByteValues(400);  // ~100 KiB: several reads
+  asio::write(peer, asio::buffer(sent));
+  std::string received;
+  recorder.onData = [&] {
+    std::string chunk;
+    socket->GetData(chunk);
+    received += chunk;
+  };
+  ASSERT_TRUE(RunUntil([&] { return received.size() >= sent.size(); }));
+  EXPECT_EQ(received, sent);
+  std::string empty = "old";
+  socket->GetData(empty);
+  EXPECT_EQ(empty, "");
+}
+
+TEST_F(AsioSocketTest, SendsPartsInOrderWithProgressThenComplete) {
+  Recorder recorder;
+  tcp::socket peer(context_);
+  auto socket = ConnectedPair(recorder, peer);
+  recorder.names.clear();
+  const std::vector<Payload> first = {MakePayload("alpha-"), MakePayload(AllByteValues(1)),
+                                      MakePayload("-gamma")};
+  socket->SendData(first);  // goes out at once
+  socket->SendData(MakePayload("delta"));  // these two wait and go out in one write
+  socket->SendData(std::vector<Payload>{MakePayload(""), MakePayload("-epsilon")});
+  const std::string expected = "alpha-" + AllByteValues(1) + "-gamma" + "delta" + "-epsilon";
+
+  EXPECT_EQ(ReadFromPeer(peer, expected.size()), expected);
+  ASSERT_TRUE(RunUntil([&] { return recorder.Count("SendComplete") == 1; }));
+  const int32_t firstWrite = 6 + 256 + 6;
+  EXPECT_EQ(recorder.progress, (std::vector<std::pair<int32_t, int32_t>>{{firstWrite, 13}}));
+  EXPECT_EQ(recorder.names, (std::vector<std::string>{"SendProgress", "SendComplete"}));
+}
+
+TEST_F(AsioSocketTest, LargeSendToIdlePeerDrainsWhenPeerReads) {
+  Recorder recorder;
+  tcp::socket peer(context_);
+  auto socket = ConnectedPair(recorder, peer);
+  std::string big(32 * 1024 * 1024, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
+  socket->SendData(MakePayload(big));  // more than the kernel buffers hold
+  socket->SendData(MakePayload("tail1"));
+  context_.poll();
+  socket->SendData(MakePayload("tail22"));
+  context_.poll();
+  EXPECT_EQ(recorder.Count("SendComplete"), 0);
+
+  EXPECT_TRUE(ReadFromPeer(peer, big.size() + 11) == big + "tail1tail22");
+  ASSERT_TRUE(RunUntil([&] { return recorder.Count("SendComplete") == 1; }));
+  ASSERT_FALSE(recorder.progress.empty());
+  EXPECT_EQ(recorder.progress[0], std::make_pair(static_cast<int32_t>(big.size()), 11));
+}
+
+TEST_F(AsioSocketTest, PeerCloseRaisesCloseAndKeepsArrivedData) {
+  Recorder recorder;
+  tcp::socket peer(context_);
+  auto socket = ConnectedPair(recorder, peer);
+  asio::write(peer, asio::buffer(std::string("bye")));
+  peer.close();
+  ASSERT_TRUE(RunUntil([&] { return recorder.Count("Close") == 1; }));
+  EXPECT_EQ(recorder.names.back(), "Close");
+  EXPECT_EQ(socket->State(), kStateClosing);
+  std::string data;
+  socket->GetData(data);
+  EXPECT_EQ(data, "bye");
+  EXPECT_THROW(socket->SendData(MakePayload("late")), PlatformError);
+  socket->Close();
+  EXPECT_EQ(socket->State(), kStateClosed);
+}
+
+TEST_F(AsioSocketTest, LocalCloseRaisesNothing) {
+  Recorder recorder;
+  tcp::socket peer(context_);
+  auto socket = ConnectedPair(recorder, peer);
+  recorder.names.clear();
+  socket->SendData(MakePayload(std::string(16 * 1024 * 1024, 'x')));  // a write in flight
+  asio::write(peer, asio::buffer(std::string("unread")));
+  socket->Close();
+  socket->Close();
+  EXPECT_EQ(socket->State(), kStateClosed);
+  std::string got;
+  EXPECT_TRUE(RunUntil([&] { return Drain(peer, got); }));
+  EXPECT_TRUE(recorder.names.empty());
+  std::string data = "old";
+  socket->GetData(data);
+  EXPECT_EQ(data, "");
+}
+
+TEST_F(AsioSocketTest, CloseInsideOwnHandlerEndsTheConnection) {
+  Recorder recorder;
+  tcp::socket peer(context_);
+  auto socket = ConnectedPair(recorder, peer);
+  recorder.onData = [&] { socket->Close(); };
+  asio::write(peer, asio::buffer(std::string("first")));
+  ASSERT_TRUE(RunUntil([&] { return recorder.Count("DataArrival") == 1; }));
+  EXPECT_EQ(socket->State(), kStateClosed);
+  std::string got;
+  EXPECT_TRUE(RunUntil([&] { return Drain(peer, got); }));
+  EXPECT_EQ(recorder.Count("DataArrival"), 1);
+  EXPECT_EQ(recorder.Count("Close"), 0);
+}
+
+TEST_F(AsioSocketTest, ThrowingHandlerOrNoReceiverLeavesSocketWorking) {
+  Recorder recorder;
+  tcp::socket peer(context_);
+  auto socket = ConnectedPair(recorder, peer);
+  recorder.onData = [] { throw std::runtime_error("handler failure"); };
+  asio::write(peer, asio::buffer(std::string("one")));
+  ASSERT_TRUE(RunUntil([&] { return recorder.Count("DataArrival") == 1; }));
+  socket->SetEvents(nullptr);
+  asio::write(peer, asio::buffer(std::string("two")));
+  std::string all;
+  ASSERT_TRUE(RunUntil([&] {
+    std::string chunk;
+    socket->GetData(chunk);
+    all += chunk;
+    return all.size() >= 6;
+  }));
+  EXPECT_EQ(all, "onetwo");
+  EXPECT_EQ(recorder.Count("DataArrival"), 1);
+}
+
+TEST_F(AsioSocketTest, ReadingPausesWhileUnreadDataPilesUp) {
+  Recorder recorder;
+  tcp::socket peer(context_);
+  auto socket = ConnectedPair(recorder, peer);
+  const std::string sent = AllByteValues(4 * 4096);  // 4 MiB
+  bool peerDone = false;
+  asio::async_write(peer, asio::buffer(sent), [&](const asio::error_code&, std::size_t) { peerDone = true; });
+  ASSERT_TRUE(RunUntil([&] { return recorder.maxBytesTotal >= 1024 * 1024; }));
+  RunUntil([&] { return peerDone; }, 500ms);  // give the peer time to push more
+  EXPECT_LE(recorder.maxBytesTotal, 1024 * 1024 + 64 * 1024);
+
+  std::string received;
+  socket->GetData(received);
+  recorder.onData = [&] {
+    std::string chunk;
+    socket->GetData(chunk);
+    received += chunk;
+  };
+  ASSERT_TRUE(RunUntil([&] { return received.size() >= sent.size(); }));
+  EXPECT_TRUE(received == sent);
+}
+
+TEST_F(AsioSocketTest, UdpBindReceivesEachDatagram) {
+  Recorder recorder;
+  auto socket = MakeSocket(recorder);
+  socket->SetProtocol(kUdp);
+  socket->Bind(0);
+  EXPECT_EQ(socket->State(), kStateOpen);
+  const udp::endpoint target(kLoopback, static_cast<uint16_t>(socket->BoundLocalPort()));
+  udp::socket sender(context_, udp::endpoint(kLoopback, 0));
+  sender.send_to(asio::buffer(std::string("one\0", 4)), target);
+  sender.send_to(asio::buffer(AllByteValues(1)), target);
+  ASSERT_TRUE(RunUntil([&] { return recorder.Count("DataArrival") == 2; }));
+  std::string data;
+  socket->GetData(data);
+  EXPECT_EQ(data, std::string("one\0", 4) + AllByteValues(1));
+
+  Recorder second;
+  auto clash = MakeSocket(second);
+  clash->SetProtocol(kUdp);
+  EXPECT_THROW(clash->Bind(socket->BoundLocalPort()), PlatformError);
+}
+
+TEST_F(AsioSocketTest, UdpAddressedReceivesFromItsPeerOnly) {
+  for (const bool hostFirst : {true, false}) {
+    udp::socket peer(context_, udp::endpoint(kLoopback, 0));
+    udp::socket stranger(context_, udp::endpoint(kLoopback, 0));
+    Recorder recorder;
+    auto socket = MakeSocket(recorder);
+    socket->SetProtocol(kUdp);
+    if (hostFirst) {
+      socket->SetRemoteHost("127.0.0.1");
+      EXPECT_EQ(socket->State(), kStateClosed);
+      socket->SetRemotePort(peer.local_endpoint().port());
+    } else {
+      socket->SetRemotePort(peer.local_endpoint().port());
+      EXPECT_EQ(socket->State(), kStateClosed);
+      socket->SetRemoteHost("127.0.0.1");
+    }
+    EXPECT_EQ(socket->State(), kStateOpen);
+    ASSERT_NE(socket->BoundLocalPort(), 0);
+    const udp::endpoint target(kLoopback, static_cast<uint16_t>(socket->BoundLocalPort()));
+    stranger.send_to(asio::buffer(std::string("intruder")), target);
+    peer.send_to(asio::buffer(std::string("expected")), target);
+    ASSERT_TRUE(RunUntil([&] { return recorder.Count("DataArrival") >= 1; }));
+    std::string data;
+    socket->GetData(data);
+    EXPECT_EQ(data, "expected") << "host first: " << hostFirst;
+  }
+}
+
+}  // namespace
+}  // namespace tavrik
