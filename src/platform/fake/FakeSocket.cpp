@@ -67,7 +67,7 @@ void FakeSocket::SendData(std::span<const Payload> parts) {
   ++sendCalls;
   lastSend.assign(parts.begin(), parts.end());
   for (const Payload& part : parts) {
-    sent += *part;
+    if (keepSent) sent += *part;
     pendingBytes_ += static_cast<int64_t>(part->size());
   }
 }

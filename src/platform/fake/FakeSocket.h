@@ -56,6 +56,7 @@ class FakeSocket : public Socket {
   int32_t RequestConnection(const std::string& peerHost);
 
   std::string sent;                  // every byte handed to SendData, in order
+  bool keepSent = true;              // false: count the bytes only (benchmarks)
   int sendCalls = 0;                 // SendData calls
   std::vector<Payload> lastSend;     // the parts of the latest SendData call
   int64_t pendingBytes() const { return pendingBytes_; }
