@@ -44,19 +44,10 @@ std::unique_ptr<SpoolFile> AsioPlatform::OpenSpoolFile(const std::string& path) 
 void AsioPlatform::Run() {
   // Keep running while idle: the controller lives on events alone.
   auto guard = asio::make_work_guard(context_);
-  // A nested poll() can briefly see the context's count of outstanding work
-  // reach zero (work started by the outer handler is only counted once that
-  // handler returns) and then stops the context. Only Stop() ends the loop.
-  while (!stopRequested_) {
-    context_.restart();
-    context_.run();
-  }
+  context_.run();
 }
 
-void AsioPlatform::Stop() {
-  stopRequested_ = true;
-  context_.stop();
-}
+void AsioPlatform::Stop() { context_.stop(); }
 
 void AsioPlatform::Post(std::function<void()> handler) { asio::post(context_, std::move(handler)); }
 

@@ -38,10 +38,12 @@ class AsioPlatform : public Platform, private EventLoop {
   void YieldOnce() override;
 
   std::string executableFolder_;
-  asio::io_context context_{1};
+  // Not created with the single-thread hint: with it, a nested poll() runs
+  // work that the outer handler started but has not yet counted, the count
+  // of outstanding work reaches zero and the context stops by itself.
+  asio::io_context context_;
   SystemClock clock_;
   ConnectionRequests requests_;
-  bool stopRequested_ = false;
 };
 
 }  // namespace tavrik
