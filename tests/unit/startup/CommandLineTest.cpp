@@ -178,7 +178,10 @@ TEST(ParseRangedInt, AgreesWithFloatingPointOnShortNumbers) {
     for (size_t k = 0; k < fractionDigits; ++k) {
       text += static_cast<char>(k == 0 && random() % 2 ? '5' : '0' + random() % 10);
     }
-    if (random() % 4 == 0) text += "e" + std::to_string(static_cast<int>(random() % 7) - 3);
+    if (random() % 4 == 0) {
+      text += 'e';
+      text += std::to_string(static_cast<int>(random() % 7) - 3);
+    }
     const auto expected = static_cast<int32_t>(std::nearbyint(std::strtod(text.c_str(), nullptr)));
     EXPECT_EQ(ParseRangedInt(text, -100000000, 100000000, 123456789), expected) << text;
   }
