@@ -5,6 +5,7 @@
 #include <asio/connect.hpp>
 #include <asio/ip/address.hpp>
 #include <asio/ip/udp.hpp>
+#include <asio/post.hpp>
 #include <asio/write.hpp>
 #include <exception>
 #include <optional>
@@ -59,9 +60,14 @@ struct AsioSocket::Channel {
   asio::ip::tcp::resolver resolver;
   bool addressed = false;  // a UDP socket connected to RemoteHost:RemotePort
   bool reading = false;
-  std::vector<char> readBuffer;
+  // Left uninitialised: a client that sends a short request touches one page
+  // of it, not 64 KiB.
+  std::unique_ptr<char[]> readBuffer;
   // The write-queue idiom: parts sent while a write is in flight wait in
-  // queued and go out together in one gathered write after it.
+  // queued and go out together in one gathered write after it. The first
+  // write waits until the handler that sent the parts has returned, so that
+  // all frames cut from one read leave in one gathered write.
+  bool flushPosted = false;
   std::vector<Payload> queued;
   std::size_t queuedBytes = 0;
   std::vector<Payload> writing;  // the parts of the write in flight
@@ -291,7 +297,7 @@ asio::ip::udp::endpoint AsioSocket::ResolveUdp(const std::string& host, uint16_t
 void AsioSocket::StartRead(const ChannelPtr& channel) {
   if (channel->reading || arrived_.size() >= kMaxUnread) return;
   channel->reading = true;
-  channel->readBuffer.resize(kReadChunk);
+  if (!channel->readBuffer) channel->readBuffer.reset(new char[kReadChunk]);
   auto done = [channel](const asio::error_code& error, std::size_t bytes) {
     channel->reading = false;
     Deliver(channel, [&](AsioSocket& self) {
@@ -300,14 +306,14 @@ void AsioSocket::StartRead(const ChannelPtr& channel) {
     });
   };
   if (channel->udp.is_open()) {
-    channel->udp.async_receive(asio::buffer(channel->readBuffer), std::move(done));
+    channel->udp.async_receive(asio::buffer(channel->readBuffer.get(), kReadChunk), std::move(done));
   } else {
-    channel->tcp.async_read_some(asio::buffer(channel->readBuffer), std::move(done));
+    channel->tcp.async_read_some(asio::buffer(channel->readBuffer.get(), kReadChunk), std::move(done));
   }
 }
 
 void AsioSocket::DataRead(const ChannelPtr& channel, std::size_t bytes) {
-  arrived_.append(channel->readBuffer.data(), bytes);
+  arrived_.append(channel->readBuffer.get(), bytes);
   StartRead(channel);
   if (bytes == 0) return;  // an empty datagram brings nothing to read
   const int32_t total = ToInt32(arrived_.size());
@@ -336,7 +342,14 @@ void AsioSocket::SendData(std::span<const Payload> parts) {
     channel.queued.push_back(part);
     channel.queuedBytes += part->size();
   }
-  if (!writeInFlight && !channel.queued.empty()) StartWrite(channel_);
+  if (writeInFlight || channel.flushPosted || channel.queued.empty()) return;
+  channel.flushPosted = true;
+  asio::post(context_, [channel = channel_] {
+    channel->flushPosted = false;
+    Deliver(channel, [&](AsioSocket& self) {
+      if (channel->writing.empty() && !channel->queued.empty()) self.StartWrite(channel);
+    });
+  });
 }
 
 void AsioSocket::StartWrite(const ChannelPtr& channel) {
