@@ -1,0 +1,59 @@
+// tavrik_load: end-to-end load on the TavrikSrv relay over loopback. Starts
+// (or attaches to) the relay, feeds it receipts as its source peer, reads the
+// push stream with N clients, then does the same against a minimal fan-out
+// ceiling, and reports both. Linux only.
+#include <signal.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "load/FanOut.h"
+#include "load/LoadOptions.h"
+#include "load/Phase.h"
+#include "load/Report.h"
+#include "load/TargetProcess.h"
+
+int main(int argc, char** argv) {
+  using namespace tavrik::load;
+  signal(SIGPIPE, SIG_IGN);
+  LoadOptions options;
+  const std::string error = ParseLoadOptions(argc, argv, options);
+  if (!error.empty() || options.help) {
+    if (!error.empty()) std::cerr << "tavrik_load: " << error << "\n";
+    (error.empty() ? std::cout : std::cerr) << kLoadUsage;
+    return error.empty() ? 0 : 2;
+  }
+  if (options.serveFanOut) return FanOut(options.sourcePort, options.clientPort).Run();
+
+  std::string startError;
+  std::unique_ptr<TargetProcess> relay =
+      options.attach ? TargetProcess::Attach(options.sourcePort, options.clientPort, options.pid)
+                     : TargetProcess::StartRelay(options.relayPath, options.keepFolder, startError);
+  if (!relay) {
+    std::cerr << "tavrik_load: " << startError << "\n";
+    return 2;
+  }
+  PhaseResult relayResult = Phase::Run(options, *relay, StreamParser::Mode::Multipart);
+  const std::string stopProblem = relay->Stop();
+  if (relayResult.targetProblem.empty()) relayResult.targetProblem = stopProblem;
+
+  std::optional<PhaseResult> ceiling;
+  if (options.ceiling && options.idle <= 0 && relayResult.setupError.empty()) {
+    std::unique_ptr<TargetProcess> fanOut = TargetProcess::StartFanOut(startError);
+    if (fanOut) {
+      ceiling = Phase::Run(options, *fanOut, StreamParser::Mode::Raw);
+    } else {
+      ceiling = PhaseResult();
+      ceiling->setupError = startError;
+    }
+  }
+
+  const Report report(options, relayResult, ceiling ? &*ceiling : nullptr);
+  std::cout << report.Table() << report.Json() << std::endl;
+  if (!options.jsonPath.empty()) std::ofstream(options.jsonPath) << report.Json() << "\n";
+  if (!relayResult.setupError.empty()) return 2;
+  return report.Faults().empty() ? 0 : 1;
+}
