@@ -14,6 +14,9 @@ COMMANDS = [
 
 
 def readable(body):
+    # The byte behind a GS "V" cut is the cut's parameter: it opens the next frame.
+    if body[:1] in (b"\x00", b"\x01", b"0", b"1"):
+        body = body[1:]
     for pattern, replacement in COMMANDS:
         body = pattern.sub(replacement, body)
     return body.decode("latin-1")
