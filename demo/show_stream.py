@@ -15,7 +15,7 @@ COMMANDS = [
 
 def readable(body):
     # The byte behind a GS "V" cut is the cut's parameter: it opens the next frame.
-    if body[:1] in (b"\x00", b"\x01", b"0", b"1"):
+    if body[:1] in (b"\x00", b"\x01"):
         body = body[1:]
     for pattern, replacement in COMMANDS:
         body = pattern.sub(replacement, body)
