@@ -1,7 +1,8 @@
 #pragma once
 // Why the controller is unloaded.
-#include <csignal>
 #include <cstdint>
+
+#include "platform/asio/TerminationRequest.h"
 
 namespace tavrik {
 
@@ -10,11 +11,15 @@ inline constexpr int16_t kUnloadBySelf = 1;      // service stop
 inline constexpr int16_t kUnloadBySession = 2;   // hang-up, logoff, shutdown
 inline constexpr int16_t kUnloadByTaskKill = 3;  // termination request
 
-inline int16_t UnloadModeForSignal(int signal) {
-  if (signal == SIGINT) return kUnloadByUser;
-#ifdef SIGHUP
-  if (signal == SIGHUP) return kUnloadBySession;
-#endif
+inline int16_t UnloadModeFor(TerminationRequest request) {
+  switch (request) {
+    case TerminationRequest::kInterrupt:
+      return kUnloadByUser;
+    case TerminationRequest::kHangUp:
+      return kUnloadBySession;
+    case TerminationRequest::kTerminate:
+      break;
+  }
   return kUnloadByTaskKill;
 }
 

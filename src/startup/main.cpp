@@ -33,29 +33,28 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // An unload ends the event loop; the controller is released after it, since
+  // an unload can arrive inside a yield with the controller's handlers still
+  // on the stack.
   auto form = std::make_unique<MainForm>(platform, settings, *service);
-  const auto release = [&] {
-    form.reset();  // the terminate step
-    platform.Stop();
-  };
   service->SetUnload([&] {
     form->UnloadRequest(kUnloadBySelf);
     platform.Loop().YieldOnce();
-    platform.Loop().Post(release);  // the controller is still on the stack here
+    platform.Stop();
   });
-  SignalWatcher signals(platform.Context(), [&](int signal) {
-    if (!form) return;
+  SignalWatcher signals(platform.Context(), [&](TerminationRequest request) {
+    if (platform.Context().stopped()) return;  // unloaded already
     if (settings.ServiceMode) {
       service->RequestStop();  // seen by the next keep-alive tick
       return;
     }
-    form->UnloadRequest(UnloadModeForSignal(signal));
-    release();
+    form->UnloadRequest(UnloadModeFor(request));
+    platform.Stop();
   });
 
   form->Load();
   platform.Run();
-  form.reset();
+  form.reset();  // the terminate step
   SetProcessLogger(nullptr);
   return 0;
 }
