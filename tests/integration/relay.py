@@ -131,7 +131,10 @@ class StreamClient:
 
     def __init__(self, port, request=b"GET / HTTP/1.0\r\n\r\n", timeout=15):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=timeout)
-        self.buffer = b""
+        # Parsed from a read position, not by slicing: a client that keeps up
+        # with a fast relay must not copy its buffer for every part.
+        self.buffer = bytearray()
+        self.pos = 0
         if request:
             self.sock.sendall(request)
             self.head = self.read_exactly(len(HEAD))
@@ -139,33 +142,37 @@ class StreamClient:
     def close(self):
         self.sock.close()
 
+    def _receive(self):
+        if self.pos:
+            del self.buffer[:self.pos]
+            self.pos = 0
+        data = self.sock.recv(1 << 20)
+        if not data:
+            raise EOFError("relay closed the stream")
+        self.buffer += data
+
     def read_exactly(self, n):
-        while len(self.buffer) < n:
-            data = self.sock.recv(65536)
-            if not data:
-                raise EOFError("relay closed the stream")
-            self.buffer += data
-        chunk, self.buffer = self.buffer[:n], self.buffer[n:]
+        while len(self.buffer) - self.pos < n:
+            self._receive()
+        chunk = bytes(self.buffer[self.pos:self.pos + n])
+        self.pos += n
         return chunk
 
     def next_part(self, timeout=30):
         """Returns (content type, body) of the next complete part."""
         deadline = time.monotonic() + timeout
         while True:
-            if time.monotonic() > deadline:
-                raise AssertionError("no complete part arrived in time")
-            header_end = self.buffer.find(b"\r\n\r\n")
+            header_end = self.buffer.find(b"\r\n\r\n", self.pos)
             if header_end >= 0:
                 end = self.buffer.find(b"\r\n" + BOUNDARY, header_end + 4)
                 if end >= 0:
-                    content_type = self.buffer[:header_end].decode("latin-1")
-                    body = self.buffer[header_end + 4:end]
-                    self.buffer = self.buffer[end + 2 + len(BOUNDARY):]
+                    content_type = self.buffer[self.pos:header_end].decode("latin-1")
+                    body = bytes(self.buffer[header_end + 4:end])
+                    self.pos = end + 2 + len(BOUNDARY)
                     return content_type, body
-            data = self.sock.recv(65536)
-            if not data:
-                raise EOFError("relay closed the stream")
-            self.buffer += data
+            if time.monotonic() > deadline:
+                raise AssertionError("no complete part arrived in time")
+            self._receive()
 
     def next_frame(self, content_type="Content-Type: text/plaintext", timeout=30):
         """The body of the next frame part, skipping keep-alive parts."""

@@ -1,0 +1,114 @@
+// Cut detection must not depend on how the sources split the stream. The
+// input is a chunking pattern and a byte stream; the assembler is fed the
+// stream in those chunks, a plain model is fed it whole, and both must give
+// the same frames and the same unfinished frame.
+//
+// Input layout: byte 0 = n, the next n bytes are chunk lengths (0 is an empty
+// chunk, which must change nothing), used round and round; the rest is the
+// stream. n = 0 feeds the stream as one chunk.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frames/FrameAssembler.h"
+#include "frames/MultipartPart.h"
+#include "frames/PartSink.h"
+
+namespace {
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+// Keeps the body of every part, after checking the part's frame around it.
+class FrameSink : public tavrik::PartSink {
+ public:
+  void SendToClients(const tavrik::Payload& part) override {
+    const std::string head = std::string(tavrik::kPlainTextType) + "\r\n\r\n";
+    const std::string tail = "\r\n--" + std::string(tavrik::kMultipartBoundary) + "\r\n";
+    Require(part && part->size() >= head.size() + tail.size());
+    Require(part->compare(0, head.size(), head) == 0);
+    Require(part->compare(part->size() - tail.size(), tail.size(), tail) == 0);
+    frames.push_back(part->substr(head.size(), part->size() - head.size() - tail.size()));
+  }
+  std::vector<std::string> frames;
+};
+
+struct Model {
+  std::vector<std::string> frames;
+  std::string rest;
+};
+
+// Left to right: a frame ends right behind every ESC "i" and GS "V".
+Model Reference(std::string_view stream) {
+  Model model;
+  for (size_t i = 0; i < stream.size(); ++i) {
+    model.rest += stream[i];
+    const size_t n = model.rest.size();
+    if (n >= 2 && ((model.rest[n - 2] == 27 && model.rest[n - 1] == 'i') ||
+                   (model.rest[n - 2] == 29 && model.rest[n - 1] == 'V'))) {
+      model.frames.push_back(model.rest);
+      model.rest.clear();
+    }
+  }
+  return model;
+}
+
+std::vector<std::string_view> Chunks(std::string_view stream, std::string_view pattern) {
+  std::vector<std::string_view> chunks;
+  if (pattern.empty()) {
+    chunks.push_back(stream);
+    return chunks;
+  }
+  size_t at = 0;
+  size_t emptyInARow = 0;
+  for (size_t k = 0; at < stream.size(); k = (k + 1) % pattern.size()) {
+    const size_t length = static_cast<uint8_t>(pattern[k]);
+    emptyInARow = length == 0 ? emptyInARow + 1 : 0;
+    if (emptyInARow > pattern.size()) {  // a pattern of nothing but empty chunks
+      chunks.push_back(stream.substr(at));
+      break;
+    }
+    chunks.push_back(stream.substr(at, length));
+    at += chunks.back().size();
+  }
+  return chunks;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const size_t patternLength = std::min<size_t>(static_cast<uint8_t>(input[0]), size - 1);
+  const std::string_view pattern = input.substr(1, patternLength);
+  const std::string_view stream = input.substr(1 + patternLength);
+
+  FrameSink cutSink;
+  FrameSink plainSink;
+  tavrik::FrameAssembler cutting(true, false, cutSink);
+  tavrik::FrameAssembler plain(false, false, plainSink);
+  for (const std::string_view chunk : Chunks(stream, pattern)) {
+    cutting.AppendInput(chunk);
+    plain.AppendInput(chunk);
+  }
+
+  const Model expected = Reference(stream);
+  Require(cutSink.frames == expected.frames);
+  Require(cutting.Frame() == expected.rest);
+  Require(cutting.Capacity() >= static_cast<size_t>(cutting.FrameLength()));
+
+  // Without cut detection the commands are ordinary bytes.
+  Require(plainSink.frames.empty());
+  Require(plain.Frame() == stream);
+
+  // The unfinished frame is what a timeout would send.
+  cutting.SendFrame();
+  Require(cutting.FrameLength() == 0);
+  if (!expected.rest.empty()) Require(cutSink.frames.back() == expected.rest);
+  return 0;
+}
