@@ -10,6 +10,15 @@ namespace tavrik {
 
 enum CommEventCode : int16_t { kCommEvReceive = 2 };
 
+// The port component's own error numbers, for failures that are not the
+// system's.
+inline constexpr int kPortOpenedError = 8000;
+inline constexpr int kInvalidPortError = 8002;
+inline constexpr int kPortAlreadyOpenError = 8005;
+inline constexpr int kPortNotOpenError = 8018;
+
+inline constexpr int16_t kMaxInBufferCount = 32767;
+
 class SerialPort {
  public:
   virtual ~SerialPort() = default;

@@ -15,18 +15,6 @@
 #include "platform/asio/posix/SerialLine.h"
 
 namespace tavrik {
-namespace {
-
-// The port component's own error numbers, for failures that are not the
-// system's.
-constexpr int kPortOpenedError = 8000;
-constexpr int kInvalidPortError = 8002;
-constexpr int kPortAlreadyOpenError = 8005;
-constexpr int kPortNotOpenError = 8018;
-
-constexpr int16_t kMaxInBufferCount = 32767;
-
-}  // namespace
 
 PosixSerialPort::PosixSerialPort(asio::io_context& context, std::string executableFolder)
     : executableFolder_(std::move(executableFolder)), descriptor_(context) {}

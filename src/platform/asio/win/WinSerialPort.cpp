@@ -10,15 +10,6 @@
 namespace tavrik {
 namespace {
 
-// The port component's own error numbers, for failures that are not the
-// system's.
-constexpr int kPortOpenedError = 8000;
-constexpr int kInvalidPortError = 8002;
-constexpr int kPortAlreadyOpenError = 8005;
-constexpr int kPortNotOpenError = 8018;
-
-constexpr int16_t kMaxInBufferCount = 32767;
-
 BYTE ParityCode(char parity) {
   switch (parity) {
     case 'e':
