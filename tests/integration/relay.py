@@ -142,6 +142,10 @@ class StreamClient:
     def close(self):
         self.sock.close()
 
+    def unread(self):
+        """Bytes received and not yet parsed."""
+        return bytes(self.buffer[self.pos:])
+
     def _receive(self):
         if self.pos:
             del self.buffer[:self.pos]

@@ -96,7 +96,7 @@ class PartReader(threading.Thread):
 
     def __init__(self, client, in_order=True, first_seq=0, lead=b""):
         super().__init__(daemon=True)
-        self.sock, self.initial = client.sock, client.buffer
+        self.sock, self.initial = client.sock, client.unread()
         self.in_order = in_order
         self.lead = lead  # what the Feeder's tail puts before every receipt but the first
         self.next_seq = first_seq
