@@ -36,7 +36,7 @@ class CountingSink : public PartSink {
  public:
   void SendToClients(const Payload& part) override {
     ++parts;
-    benchmark::DoNotOptimize(part->data());
+    benchmark::DoNotOptimize(part.data());
   }
   long parts = 0;
 };
@@ -121,7 +121,7 @@ void BM_SendToClients(benchmark::State& state) {
   state.counters["allocs/send"] =
       static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
   state.counters["part shared"] =
-      static_cast<FakeSocket&>(*server.WinSock[0]).lastSend.at(0).get() == part.get() ? 1 : 0;
+      static_cast<FakeSocket&>(*server.WinSock[0]).lastSend.at(0).data() == part.data() ? 1 : 0;
 }
 BENCHMARK(BM_SendToClients)->Arg(1)->Arg(8)->Arg(31);
 

@@ -78,7 +78,7 @@ void FrameAssembler::SendFrame() {
   if (frameLength_ == 0) return;
   const std::string_view frame = Frame();
   frameLength_ = 0;
-  const Payload part = BuildPart(contentTypeLine_, frame);
+  const Payload part = arena_.BuildPart(contentTypeLine_, frame);
   LogMsgLazy(3, [&] {
     return "Frame ready: " + std::to_string(frame.size()) +
            " bytes. Frame info (StartTime EndTime EventCount): " + TimeText(FrameStartTime) + " / " +

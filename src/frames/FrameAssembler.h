@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "frames/PartArena.h"
 #include "frames/PartSink.h"
 
 namespace tavrik {
@@ -40,6 +41,7 @@ class FrameAssembler {
   PartSink& sink_;
   std::string frameBuffer_;  // its size is the capacity; frameLength_ bytes are content
   int32_t frameLength_ = 0;
+  PartArena arena_;
 };
 
 }  // namespace tavrik

@@ -4,7 +4,7 @@ namespace tavrik {
 
 Payload BuildPart(std::string_view contentTypeLine, std::string_view body) {
   std::string part;
-  part.reserve(contentTypeLine.size() + body.size() + 4 + 2 + 2 + kMultipartBoundary.size() + 2);
+  part.reserve(PartLength(contentTypeLine, body));
   part.append(contentTypeLine).append("\r\n\r\n").append(body).append("\r\n--");
   part.append(kMultipartBoundary).append("\r\n");
   return MakePayload(std::move(part));

@@ -1,6 +1,7 @@
 #pragma once
 // The parts of the clients' multipart stream. Every part is: content-type
 // line, CR LF, CR LF, body, CR LF, "--" boundary, CR LF.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,11 @@ inline constexpr std::string_view kMultipartBoundary = "ABCDEF12345678";
 inline constexpr std::string_view kPlainTextType = "Content-Type: text/plaintext";
 inline constexpr std::string_view kEventType = "Content-Type: text/x-vexa-event";
 inline constexpr std::string_view kKeepAliveType = "Content-Type: text/keepalive";
+
+// The length of the part that wraps body.
+constexpr std::size_t PartLength(std::string_view contentTypeLine, std::string_view body) {
+  return contentTypeLine.size() + 4 + body.size() + 4 + kMultipartBoundary.size() + 2;
+}
 
 Payload BuildPart(std::string_view contentTypeLine, std::string_view body);
 

@@ -171,13 +171,13 @@ void ClientServer::SendToClients(const Payload& part) {
 
 void ClientServer::SendToClient(int index, const Payload& part) {
   ClientSlot& slot = Clients[static_cast<size_t>(index)];
-  const auto partLength = static_cast<int64_t>(part->size());
+  const auto partLength = static_cast<int64_t>(part.size());
   if (slot.BytesPending >= kHoldBackBytes) {
     if (slot.BacklogLength > kBacklogCap) {
       slot.Backlog.clear();
       slot.BacklogLength = 0;
     }
-    slot.Backlog.push_back(part);
+    if (slot.Backlog.empty() || !slot.Backlog.back().TryJoin(part)) slot.Backlog.push_back(part);
     slot.BacklogLength += partLength;
     return;
   }
@@ -186,7 +186,7 @@ void ClientServer::SendToClient(int index, const Payload& part) {
   if (slot.Backlog.empty()) {
     socket.SendData(part);
   } else {
-    slot.Backlog.push_back(part);
+    if (!slot.Backlog.back().TryJoin(part)) slot.Backlog.push_back(part);
     socket.SendData(slot.Backlog);
     slot.Backlog.clear();
     slot.BacklogLength = 0;

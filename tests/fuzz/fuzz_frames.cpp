@@ -30,10 +30,11 @@ class FrameSink : public tavrik::PartSink {
   void SendToClients(const tavrik::Payload& part) override {
     const std::string head = std::string(tavrik::kPlainTextType) + "\r\n\r\n";
     const std::string tail = "\r\n--" + std::string(tavrik::kMultipartBoundary) + "\r\n";
-    Require(part && part->size() >= head.size() + tail.size());
-    Require(part->compare(0, head.size(), head) == 0);
-    Require(part->compare(part->size() - tail.size(), tail.size(), tail) == 0);
-    frames.push_back(part->substr(head.size(), part->size() - head.size() - tail.size()));
+    const std::string_view bytes = part.View();
+    Require(part && bytes.size() >= head.size() + tail.size());
+    Require(bytes.substr(0, head.size()) == head);
+    Require(bytes.substr(bytes.size() - tail.size()) == tail);
+    frames.emplace_back(bytes.substr(head.size(), bytes.size() - head.size() - tail.size()));
   }
   std::vector<std::string> frames;
 };

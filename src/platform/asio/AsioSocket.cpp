@@ -338,9 +338,10 @@ void AsioSocket::SendData(std::span<const Payload> parts) {
   Channel& channel = *channel_;
   const bool writeInFlight = !channel.writing.empty();
   for (const Payload& part : parts) {
-    if (!part || part->empty()) continue;
-    channel.queued.push_back(part);
-    channel.queuedBytes += part->size();
+    if (part.empty()) continue;
+    // Parts that lie side by side in memory go to the kernel as one piece.
+    if (channel.queued.empty() || !channel.queued.back().TryJoin(part)) channel.queued.push_back(part);
+    channel.queuedBytes += part.size();
   }
   if (writeInFlight || channel.flushPosted || channel.queued.empty()) return;
   channel.flushPosted = true;
@@ -356,7 +357,7 @@ void AsioSocket::StartWrite(const ChannelPtr& channel) {
   channel->writing.swap(channel->queued);
   channel->queuedBytes = 0;
   channel->gather.clear();
-  for (const Payload& part : channel->writing) channel->gather.push_back(asio::buffer(*part));
+  for (const Payload& part : channel->writing) channel->gather.push_back(asio::buffer(part.data(), part.size()));
   // A span keeps Asio from copying the buffer list into the operation.
   asio::async_write(channel->tcp, std::span<const asio::const_buffer>(channel->gather),
                     [channel](const asio::error_code& error, std::size_t bytes) {

@@ -67,8 +67,8 @@ void FakeSocket::SendData(std::span<const Payload> parts) {
   ++sendCalls;
   lastSend.assign(parts.begin(), parts.end());
   for (const Payload& part : parts) {
-    if (keepSent) sent += *part;
-    pendingBytes_ += static_cast<int64_t>(part->size());
+    if (keepSent) sent += part.View();
+    pendingBytes_ += static_cast<int64_t>(part.size());
   }
 }
 

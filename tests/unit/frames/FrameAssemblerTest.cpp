@@ -15,7 +15,7 @@ const std::string GS(1, '\x1d');
 
 class RecordingSink : public PartSink {
  public:
-  void SendToClients(const Payload& part) override { parts.push_back(*part); }
+  void SendToClients(const Payload& part) override { parts.emplace_back(part.View()); }
   std::vector<std::string> parts;
 };
 

@@ -112,9 +112,9 @@ TEST_F(ClientServerTest, BroadcastSkipsClientsWithoutHeadAndDisconnectedOnes) {
   Listener().RequestConnection("silent");
   Client(gone).SetState(kStateClosing);
   server.SendToClients(part);
-  EXPECT_EQ(Client(streaming).sent, *ResponseHead() + *part);
+  EXPECT_EQ(Client(streaming).sent, std::string(ResponseHead().View()) + std::string(part.View()));
   EXPECT_TRUE(Client(2).sent.empty());
-  EXPECT_EQ(Client(gone).sent, *ResponseHead());
+  EXPECT_EQ(Client(gone).sent, ResponseHead().View());
 }
 
 TEST_F(ClientServerTest, HoldBackStartsAtOneHundredThousandPendingBytes) {
@@ -123,11 +123,11 @@ TEST_F(ClientServerTest, HoldBackStartsAtOneHundredThousandPendingBytes) {
   server.Clients[static_cast<size_t>(i)].BytesPending = 99999;
   server.SendToClients(part);
   EXPECT_EQ(Client(i).sendCalls, 2);
-  EXPECT_EQ(server.Clients[static_cast<size_t>(i)].BytesPending, 99999 + static_cast<int32_t>(part->size()));
+  EXPECT_EQ(server.Clients[static_cast<size_t>(i)].BytesPending, 99999 + static_cast<int32_t>(part.size()));
   server.Clients[static_cast<size_t>(i)].BytesPending = 100000;
   server.SendToClients(part);
   EXPECT_EQ(Client(i).sendCalls, 2);
-  EXPECT_EQ(server.Clients[static_cast<size_t>(i)].BacklogLength, static_cast<int64_t>(part->size()));
+  EXPECT_EQ(server.Clients[static_cast<size_t>(i)].BacklogLength, static_cast<int64_t>(part.size()));
 }
 
 TEST_F(ClientServerTest, BacklogIsDroppedOnlyWhenLongerThanOneMillionBytes) {
@@ -138,9 +138,9 @@ TEST_F(ClientServerTest, BacklogIsDroppedOnlyWhenLongerThanOneMillionBytes) {
   server.SendToClients(big);
   EXPECT_EQ(slot.BacklogLength, 1000000);
   server.SendToClients(part);  // exactly 1000000 stays
-  EXPECT_EQ(slot.BacklogLength, 1000000 + static_cast<int64_t>(part->size()));
+  EXPECT_EQ(slot.BacklogLength, 1000000 + static_cast<int64_t>(part.size()));
   server.SendToClients(part);  // one more: emptied first
-  EXPECT_EQ(slot.BacklogLength, static_cast<int64_t>(part->size()));
+  EXPECT_EQ(slot.BacklogLength, static_cast<int64_t>(part.size()));
   ASSERT_EQ(slot.Backlog.size(), 1u);
 }
 
@@ -155,10 +155,10 @@ TEST_F(ClientServerTest, CatchUpSendsBacklogAndNewPartInOneSendSharingTheBuffers
   server.SendToClients(part);
   EXPECT_EQ(Client(i).sendCalls, 2);
   ASSERT_EQ(Client(i).lastSend.size(), 2u);
-  EXPECT_EQ(Client(i).lastSend[0].get(), first.get());
-  EXPECT_EQ(Client(i).lastSend[1].get(), part.get());
+  EXPECT_EQ(Client(i).lastSend[0].data(), first.data());
+  EXPECT_EQ(Client(i).lastSend[1].data(), part.data());
   EXPECT_EQ(server.Clients[static_cast<size_t>(i)].BytesPending,
-            static_cast<int32_t>(first->size() + part->size()));
+            static_cast<int32_t>(first.size() + part.size()));
   EXPECT_TRUE(server.Clients[static_cast<size_t>(i)].Backlog.empty());
 }
 
@@ -173,8 +173,8 @@ TEST_F(ClientServerTest, EveryClientGetsTheSameBufferAndAFailingOneCostsOthersNo
   for (int n = 0; n < 3; ++n) Stream();
   Client(1).Fail("SendData", PlatformError(10054, "Connection reset by peer"));
   server.SendToClients(part);
-  EXPECT_EQ(Client(0).lastSend[0].get(), part.get());
-  EXPECT_EQ(Client(2).lastSend[0].get(), part.get());
+  EXPECT_EQ(Client(0).lastSend[0].data(), part.data());
+  EXPECT_EQ(Client(2).lastSend[0].data(), part.data());
   EXPECT_EQ(Client(1).State(), kStateClosed);
   EXPECT_TRUE(log.Contains("Winsock(1).Error: 10054 - Connection reset by peer"));
 }
