@@ -41,7 +41,7 @@ struct ClientSwarm::Client {
   uint64_t corrupted = 0;
 };
 
-ClientSwarm::ClientSwarm(Config config) : config_(config) {}
+ClientSwarm::ClientSwarm(Config config) : config_(config), pool_(Receipt::FillerPool()) {}
 
 ClientSwarm::~ClientSwarm() {
   Stop();
@@ -155,7 +155,7 @@ void ClientSwarm::OnPart(Client& client, StreamParser::PartKind kind, std::strin
     ++client.keepAlives;
     return;
   }
-  const Receipt::Verdict verdict = Receipt::Check(body, config_.receiptSize);
+  const Receipt::Verdict verdict = Receipt::Check(body, config_.receiptSize, pool_);
   if (verdict.kind == Receipt::Kind::CutParameter) {
     ++client.cutParameters;
     return;

@@ -82,6 +82,7 @@ class ClientSwarm {
   void PublishProgress();
 
   Config config_;
+  const std::string pool_;  // the feeder's filler pool, to check receipts against
   std::vector<std::unique_ptr<Client>> clients_;
   std::vector<int> stalled_;
   int epoll_ = -1;

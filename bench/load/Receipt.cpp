@@ -35,6 +35,13 @@ constexpr std::string_view kSumField = "sum=";
 constexpr size_t kSumHex = 16;
 constexpr size_t kTrailer = kSumField.size() + kSumHex + 1 + 3;  // sum line + GS "V" 0x00
 constexpr size_t kPoolSize = 1 << 16;
+constexpr size_t kFillerAt = Receipt::kHeaderSize + kDecor.size();
+
+// A different slice per receipt, so that a receipt swapped for another is seen.
+std::string_view FillerOf(uint64_t seq, size_t size, std::string_view pool) {
+  const size_t length = size - kTrailer - kFillerAt;
+  return pool.substr(static_cast<size_t>(seq * 131) % (pool.size() - length), length);
+}
 
 void PutDigits(char* out, uint64_t value, size_t width) {
   for (size_t i = width; i-- > 0;) {
@@ -86,13 +93,10 @@ void Receipt::Build(uint64_t seq, int64_t sentNs, size_t size, std::string_view 
   PutDigits(out + kSizeAt, size, kSizeDigits);
   out[kHeaderSize - 1] = '\n';
   std::memcpy(out + kHeaderSize, kDecor.data(), kDecor.size());
-  const size_t fillerAt = kHeaderSize + kDecor.size();
+  const std::string_view filler = FillerOf(seq, size, pool);
+  std::memcpy(out + kFillerAt, filler.data(), filler.size());
   const size_t sumAt = size - kTrailer;
-  const size_t fillerLength = sumAt - fillerAt;
-  // A different slice per receipt, so that a receipt swapped for another is seen.
-  const size_t offset = static_cast<size_t>(seq * 131) % (pool.size() - fillerLength);
-  std::memcpy(out + fillerAt, pool.data() + offset, fillerLength);
-  const uint64_t sum = Checksum(std::string_view(out, sumAt));
+  const uint64_t sum = Checksum(std::string_view(out, kFillerAt));
   std::memcpy(out + sumAt, kSumField.data(), kSumField.size());
   char* hex = out + sumAt + kSumField.size();
   for (size_t i = 0; i < kSumHex; ++i)
@@ -109,7 +113,7 @@ size_t Receipt::PeekSize(std::string_view header) {
   return size;
 }
 
-Receipt::Verdict Receipt::Check(std::string_view frame, size_t expectedSize) {
+Receipt::Verdict Receipt::Check(std::string_view frame, size_t expectedSize, std::string_view pool) {
   Verdict verdict;
   if (!frame.empty() && frame[0] == '\0') frame.remove_prefix(1);
   if (frame.empty()) {
@@ -143,8 +147,12 @@ Receipt::Verdict Receipt::Check(std::string_view frame, size_t expectedSize) {
     verdict.reason = "unreadable sum line";
     return verdict;
   }
-  if (sum != Checksum(frame.substr(0, sumAt))) {
+  if (sum != Checksum(frame.substr(0, kFillerAt))) {
     verdict.reason = "checksum mismatch";
+    return verdict;
+  }
+  if (frame.substr(kFillerAt, sumAt - kFillerAt) != FillerOf(verdict.seq, size, pool)) {
+    verdict.reason = "filler differs";
     return verdict;
   }
   verdict.kind = Kind::Intact;
@@ -155,7 +163,6 @@ uint64_t Receipt::Checksum(std::string_view bytes) {
   constexpr uint64_t kPrime = 0x100000001B3ULL;
   uint64_t h = 0x9E3779B97F4A7C15ULL ^ bytes.size();
   size_t i = 0;
-  // Word by word: the clients check every byte of every client's copy.
   for (; i + 8 <= bytes.size(); i += 8) {
     uint64_t word = 0;
     std::memcpy(&word, bytes.data() + i, 8);

@@ -6,7 +6,9 @@
 //   a few formatting commands, filler bytes (any value but ESC, GS and "-"),
 //   "sum=<16 hex digits>\n"  GS "V" 0x00
 //
-// The sum covers everything before "sum=", so any changed byte is seen.
+// The filler is a slice of the filler pool chosen by the sequence number, so
+// a client compares it byte for byte; the sum covers everything before the
+// filler. Together they see any changed byte.
 // With cut detection the relay ends a frame right behind GS "V": the cut's
 // parameter byte (0x00) opens the next frame, so a frame holds an optional
 // leading 0x00 and then the receipt without its last byte.
@@ -41,8 +43,8 @@ class Receipt {
   // starts with), or 0 when the text is no receipt header.
   static size_t PeekSize(std::string_view header);
 
-  // Judges the body of one frame part.
-  static Verdict Check(std::string_view frame, size_t expectedSize);
+  // Judges the body of one frame part; pool is FillerPool().
+  static Verdict Check(std::string_view frame, size_t expectedSize, std::string_view pool);
 
   static uint64_t Checksum(std::string_view bytes);
 };

@@ -7,11 +7,19 @@
 namespace tavrik::load {
 namespace {
 
-std::string Build(uint64_t seq, int64_t sentNs, size_t size) {
+const std::string& Pool() {
   static const std::string pool = Receipt::FillerPool();
+  return pool;
+}
+
+std::string Build(uint64_t seq, int64_t sentNs, size_t size) {
   std::string receipt(size, ' ');
-  Receipt::Build(seq, sentNs, size, pool, receipt.data());
+  Receipt::Build(seq, sentNs, size, Pool(), receipt.data());
   return receipt;
+}
+
+Receipt::Verdict Check(std::string_view frame, size_t size) {
+  return Receipt::Check(frame, size, Pool());
 }
 
 // The frame the relay cuts: up to and including GS "V".
@@ -31,7 +39,7 @@ TEST(ReceiptTest, RoundTripAtEverySize) {
     std::string prefixed(1, '\0');
     prefixed.append(Frame(receipt));
     for (const std::string& frame : {Frame(receipt), prefixed}) {
-      const Receipt::Verdict verdict = Receipt::Check(frame, size);
+      const Receipt::Verdict verdict = Check(frame, size);
       EXPECT_EQ(verdict.kind, Receipt::Kind::Intact) << verdict.reason;
       EXPECT_EQ(verdict.seq, 123456789u);
       EXPECT_EQ(verdict.sentNs, 987654321012345);
@@ -44,26 +52,26 @@ TEST(ReceiptTest, EveryChangedByteIsSeen) {
   for (size_t at = 0; at < frame.size(); ++at) {
     std::string changed = frame;
     changed[at] = static_cast<char>(changed[at] ^ 0x01);
-    const Receipt::Verdict verdict = Receipt::Check(changed, 1024);
+    const Receipt::Verdict verdict = Check(changed, 1024);
     EXPECT_EQ(verdict.kind, Receipt::Kind::Corrupted) << "byte " << at;
   }
 }
 
 TEST(ReceiptTest, LostOrExtraBytesAndWrongSizesAreSeen) {
   const std::string frame = Frame(Build(5, 5, 1024));
-  EXPECT_EQ(Receipt::Check(frame.substr(0, 1000), 1024).kind, Receipt::Kind::Corrupted);
-  EXPECT_EQ(Receipt::Check(frame + "x", 1024).kind, Receipt::Kind::Corrupted);
-  EXPECT_EQ(Receipt::Check(frame, 1000).kind, Receipt::Kind::Corrupted);
+  EXPECT_EQ(Check(frame.substr(0, 1000), 1024).kind, Receipt::Kind::Corrupted);
+  EXPECT_EQ(Check(frame + "x", 1024).kind, Receipt::Kind::Corrupted);
+  EXPECT_EQ(Check(frame, 1000).kind, Receipt::Kind::Corrupted);
   std::string twoNuls(2, '\0');
   twoNuls.append(frame);
-  EXPECT_EQ(Receipt::Check(twoNuls, 1024).kind, Receipt::Kind::Corrupted);
+  EXPECT_EQ(Check(twoNuls, 1024).kind, Receipt::Kind::Corrupted);
   EXPECT_EQ(Receipt::PeekSize("garbage"), 0u);
   EXPECT_EQ(Receipt::PeekSize(std::string(Receipt::kHeaderSize, 'x')), 0u);
 }
 
 TEST(ReceiptTest, LoneCutParameterIsNoReceipt) {
-  EXPECT_EQ(Receipt::Check(std::string(1, '\0'), 1024).kind, Receipt::Kind::CutParameter);
-  EXPECT_EQ(Receipt::Check("", 1024).kind, Receipt::Kind::CutParameter);
+  EXPECT_EQ(Check(std::string(1, '\0'), 1024).kind, Receipt::Kind::CutParameter);
+  EXPECT_EQ(Check("", 1024).kind, Receipt::Kind::CutParameter);
 }
 
 TEST(ReceiptTest, OnlyTheLastCutAndNoBoundaryInside) {
@@ -83,6 +91,13 @@ TEST(ReceiptTest, OnlyTheLastCutAndNoBoundaryInside) {
               700u - 3);
     EXPECT_EQ(receipt.find("--"), std::string::npos);
   }
+}
+
+TEST(ReceiptTest, AReceiptWithAnotherOnesFillerIsSeen) {
+  std::string frame = Frame(Build(7, 1, 1024));
+  const std::string other = Frame(Build(8, 1, 1024));
+  frame.replace(200, 600, other, 200, 600);
+  EXPECT_EQ(Check(frame, 1024).kind, Receipt::Kind::Corrupted);
 }
 
 TEST(ReceiptTest, ReceiptsDifferInTheirFiller) {
