@@ -23,6 +23,9 @@ class Payload {
   std::size_t size() const { return bytes_.size(); }
   bool empty() const { return bytes_.empty(); }
 
+  // Drops the first n bytes, which were sent.
+  void RemovePrefix(std::size_t n) { bytes_.remove_prefix(n); }
+
   // Extends this run by next when next starts where this one ends in the
   // same block; false (and nothing changed) otherwise.
   bool TryJoin(const Payload& next) {

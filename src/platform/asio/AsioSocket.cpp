@@ -172,6 +172,7 @@ void AsioSocket::Connect(const std::string& host, int port) {
 void AsioSocket::Connected(const ChannelPtr& channel) {
   asio::error_code ignored;  // without NODELAY small parts only wait longer
   channel->tcp.set_option(tcp::no_delay(true), ignored);
+  channel->tcp.non_blocking(true, ignored);  // Flush's direct send must never wait
   state_ = kStateConnected;
   StartRead(channel);
   Raise([](SocketEvents& events) { events.OnConnect(); });
@@ -236,6 +237,7 @@ void AsioSocket::Accept(int32_t requestId) {
   channel->tcp = std::move(*connection);
   asio::error_code error;
   channel->tcp.set_option(tcp::no_delay(true), error);
+  channel->tcp.non_blocking(true, error);  // Flush's direct send must never wait
   const tcp::endpoint endpoint = channel->tcp.remote_endpoint(error);
   if (!error) {
     remoteHost_ = endpoint.address().to_string();
@@ -347,24 +349,46 @@ void AsioSocket::SendData(std::span<const Payload> parts) {
   channel.flushPosted = true;
   asio::post(context_, [channel = channel_] {
     channel->flushPosted = false;
-    Deliver(channel, [&](AsioSocket& self) {
-      if (channel->writing.empty() && !channel->queued.empty()) self.StartWrite(channel);
-    });
+    Deliver(channel, [&](AsioSocket& self) { self.Flush(channel); });
   });
 }
 
-void AsioSocket::StartWrite(const ChannelPtr& channel) {
+void AsioSocket::Flush(const ChannelPtr& channel) {
+  if (!channel->writing.empty() || channel->queued.empty()) return;
+  // Mostly the kernel takes it all at once: sent right here, it needs no
+  // asynchronous write. Whatever is left goes by one.
+  channel->gather.clear();
+  for (const Payload& part : channel->queued) channel->gather.push_back(asio::buffer(part.data(), part.size()));
+  asio::error_code error;
+  std::size_t sent = channel->tcp.write_some(std::span<const asio::const_buffer>(channel->gather), error);
+  if (error && error != asio::error::would_block) return StartWrite(channel);  // it reports the error
+  if (sent == channel->queuedBytes) {
+    channel->queued.clear();
+    channel->queuedBytes = 0;
+    Raise([](SocketEvents& events) { events.OnSendComplete(); });
+    return;
+  }
+  channel->queuedBytes -= sent;
+  const std::size_t sentDirectly = sent;
+  auto part = channel->queued.begin();
+  for (; sent >= part->size(); ++part) sent -= part->size();
+  part->RemovePrefix(sent);
+  channel->queued.erase(channel->queued.begin(), part);
+  StartWrite(channel, sentDirectly);
+}
+
+void AsioSocket::StartWrite(const ChannelPtr& channel, std::size_t sentDirectly) {
   channel->writing.swap(channel->queued);
   channel->queuedBytes = 0;
   channel->gather.clear();
   for (const Payload& part : channel->writing) channel->gather.push_back(asio::buffer(part.data(), part.size()));
   // A span keeps Asio from copying the buffer list into the operation.
   asio::async_write(channel->tcp, std::span<const asio::const_buffer>(channel->gather),
-                    [channel](const asio::error_code& error, std::size_t bytes) {
+                    [channel, sentDirectly](const asio::error_code& error, std::size_t bytes) {
                       channel->writing.clear();
                       Deliver(channel, [&](AsioSocket& self) {
                         if (error) return self.Fail(error);
-                        self.Written(channel, bytes);
+                        self.Written(channel, sentDirectly + bytes);
                       });
                     });
 }

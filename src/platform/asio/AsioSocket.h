@@ -65,7 +65,9 @@ class AsioSocket final : public Socket {
   void StartRead(const ChannelPtr& channel);
   void DataRead(const ChannelPtr& channel, std::size_t bytes);
   void ReadFailed(const asio::error_code& error);
-  void StartWrite(const ChannelPtr& channel);
+  void Flush(const ChannelPtr& channel);
+  // sentDirectly: bytes of the same parts that Flush already sent.
+  void StartWrite(const ChannelPtr& channel, std::size_t sentDirectly = 0);
   void Written(const ChannelPtr& channel, std::size_t bytes);
   // Ends the connection in State 9 and raises Error.
   void Fail(const asio::error_code& error);
