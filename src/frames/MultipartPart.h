@@ -19,6 +19,9 @@ constexpr std::size_t PartLength(std::string_view contentTypeLine, std::string_v
   return contentTypeLine.size() + 4 + body.size() + 4 + kMultipartBoundary.size() + 2;
 }
 
+// Writes the part that wraps body to out, PartLength bytes.
+void WritePart(char* out, std::string_view contentTypeLine, std::string_view body);
+
 Payload BuildPart(std::string_view contentTypeLine, std::string_view body);
 
 }  // namespace tavrik

@@ -1,31 +1,16 @@
 #include "frames/PartArena.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "frames/MultipartPart.h"
 
 namespace tavrik {
 
-namespace {
-
-char* Put(char* at, std::string_view text) {
-  std::memcpy(at, text.data(), text.size());
-  return at + text.size();
-}
-
-}  // namespace
-
 Payload PartArena::BuildPart(std::string_view contentTypeLine, std::string_view body) {
   const std::size_t length = PartLength(contentTypeLine, body);
   Block& block = Room(length);
   char* const start = block.bytes.get() + block.used;
-  char* at = Put(start, contentTypeLine);
-  at = Put(at, "\r\n\r\n");
-  at = Put(at, body);
-  at = Put(at, "\r\n--");
-  at = Put(at, kMultipartBoundary);
-  Put(at, "\r\n");
+  WritePart(start, contentTypeLine, body);
   block.used += length;
   return Payload(current_, std::string_view(start, length));
 }

@@ -47,6 +47,11 @@ uint16_t ToPort(int port, bool zeroAllowed) {
   return static_cast<uint16_t>(port);
 }
 
+void Gather(const std::vector<Payload>& parts, std::vector<asio::const_buffer>& buffers) {
+  buffers.clear();
+  for (const Payload& part : parts) buffers.push_back(asio::buffer(part.data(), part.size()));
+}
+
 }  // namespace
 
 struct AsioSocket::Channel {
@@ -357,8 +362,7 @@ void AsioSocket::Flush(const ChannelPtr& channel) {
   if (!channel->writing.empty() || channel->queued.empty()) return;
   // Mostly the kernel takes it all at once: sent right here, it needs no
   // asynchronous write. Whatever is left goes by one.
-  channel->gather.clear();
-  for (const Payload& part : channel->queued) channel->gather.push_back(asio::buffer(part.data(), part.size()));
+  Gather(channel->queued, channel->gather);
   asio::error_code error;
   std::size_t sent = channel->tcp.write_some(std::span<const asio::const_buffer>(channel->gather), error);
   if (error && error != asio::error::would_block) return StartWrite(channel);  // it reports the error
@@ -380,8 +384,7 @@ void AsioSocket::Flush(const ChannelPtr& channel) {
 void AsioSocket::StartWrite(const ChannelPtr& channel, std::size_t sentDirectly) {
   channel->writing.swap(channel->queued);
   channel->queuedBytes = 0;
-  channel->gather.clear();
-  for (const Payload& part : channel->writing) channel->gather.push_back(asio::buffer(part.data(), part.size()));
+  Gather(channel->writing, channel->gather);
   // A span keeps Asio from copying the buffer list into the operation.
   asio::async_write(channel->tcp, std::span<const asio::const_buffer>(channel->gather),
                     [channel, sentDirectly](const asio::error_code& error, std::size_t bytes) {
