@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "frames/MultipartPart.h"
+#include "frames/PartArena.h"
 #include "platform/fake/FakePlatform.h"
 #include "server/ResponseHead.h"
 #include "support/LogCapture.h"
@@ -160,6 +161,30 @@ TEST_F(ClientServerTest, CatchUpSendsBacklogAndNewPartInOneSendSharingTheBuffers
   EXPECT_EQ(server.Clients[static_cast<size_t>(i)].BytesPending,
             static_cast<int32_t>(first.size() + part.size()));
   EXPECT_TRUE(server.Clients[static_cast<size_t>(i)].Backlog.empty());
+}
+
+TEST_F(ClientServerTest, HeldBackPartsThatLieSideBySideCatchUpAsOneRun) {
+  const int i = Stream();
+  Client(i).DrainAll();
+  ClientSlot& slot = server.Clients[static_cast<size_t>(i)];
+  slot.BytesPending = 100000;
+  PartArena arena;
+  std::string expected;
+  for (int n = 0; n < 50; ++n) {
+    const Payload next = arena.BuildPart(kPlainTextType, "receipt " + std::to_string(n));
+    expected += next.View();
+    server.SendToClients(next);
+  }
+  EXPECT_EQ(slot.Backlog.size(), 1u) << "one run, not fifty parts";
+  EXPECT_EQ(slot.BacklogLength, static_cast<int64_t>(expected.size()));
+  Client(i).Drain(0);  // SendComplete
+  Client(i).sent.clear();
+  const Payload last = arena.BuildPart(kPlainTextType, "receipt 50");
+  expected += last.View();
+  server.SendToClients(last);
+  ASSERT_EQ(Client(i).lastSend.size(), 1u);
+  EXPECT_EQ(Client(i).sent, expected);
+  EXPECT_EQ(slot.BytesPending, static_cast<int32_t>(expected.size()));
 }
 
 TEST_F(ClientServerTest, ProgressAssignsRemainingBytes) {
