@@ -34,7 +34,7 @@ namespace {
 
 class CountingSink : public PartSink {
  public:
-  void SendToClients(const Payload& part) override {
+  void Broadcast(const Payload& part) override {
     ++parts;
     benchmark::DoNotOptimize(part.data());
   }
@@ -60,13 +60,13 @@ void BM_AppendInputWithCutDetection(benchmark::State& state) {
   CountingSink sink;
   FrameAssembler frames(true, false, sink);
   // Warm up: the frame buffer grows once, then never again.
-  frames.AppendInput(stream);
+  frames.Append(stream);
   size_t at = 0;
   long chunks = 0;
   const long before = allocations.load();
   for (auto _ : state) {
     if (at + chunkSize > stream.size()) at = 0;
-    frames.AppendInput(std::string_view(stream).substr(at, chunkSize));
+    frames.Append(std::string_view(stream).substr(at, chunkSize));
     at += chunkSize;
     ++chunks;
   }
@@ -82,12 +82,12 @@ void BM_AppendInputWithoutCuts(benchmark::State& state) {
   const std::string chunk(static_cast<size_t>(state.range(0)), 'x');
   CountingSink sink;
   FrameAssembler frames(false, false, sink);
-  frames.AppendInput(std::string(40960, 'w'));
+  frames.Append(std::string(40960, 'w'));
   frames.SendFrame();
   const long before = allocations.load();
   for (auto _ : state) {
-    frames.AppendInput(chunk);
-    if (frames.FrameLength() >= 40960) frames.SendFrame();
+    frames.Append(chunk);
+    if (frames.Length() >= 40960) frames.SendFrame();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * chunk.size()));
   state.counters["allocs/chunk"] =
@@ -95,25 +95,26 @@ void BM_AppendInputWithoutCuts(benchmark::State& state) {
 }
 BENCHMARK(BM_AppendInputWithoutCuts)->Arg(4096);
 
-void BM_SendToClients(benchmark::State& state) {
+void BM_Broadcast(benchmark::State& state) {
   const int clients = static_cast<int>(state.range(0));
   FakePlatform platform;
   ClientServer server(platform, [] {});
   server.Listen(8147);
-  auto& listener = static_cast<FakeSocket&>(*server.ListenSock);
+  // The server creates the listener first, then the client sockets in order.
+  const auto client = [&](int i) -> FakeSocket& { return *platform.Sockets().at(1 + static_cast<size_t>(i)); };
+  FakeSocket& listener = *platform.Sockets().at(0);
   for (int i = 0; i < clients; ++i) {
     listener.RequestConnection("127.0.0.1");
-    auto& client = static_cast<FakeSocket&>(*server.WinSock[static_cast<size_t>(i)]);
-    client.keepSent = false;
-    client.Arrive("GET / HTTP/1.0\r\n\r\n");
+    client(i).keepSent = false;
+    client(i).Arrive("GET / HTTP/1.0\r\n\r\n");
   }
   const Payload part = BuildPart(kPlainTextType, std::string(1000, 'r'));
   const long before = allocations.load();
   for (auto _ : state) {
-    server.SendToClients(part);
+    server.Broadcast(part);
     state.PauseTiming();
     for (int i = 0; i < clients; ++i)  // the clients keep up
-      static_cast<FakeSocket&>(*server.WinSock[static_cast<size_t>(i)]).DrainAll();
+      client(i).DrainAll();
     state.ResumeTiming();
   }
   state.counters["ns/client"] = benchmark::Counter(
@@ -121,9 +122,9 @@ void BM_SendToClients(benchmark::State& state) {
   state.counters["allocs/send"] =
       static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
   state.counters["part shared"] =
-      static_cast<FakeSocket&>(*server.WinSock[0]).lastSend.at(0).data() == part.data() ? 1 : 0;
+      client(0).lastSend.at(0).data() == part.data() ? 1 : 0;
 }
-BENCHMARK(BM_SendToClients)->Arg(1)->Arg(8)->Arg(31);
+BENCHMARK(BM_Broadcast)->Arg(1)->Arg(8)->Arg(31);
 
 }  // namespace
 }  // namespace tavrik

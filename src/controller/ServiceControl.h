@@ -7,8 +7,8 @@ class ServiceControl {
  public:
   virtual ~ServiceControl() = default;
   virtual bool StopRequested() = 0;
-  // Ends the service and unloads the controller; runs on the event thread.
-  virtual void HandleServiceStop() = 0;
+  // Ends the service and shuts the relay down; runs on the event thread.
+  virtual void StopService() = 0;
 };
 
 }  // namespace tavrik

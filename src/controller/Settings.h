@@ -1,28 +1,40 @@
 #pragma once
-// The settings taken from the command line. Written once by ParseCommandLine
-// before the logger or the controller exist, and only read afterwards.
-// Every member starts at its value for an absent switch.
+// The settings taken from the command line. Written once before the logger or
+// the relay exist, and only read afterwards. Every member starts at its value
+// for an absent switch.
 #include <cstdint>
 #include <string>
+
+#include "sources/NetworkProtocol.h"
 
 namespace tavrik {
 
 struct Settings {
-  int32_t Port = 8147;                     // -p, client listener port
-  int16_t ComPort = 1;                     // -c, serial port number
-  std::string ComSettings = "9600,n,8,1";  // -b, baud,parity,data bits,stop bits
-  uint8_t DebugLevel = 10;                 // -d
-  std::string RemoteAddress;               // -a, network source peer
-  int32_t RemotePort = 0;                  // -t, 0 disables the network source
-  bool SrcListen = false;                  // -l, listen instead of connecting
-  uint8_t SrcProtocol = 0;                 // -r, 1 means UDP, every other value TCP
-  std::string SourceFile;                  // -h, spool file
-  int32_t FrameTimeout = 500;              // -f, milliseconds
-  bool CutDetection = false;               // -u
-  bool EventContentType = false;           // -e
-  int32_t LogSizeMB = 10;                  // -g
-  std::string LogFileName = "Debug.log";   // -i
-  bool ServiceMode = false;                // -s
+  int32_t clientPort = 8147;                         // -p
+  int16_t serialPort = 1;                            // -c, COM port number
+  std::string lineSettings = "9600,n,8,1";           // -b, baud,parity,data bits,stop bits
+  uint8_t logLevel = 10;                             // -d
+  std::string peerHost;                              // -a, network source peer
+  int32_t sourcePort = 0;                            // -t, 0 disables the network source
+  bool listen = false;                               // -l, listen (TCP) or bind (UDP)
+  NetworkProtocol protocol = NetworkProtocol::kTcp;  // -r, 1 means UDP
+  std::string spoolFile;                             // -h
+  int32_t frameTimeoutMs = 500;                      // -f
+  bool cutDetection = false;                         // -u
+  bool eventContentType = false;                     // -e
+  int32_t logSizeMB = 10;                            // -g
+  std::string logFileName = "Debug.log";             // -i
+  bool serviceMode = false;                          // -s
 };
+
+enum class SourceKind { kNetwork, kSpoolFile, kSerial };
+
+// The network when a peer or listening is given with a port; otherwise the
+// spool file when one is named; otherwise the serial port.
+inline SourceKind SelectedSource(const Settings& settings) {
+  if ((!settings.peerHost.empty() || settings.listen) && settings.sourcePort > 0) return SourceKind::kNetwork;
+  if (!settings.spoolFile.empty()) return SourceKind::kSpoolFile;
+  return SourceKind::kSerial;
+}
 
 }  // namespace tavrik

@@ -6,7 +6,7 @@
 
 #include "frames/CutSearch.h"
 #include "frames/MultipartPart.h"
-#include "log/LogMsg.h"
+#include "log/Log.h"
 
 namespace tavrik {
 namespace {
@@ -25,18 +25,27 @@ FrameAssembler::FrameAssembler(bool cutDetection, bool eventContentType, PartSin
     : cutDetection_(cutDetection),
       contentTypeLine_(eventContentType ? kEventType : kPlainTextType),
       sink_(sink),
-      frameBuffer_(kInitialCapacity, ' ') {}
+      buffer_(kInitialCapacity, ' ') {}
 
-void FrameAssembler::AppendInput(std::string_view chunk) {
+void FrameAssembler::StampStart(double now) {
+  if (length_ == 0) startTime_ = now;
+}
+
+void FrameAssembler::CountChunk(double now) {
+  endTime_ = now;
+  ++chunkCount_;
+}
+
+void FrameAssembler::Append(std::string_view chunk) {
   if (chunk.empty()) return;
   CutSearch search(chunk);
   size_t from = 0;
-  if (cutDetection_ && PendingCutPrefix != 0) {
-    const char completes = PendingCutPrefix == 1 ? 'i' : 'V';
-    PendingCutPrefix = 0;
+  if (cutDetection_ && cutPrefix_ != CutPrefix::kNone) {
+    const char completes = cutPrefix_ == CutPrefix::kEsc ? 'i' : 'V';
+    cutPrefix_ = CutPrefix::kNone;
     if (chunk[0] == completes) {
       Write(chunk.substr(0, 1));
-      LogMsg(3, "Cut detected.");
+      Log(LogLevel::kProgress, "Cut detected.");
       SendFrame();
       from = 1;
     }
@@ -49,50 +58,50 @@ void FrameAssembler::AppendInput(std::string_view chunk) {
       Write(chunk.substr(from));
       if (cutDetection_) {
         const char last = chunk.back();
-        if (last == kEsc) PendingCutPrefix = 1;
-        if (last == kGs) PendingCutPrefix = 2;
+        if (last == kEsc) cutPrefix_ = CutPrefix::kEsc;
+        if (last == kGs) cutPrefix_ = CutPrefix::kGs;
       }
       return;
     }
     Write(chunk.substr(from, cutEnd - from));
-    LogMsg(3, "Cut detected.");
+    Log(LogLevel::kProgress, "Cut detected.");
     SendFrame();
     from = cutEnd;
   }
 }
 
 void FrameAssembler::Write(std::string_view piece) {
-  const auto needed = static_cast<int64_t>(frameLength_) + static_cast<int64_t>(piece.size());
-  constexpr int64_t kMaxLength = std::numeric_limits<int32_t>::max();
-  if (needed > kMaxLength) throw std::overflow_error("Overflow");
-  if (needed > static_cast<int64_t>(frameBuffer_.size())) {
+  const auto needed = static_cast<int64_t>(length_) + static_cast<int64_t>(piece.size());
+  constexpr int64_t kLengthLimit = std::numeric_limits<int32_t>::max();
+  if (needed > kLengthLimit) throw std::overflow_error("Overflow");
+  if (needed > static_cast<int64_t>(buffer_.size())) {
     // Grow by three times the needed length in one step, so that a growing
     // frame reallocates rarely.
-    frameBuffer_.resize(frameBuffer_.size() + static_cast<size_t>(std::min(3 * needed, kMaxLength)), '#');
+    buffer_.resize(buffer_.size() + static_cast<size_t>(std::min(3 * needed, kLengthLimit)), '#');
   }
-  piece.copy(frameBuffer_.data() + frameLength_, piece.size());
-  frameLength_ = static_cast<int32_t>(needed);
+  piece.copy(buffer_.data() + length_, piece.size());
+  length_ = static_cast<int32_t>(needed);
 }
 
 void FrameAssembler::SendFrame() {
-  if (frameLength_ == 0) return;
+  if (length_ == 0) return;
   const std::string_view frame = Frame();
-  frameLength_ = 0;
+  length_ = 0;
   const Payload part = arena_.BuildPart(contentTypeLine_, frame);
-  LogMsgLazy(3, [&] {
+  LogLazy(LogLevel::kProgress, [&] {
     return "Frame ready: " + std::to_string(frame.size()) +
-           " bytes. Frame info (StartTime EndTime EventCount): " + TimeText(FrameStartTime) + " / " +
-           TimeText(FrameEndTime) + " / " + std::to_string(EventCount);
+           " bytes. Frame info (StartTime EndTime EventCount): " + TimeText(startTime_) + " / " +
+           TimeText(endTime_) + " / " + std::to_string(chunkCount_);
   });
-  LogMsgLazy(2, [&] { return "Sending data: '" + std::string(frame) + "'"; });
-  EventCount = 0;
-  sink_.SendToClients(part);
+  LogLazy(LogLevel::kFrameSent, [&] { return "Sending data: '" + std::string(frame) + "'"; });
+  chunkCount_ = 0;
+  sink_.Broadcast(part);
 }
 
 void FrameAssembler::DropFrame() {
-  frameBuffer_.assign(kInitialCapacity, ' ');
-  frameLength_ = 0;
-  EventCount = 0;
+  buffer_.assign(kInitialCapacity, ' ');
+  length_ = 0;
+  chunkCount_ = 0;
 }
 
 }  // namespace tavrik

@@ -1,7 +1,7 @@
 #pragma once
 // The frame in progress: collects the sources' chunks, cuts frames behind the
 // printer's paper-cut commands and hands each finished frame, wrapped as one
-// multipart part, to the clients. Owned by the controller; event thread only.
+// multipart part, to the sink. Owned by the relay; event thread only.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,34 +13,46 @@ namespace tavrik {
 
 class FrameAssembler {
  public:
+  // A frame this long is sent without waiting for the silence.
+  static constexpr int32_t kMaxLength = 40960;
+
   FrameAssembler(bool cutDetection, bool eventContentType, PartSink& sink);
 
+  // The sources stamp the frame's time span and count its chunks; the "Frame
+  // ready" line reports them. The start is stamped only on an empty frame.
+  void StampStart(double now);
+  void CountChunk(double now);
   // Appends a chunk; every cut command in it ends a frame, which is sent.
-  void AppendInput(std::string_view chunk);
+  void Append(std::string_view chunk);
   // Sends the frame in progress, if any, and empties it.
   void SendFrame();
   // Drops the frame in progress and returns the buffer to its initial size.
   void DropFrame();
+  // A source set up again: its first chunk cannot complete a cut command
+  // begun before, and the frame's start is unknown until stamped.
+  void ForgetCutPrefix() { cutPrefix_ = CutPrefix::kNone; }
+  void ForgetStartTime() { startTime_ = -1; }
 
-  int32_t FrameLength() const { return frameLength_; }
-  std::string_view Frame() const { return {frameBuffer_.data(), static_cast<size_t>(frameLength_)}; }
-  size_t Capacity() const { return frameBuffer_.size(); }
-
-  // Describe the frame in progress; kept by the sources, reported by SendFrame.
-  double FrameStartTime = -1;
-  double FrameEndTime = 0;
-  int32_t EventCount = 0;
-  // 0 none, 1 the last chunk examined ended with ESC, 2 with GS.
-  uint8_t PendingCutPrefix = 0;
+  int32_t Length() const { return length_; }
+  std::string_view Frame() const { return {buffer_.data(), static_cast<size_t>(length_)}; }
+  int32_t ChunkCount() const { return chunkCount_; }
+  double StartTime() const { return startTime_; }
 
  private:
+  // The first byte of a cut command that ended the last chunk examined.
+  enum class CutPrefix : uint8_t { kNone, kEsc, kGs };
+
   void Write(std::string_view piece);
 
   bool cutDetection_;
   std::string_view contentTypeLine_;
   PartSink& sink_;
-  std::string frameBuffer_;  // its size is the capacity; frameLength_ bytes are content
-  int32_t frameLength_ = 0;
+  std::string buffer_;  // its size is the capacity; length_ bytes are content
+  int32_t length_ = 0;
+  double startTime_ = -1;
+  double endTime_ = 0;
+  int32_t chunkCount_ = 0;
+  CutPrefix cutPrefix_ = CutPrefix::kNone;
   PartArena arena_;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
-// Receiver of finished multipart parts: the client push server.
+// Receiver of finished multipart parts: the relay, which hands them on to
+// every streaming client.
 #include "platform/Payload.h"
 
 namespace tavrik {
@@ -7,7 +8,7 @@ namespace tavrik {
 class PartSink {
  public:
   virtual ~PartSink() = default;
-  virtual void SendToClients(const Payload& part) = 0;
+  virtual void Broadcast(const Payload& part) = 0;
 };
 
 }  // namespace tavrik

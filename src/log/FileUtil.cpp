@@ -31,7 +31,7 @@ size_t ExtensionDot(std::string_view path) {
 
 }  // namespace
 
-void FileUtil::AppendText(const std::string& path, std::string_view text, int64_t& fileSize) const {
+void AppendToFile(const std::string& path, std::string_view text, int64_t& fileSize) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
   // Opening a FIFO for writing waits for a reader: that would stall the event thread.
@@ -59,23 +59,23 @@ void FileUtil::AppendText(const std::string& path, std::string_view text, int64_
   fileSize = ec ? 0 : static_cast<int64_t>(size);
 }
 
-std::string FileUtil::PathBaseName(std::string_view path) const {
+std::string PathBaseName(std::string_view path) {
   const size_t start = NameStart(path);
   const size_t dot = ExtensionDot(path);
   return std::string(
       path.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start));
 }
 
-std::string FileUtil::PathFolder(std::string_view path) const {
+std::string PathFolder(std::string_view path) {
   return std::string(path.substr(0, NameStart(path)));
 }
 
-std::string FileUtil::PathExtension(std::string_view path) const {
+std::string PathExtension(std::string_view path) {
   const size_t dot = ExtensionDot(path);
   return dot == std::string_view::npos ? std::string() : std::string(path.substr(dot + 1));
 }
 
-void FileUtil::RenameFile(const std::string& from, const std::string& to) const {
+void MoveRegularFile(const std::string& from, const std::string& to) {
   std::error_code ec;
   if (!fs::is_regular_file(fs::status(from, ec))) return;
   fs::rename(from, to, ec);

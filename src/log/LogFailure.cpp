@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "log/LogMsg.h"
+#include "log/Log.h"
 #include "platform/PlatformError.h"
 
 namespace tavrik {
 
 void LogFailure(std::string_view context, const std::exception& failure) {
-  LogMsgLazy(10, [&] {
+  LogLazy(LogLevel::kError, [&] {
     const FailureInfo info = DescribeFailure(failure);
     return std::string(context) + std::to_string(info.number) + " - " + info.description;
   });

@@ -1,6 +1,6 @@
 #pragma once
-// Logs a failure caught by an error trap, at level 10, as the context text
-// followed by the failure's number, " - " and its description.
+// Logs a caught failure at the error level as the context text followed by
+// the failure's number, " - " and its description.
 #include <exception>
 #include <string_view>
 

@@ -1,5 +1,5 @@
 #pragma once
-// Factory of the components the controller owns: the one seam between the
+// Factory of the components the relay owns: the one seam between the
 // relay's logic and the operating system (real) or simulated time (tests).
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 // A failure of a platform component, carried as a number and a description so
-// that the controller's error traps can log "context: number - description".
+// that a handler that catches it can log "context: number - description".
 #include <stdexcept>
 #include <string>
 
@@ -17,7 +17,7 @@ class PlatformError : public std::runtime_error {
   int number_;
 };
 
-// Number and description of any exception caught by an error trap.
+// Number and description of any exception a handler caught.
 struct FailureInfo {
   int number;
   std::string description;

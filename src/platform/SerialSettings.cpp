@@ -4,12 +4,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/PlatformError.h"
+#include "platform/ErrorNumbers.h"
 
 namespace tavrik {
 namespace {
-
-constexpr int kInvalidPropertyValue = 380;
 
 std::string_view Trim(std::string_view field) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -68,7 +66,7 @@ SerialSettings ParseSerialSettings(const std::string& text) {
                      ParsePositive(fields[2], settings.dataBits) && settings.dataBits >= 5 &&
                      settings.dataBits <= 8 && ParseStopBits(fields[3], settings.stopBitsTimesTen);
   if (!valid) {
-    throw PlatformError(kInvalidPropertyValue,
+    throw PlatformError(errors::kInvalidPropertyValue,
                         "Invalid property value: serial settings '" + text +
                             "' (expected baud,parity,data bits,stop bits such as 9600,n,8,1)");
   }

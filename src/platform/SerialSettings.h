@@ -1,6 +1,6 @@
 #pragma once
-// Line settings of a serial port, read from the text the relay gives its
-// port's Settings ("baud,parity,data bits,stop bits", e.g. "9600,n,8,1").
+// Line settings of a serial port, read from the text given with -b
+// ("baud,parity,data bits,stop bits", e.g. "9600,n,8,1").
 // Pure and system-independent, so every real port parses alike.
 #include <string>
 

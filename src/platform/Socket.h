@@ -1,8 +1,8 @@
 #pragma once
-// A TCP or UDP endpoint with the members and events the relay relies on.
-// Events are raised on the event thread, one at a time, also while a handler
-// yields. The owner of the socket owns its SocketEvents receiver as well and
-// keeps it alive for the socket's lifetime.
+// A TCP or UDP endpoint. Events are raised on the event thread, one at a
+// time, also while a handler runs pending events. The owner of the socket owns
+// its SocketEvents receiver as well and keeps it alive for the socket's
+// lifetime. Operations that cannot do their work throw PlatformError.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -11,33 +11,31 @@
 
 namespace tavrik {
 
-enum SocketProtocol : int { kTcp = 0, kUdp = 1 };
-
-enum SocketState : int16_t {
-  kStateClosed = 0,
-  kStateOpen = 1,
-  kStateListening = 2,
-  kStateConnectionPending = 3,
-  kStateResolvingHost = 4,
-  kStateHostResolved = 5,
-  kStateConnecting = 6,
-  kStateConnected = 7,
-  kStateClosing = 8,
-  kStateError = 9,
+enum class SocketState : int16_t {
+  kClosed = 0,
+  kOpen = 1,  // UDP, bound or addressed
+  kListening = 2,
+  kConnectionPending = 3,
+  kResolvingHost = 4,
+  kHostResolved = 5,
+  kConnecting = 6,
+  kConnected = 7,
+  kClosing = 8,  // the peer closed the connection
+  kError = 9,
 };
 
 class SocketEvents {
  public:
   virtual ~SocketEvents() = default;
-  virtual void OnConnect() {}
+  virtual void OnConnected() {}
   // The accepted connection is held under requestId until a closed socket
   // Accepts it; a request still held when this handler returns is closed.
   virtual void OnConnectionRequest(int32_t /*requestId*/) {}
-  virtual void OnDataArrival(int32_t /*bytesTotal*/) {}
+  virtual void OnData() {}
   virtual void OnSendProgress(int32_t /*bytesSent*/, int32_t /*bytesRemaining*/) {}
   virtual void OnSendComplete() {}
   // The peer closed the connection; a local Close raises nothing.
-  virtual void OnClose() {}
+  virtual void OnClosed() {}
   virtual void OnError(int /*number*/, const std::string& /*description*/) {}
 };
 
@@ -45,30 +43,29 @@ class Socket {
  public:
   virtual ~Socket() = default;
   virtual void SetEvents(SocketEvents* events) = 0;
-
-  virtual int Protocol() const = 0;
-  virtual void SetProtocol(int protocol) = 0;
+  virtual SocketState State() const = 0;
+  // The peer of the connection, or of the latest connection request.
   virtual const std::string& RemoteHost() const = 0;
-  // On a UDP socket whose remote host is set, also opens it on an ephemeral
-  // local port, receiving from that peer only.
-  virtual void SetRemoteHost(const std::string& host) = 0;
-  virtual int RemotePort() const = 0;
-  virtual void SetRemotePort(int port) = 0;
-  virtual int LocalPort() const = 0;
-  virtual void SetLocalPort(int port) = 0;
-  virtual int16_t State() const = 0;
 
-  // Members that cannot do their work throw PlatformError.
-  virtual void Connect(const std::string& host, int port) = 0;  // completes by event
-  virtual void Listen() = 0;
+  // The opening operations need a closed socket.
+  // TCP: connects to host:port; completes with OnConnected or OnError.
+  virtual void Connect(const std::string& host, int port) = 0;
+  // TCP: listens on port (0: any free port) of every local address.
+  virtual void Listen(int port) = 0;
+  // TCP: takes over a held connection request.
   virtual void Accept(int32_t requestId) = 0;
+  // UDP: receives datagrams from anyone on port.
   virtual void Bind(int port) = 0;
+  // UDP: receives datagrams from host:port only, on an ephemeral local port.
+  virtual void OpenUdp(const std::string& host, int port) = 0;
+
   // Moves all data arrived and not yet read into out (replacing its content).
-  virtual void GetData(std::string& out) = 0;
-  // Queues the bytes and returns at once; the parts go out in order, as one
-  // stream, and SendProgress/SendComplete report the queue draining.
-  virtual void SendData(std::span<const Payload> parts) = 0;
-  void SendData(const Payload& part) { SendData(std::span<const Payload>(&part, 1)); }
+  virtual void Read(std::string& out) = 0;
+  // Queues the bytes of a connected socket and returns at once; the parts go
+  // out in order, as one stream, and OnSendProgress/OnSendComplete report the
+  // queue draining.
+  virtual void Send(std::span<const Payload> parts) = 0;
+  void Send(const Payload& part) { Send(std::span<const Payload>(&part, 1)); }
   virtual void Close() = 0;
 };
 

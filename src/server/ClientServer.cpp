@@ -1,21 +1,28 @@
 #include "server/ClientServer.h"
 
+#include <algorithm>
+
+#include "log/Log.h"
 #include "log/LogFailure.h"
-#include "log/LogMsg.h"
 #include "platform/PlatformError.h"
 #include "server/ResponseHead.h"
 
 namespace tavrik {
+namespace {
+
+// A large request must not pin its scratch memory for the life of the relay.
+constexpr size_t kMaxKeptRequestCapacity = 65536;
+
+}  // namespace
 
 class ClientServer::ListenerEvents : public SocketEvents {
  public:
   explicit ListenerEvents(ClientServer& server) : server_(server) {}
-  void OnConnectionRequest(int32_t requestId) override {
-    server_.ListenSock_ConnectionRequest(requestId);
-  }
-  void OnClose() override { server_.listenerFailed_(); }
+  void OnConnectionRequest(int32_t requestId) override { server_.OnConnectionRequest(requestId); }
+  void OnClosed() override { server_.listenerFailed_(); }
   void OnError(int number, const std::string& description) override {
-    LogMsgLazy(10, [&] { return "ListenSock.Error: " + std::to_string(number) + " - " + description; });
+    LogLazy(LogLevel::kError,
+            [&] { return "ListenSock.Error: " + std::to_string(number) + " - " + description; });
     server_.listenerFailed_();
   }
 
@@ -26,14 +33,14 @@ class ClientServer::ListenerEvents : public SocketEvents {
 class ClientServer::ClientEvents : public SocketEvents {
  public:
   ClientEvents(ClientServer& server, int index) : server_(server), index_(index) {}
-  void OnDataArrival(int32_t) override { server_.WinSock_DataArrival(index_); }
+  void OnData() override { server_.OnClientData(index_); }
   void OnSendProgress(int32_t, int32_t bytesRemaining) override {
-    server_.WinSock_SendProgress(index_, bytesRemaining);
+    server_.OnClientSendProgress(index_, bytesRemaining);
   }
-  void OnSendComplete() override { server_.WinSock_SendComplete(index_); }
-  void OnClose() override { server_.CloseConnection(index_); }
+  void OnSendComplete() override { server_.OnClientSendComplete(index_); }
+  void OnClosed() override { server_.CloseClient(index_); }
   void OnError(int number, const std::string& description) override {
-    server_.WinSock_Error(index_, number, description);
+    server_.OnClientError(index_, number, description);
   }
 
  private:
@@ -42,156 +49,167 @@ class ClientServer::ClientEvents : public SocketEvents {
 };
 
 ClientServer::ClientServer(Platform& platform, std::function<void()> listenerFailed)
-    : ListenSock(platform.CreateSocket()),
-      platform_(platform),
+    : platform_(platform),
       listenerFailed_(std::move(listenerFailed)),
-      listenerEvents_(std::make_unique<ListenerEvents>(*this)) {
-  ListenSock->SetLocalPort(8147);
-  ListenSock->SetEvents(listenerEvents_.get());
-  CreateClientSocket();
+      listenerEvents_(std::make_unique<ListenerEvents>(*this)),
+      listener_(platform.CreateSocket()) {
+  listener_->SetEvents(listenerEvents_.get());
+  clients_.reserve(kMaxClients);
+  AddClientSocket();
 }
 
-ClientServer::~ClientServer() {
-  // Sockets go first: they must not raise events into destroyed receivers.
-  ListenSock.reset();
-  WinSock.clear();
-}
+ClientServer::~ClientServer() = default;
 
-void ClientServer::CreateClientSocket() {
-  const int index = static_cast<int>(WinSock.size());
-  clientEvents_.push_back(std::make_unique<ClientEvents>(*this, index));
-  WinSock.push_back(platform_.CreateSocket());
-  WinSock.back()->SetEvents(clientEvents_.back().get());
-  Clients.resize(WinSock.size());
+void ClientServer::AddClientSocket() {
+  Client client;
+  client.events = std::make_unique<ClientEvents>(*this, static_cast<int>(clients_.size()));
+  client.socket = platform_.CreateSocket();
+  client.socket->SetEvents(client.events.get());
+  clients_.push_back(std::move(client));
 }
 
 void ClientServer::Listen(int port) {
-  if (ListenSock->State() != kStateClosed) ListenSock->Close();
-  ListenSock->SetLocalPort(port);
-  ListenSock->Listen();
+  if (!IsListenerClosed()) listener_->Close();
+  listener_->Listen(port);
 }
 
-void ClientServer::CloseListener() { ListenSock->Close(); }
+void ClientServer::CloseListener() { listener_->Close(); }
 
-void ClientServer::ListenSock_ConnectionRequest(int32_t requestId) {
+bool ClientServer::IsListenerClosed() const { return listener_->State() == SocketState::kClosed; }
+
+void ClientServer::OnConnectionRequest(int32_t requestId) {
   try {
-    LogMsgLazy(1, [&] { return "Connection request:" + ListenSock->RemoteHost(); });
-    const int16_t i = AcceptClient();
-    if (i < 0 || i > UBound() || WinSock[static_cast<size_t>(i)]->State() != kStateClosed) return;
-    ClientSlot& slot = Clients[static_cast<size_t>(i)];
-    slot.HeaderSent = 0;
-    slot.BytesPending = 0;
-    slot.Backlog.clear();
-    slot.BacklogLength = 0;
-    WinSock[static_cast<size_t>(i)]->Accept(requestId);
-    LogMsgLazy(3, [&] { return "Connected to Winsock(" + std::to_string(i) + "),"; });
-    platform_.Loop().YieldOnce();
+    LogLazy(LogLevel::kData, [&] { return "Connection request:" + listener_->RemoteHost(); });
+    const std::optional<int> index = FreeClientIndex();
+    if (!index) return;  // all taken: the request is closed
+    Client& client = clients_[static_cast<size_t>(*index)];
+    client.headSent = false;
+    client.unsentBytes = 0;
+    client.heldBack.clear();
+    client.heldBackBytes = 0;
+    client.socket->Accept(requestId);
+    LogLazy(LogLevel::kProgress, [&] { return "Connected to Winsock(" + std::to_string(*index) + "),"; });
+    platform_.Loop().RunPending();
   } catch (const std::exception& e) {
     // A failed accept costs this request only; the relay goes on serving.
     LogFailure("ConnectionRequest error: ", e);
   }
 }
 
-int16_t ClientServer::AcceptClient() {
-  const int n = UBound();
-  for (int i = 0; i <= n; ++i) {
-    Socket& socket = *WinSock[static_cast<size_t>(i)];
-    const int16_t state = socket.State();
-    if (state == kStateConnected) continue;
-    if (state == kStateClosed) return static_cast<int16_t>(i);
-    socket.Close();  // stale: free for the next request, not this one
+// The first closed socket, or a new one while fewer than kMaxClients exist.
+// A socket left over from a connection that failed or was closed by its peer
+// is closed on the way, free for the next request but not this one.
+std::optional<int> ClientServer::FreeClientIndex() {
+  const int count = SocketCount();
+  for (int i = 0; i < count; ++i) {
+    Socket& socket = *clients_[static_cast<size_t>(i)].socket;
+    const SocketState state = socket.State();
+    if (state == SocketState::kConnected) continue;
+    if (state == SocketState::kClosed) return i;
+    socket.Close();
   }
-  const int i = UBound() + 1;
-  if (i > kHighestIndex) return -1;
-  CreateClientSocket();
-  return static_cast<int16_t>(i);
+  if (count >= kMaxClients) return std::nullopt;
+  AddClientSocket();
+  return count;
 }
 
-void ClientServer::CloseConnection(int32_t index) {
-  if (index < 0 || index > UBound()) return;
-  LogMsgLazy(5, [&] { return "CloseConnection(" + std::to_string(index) + ")."; });
-  Clients[static_cast<size_t>(index)].HeaderSent = 0;
-  WinSock[static_cast<size_t>(index)]->Close();
+void ClientServer::CloseClient(int index) {
+  if (index < 0 || index >= SocketCount()) return;
+  LogLazy(LogLevel::kClientClosed, [&] { return "CloseConnection(" + std::to_string(index) + ")."; });
+  Client& client = clients_[static_cast<size_t>(index)];
+  client.headSent = false;
+  client.socket->Close();
 }
 
-void ClientServer::CloseAllSockets() {
-  for (auto& socket : WinSock) socket->Close();
+void ClientServer::CloseAllClients() {
+  for (int i = 0; i < SocketCount(); ++i) CloseClient(i);
 }
 
-void ClientServer::WinSock_DataArrival(int index) {
+void ClientServer::AbortAllClients() {
+  for (Client& client : clients_) client.socket->Close();
+}
+
+void ClientServer::OnClientData(int index) {
   try {
-    WinSock[static_cast<size_t>(index)]->GetData(request_);
-    // A large request must not pin its memory for the life of the relay.
-    if (request_.capacity() > 65536) std::string().swap(request_);
-    platform_.Loop().YieldOnce();
-    ClientSlot& slot = Clients[static_cast<size_t>(index)];
-    if (slot.HeaderSent != 0) {
-      CloseConnection(index);
+    clients_[static_cast<size_t>(index)].socket->Read(request_);
+    if (request_.capacity() > kMaxKeptRequestCapacity) std::string().swap(request_);
+    platform_.Loop().RunPending();
+    // Looked up after running pending events: a new client may have been added.
+    Client& client = clients_[static_cast<size_t>(index)];
+    if (client.headSent) {  // a client speaks once; more is not the protocol
+      CloseClient(index);
       return;
     }
-    slot.HeaderSent = 1;
-    WinSock[static_cast<size_t>(index)]->SendData(ResponseHead());
+    client.headSent = true;
+    client.socket->Send(ResponseHead());
   } catch (const std::exception& e) {
-    // For instance the peer went away during the yield: close this client.
+    // For instance the peer went away meanwhile: close this client.
     const FailureInfo failure = DescribeFailure(e);
-    WinSock_Error(index, failure.number, failure.description);
+    OnClientError(index, failure.number, failure.description);
   }
 }
 
-void ClientServer::WinSock_SendProgress(int index, int32_t bytesRemaining) {
-  Clients[static_cast<size_t>(index)].BytesPending = bytesRemaining;
+void ClientServer::OnClientSendProgress(int index, int32_t bytesRemaining) {
+  clients_[static_cast<size_t>(index)].unsentBytes = bytesRemaining;
 }
 
-void ClientServer::WinSock_SendComplete(int index) {
-  Clients[static_cast<size_t>(index)].BytesPending = 0;
-}
+void ClientServer::OnClientSendComplete(int index) { clients_[static_cast<size_t>(index)].unsentBytes = 0; }
 
-void ClientServer::WinSock_Error(int index, int number, const std::string& description) {
-  LogMsgLazy(10, [&] {
+void ClientServer::OnClientError(int index, int number, const std::string& description) {
+  LogLazy(LogLevel::kError, [&] {
     return "Winsock(" + std::to_string(index) + ").Error: " + std::to_string(number) + " - " + description;
   });
-  CloseConnection(index);
+  CloseClient(index);
 }
 
-void ClientServer::SendToClients(const Payload& part) {
-  const int n = UBound();
-  for (int i = 0; i <= n; ++i) {
-    if (WinSock[static_cast<size_t>(i)]->State() != kStateConnected ||
-        Clients[static_cast<size_t>(i)].HeaderSent != 1)
-      continue;
+void ClientServer::Broadcast(const Payload& part) {
+  for (int i = 0; i < SocketCount(); ++i) {
+    Client& client = clients_[static_cast<size_t>(i)];
+    if (client.socket->State() != SocketState::kConnected || !client.headSent) continue;
     try {
-      SendToClient(i, part);
+      SendToClient(client, part);
     } catch (const std::exception& e) {
       // One client's failing send closes that client only; the rest still get the part.
       const FailureInfo failure = DescribeFailure(e);
-      WinSock_Error(i, failure.number, failure.description);
+      OnClientError(i, failure.number, failure.description);
     }
   }
 }
 
-void ClientServer::SendToClient(int index, const Payload& part) {
-  ClientSlot& slot = Clients[static_cast<size_t>(index)];
+void ClientServer::SendToClient(Client& client, const Payload& part) {
   const auto partLength = static_cast<int64_t>(part.size());
-  if (slot.BytesPending >= kHoldBackBytes) {
-    if (slot.BacklogLength > kBacklogCap) {
-      slot.Backlog.clear();
-      slot.BacklogLength = 0;
+  if (client.unsentBytes >= kHoldBackBytes) {
+    if (client.heldBackBytes > kHeldBackCap) {
+      client.heldBack.clear();
+      client.heldBackBytes = 0;
     }
-    if (slot.Backlog.empty() || !slot.Backlog.back().TryJoin(part)) slot.Backlog.push_back(part);
-    slot.BacklogLength += partLength;
+    if (client.heldBack.empty() || !client.heldBack.back().TryJoin(part)) client.heldBack.push_back(part);
+    client.heldBackBytes += partLength;
     return;
   }
-  Socket& socket = *WinSock[static_cast<size_t>(index)];
-  const int64_t sending = slot.BacklogLength + partLength;
-  if (slot.Backlog.empty()) {
-    socket.SendData(part);
+  const int64_t sending = client.heldBackBytes + partLength;
+  if (client.heldBack.empty()) {
+    client.socket->Send(part);
   } else {
-    if (!slot.Backlog.back().TryJoin(part)) slot.Backlog.push_back(part);
-    socket.SendData(slot.Backlog);
-    slot.Backlog.clear();
-    slot.BacklogLength = 0;
+    if (!client.heldBack.back().TryJoin(part)) client.heldBack.push_back(part);
+    client.socket->Send(client.heldBack);
+    client.heldBack.clear();
+    client.heldBackBytes = 0;
   }
-  slot.BytesPending = static_cast<int32_t>(std::min<int64_t>(slot.BytesPending + sending, INT32_MAX));
+  client.unsentBytes = static_cast<int32_t>(std::min<int64_t>(client.unsentBytes + sending, INT32_MAX));
 }
+
+bool ClientServer::IsStreaming(int index) const {
+  const Client& client = clients_.at(static_cast<size_t>(index));
+  return client.headSent && client.socket->State() == SocketState::kConnected;
+}
+
+int32_t ClientServer::UnsentBytes(int index) const { return clients_.at(static_cast<size_t>(index)).unsentBytes; }
+
+int64_t ClientServer::HeldBackBytes(int index) const {
+  return clients_.at(static_cast<size_t>(index)).heldBackBytes;
+}
+
+size_t ClientServer::HeldBackRuns(int index) const { return clients_.at(static_cast<size_t>(index)).heldBack.size(); }
 
 }  // namespace tavrik

@@ -1,62 +1,80 @@
 #pragma once
-// The client side of the relay: the listener ListenSock, the client sockets
-// WinSock (at most 31, indices 0-30, created on demand and reused) and the
-// table Clients that runs parallel to them. Streams every part to the clients
-// that asked for it, holding parts back for slow ones. Owned by the
-// controller; everything runs on the event thread.
+// The client side of the relay: the listener and up to 31 client connections
+// (numbered 0-30 in the log, created on demand and reused). Streams every part
+// to the clients that asked for it, holding parts back for slow ones. Owns the
+// listener and the client sockets; owned by the relay; everything runs on the
+// event thread.
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "frames/PartSink.h"
 #include "platform/Platform.h"
-#include "server/ClientSlot.h"
 
 namespace tavrik {
 
-class ClientServer : public PartSink {
+class ClientServer {
  public:
-  static constexpr int kHighestIndex = 30;
+  static constexpr int kMaxClients = 31;
+  // A client with this many bytes unsent gets no more parts until it catches up.
   static constexpr int32_t kHoldBackBytes = 100000;
-  static constexpr int64_t kBacklogCap = 1000000;
+  // Held-back parts beyond this many bytes are dropped, oldest first.
+  static constexpr int64_t kHeldBackCap = 1000000;
 
-  // listenerFailed: called when the listener closes or fails (a full reset).
+  // listenerFailed: called when the listener closes or fails (a full restart).
   ClientServer(Platform& platform, std::function<void()> listenerFailed);
-  ~ClientServer() override;
+  ~ClientServer();
+  ClientServer(const ClientServer&) = delete;
+  ClientServer& operator=(const ClientServer&) = delete;
 
   // Closes the listener if needed and listens on port; failures throw.
   void Listen(int port);
   void CloseListener();
-  int16_t ListenerState() const { return ListenSock->State(); }
-  int16_t AcceptClient();
-  void CloseConnection(int32_t index);
-  // Closes every client socket directly, without logging (unload).
-  void CloseAllSockets();
-  void SendToClients(const Payload& part) override;
-  int UBound() const { return static_cast<int>(WinSock.size()) - 1; }
+  bool IsListenerClosed() const;
+  // Closes one client connection, logging it; unknown numbers are ignored.
+  void CloseClient(int index);
+  // Closes every client connection, logging each.
+  void CloseAllClients();
+  // Closes every client socket directly, without logging (shutdown).
+  void AbortAllClients();
+  // Hands the part to every streaming client, or holds it back for a slow one.
+  void Broadcast(const Payload& part);
 
-  std::unique_ptr<Socket> ListenSock;
-  std::vector<std::unique_ptr<Socket>> WinSock;
-  std::vector<ClientSlot> Clients;
+  // --- what tests and status reports read ---
+  int SocketCount() const { return static_cast<int>(clients_.size()); }
+  bool IsStreaming(int index) const;
+  int32_t UnsentBytes(int index) const;
+  int64_t HeldBackBytes(int index) const;
+  size_t HeldBackRuns(int index) const;
 
  private:
   class ClientEvents;
   class ListenerEvents;
+  struct Client {
+    std::unique_ptr<ClientEvents> events;  // declared first: the socket goes first
+    std::unique_ptr<Socket> socket;
+    bool headSent = false;        // the response head went out; the client streams
+    int32_t unsentBytes = 0;      // handed to the socket, not yet reported sent
+    std::vector<Payload> heldBack;  // parts held back while the client is slow
+    int64_t heldBackBytes = 0;
+  };
 
-  void CreateClientSocket();
-  void ListenSock_ConnectionRequest(int32_t requestId);
-  void WinSock_DataArrival(int index);
-  void WinSock_SendProgress(int index, int32_t bytesRemaining);
-  void WinSock_SendComplete(int index);
-  void WinSock_Error(int index, int number, const std::string& description);
-  void SendToClient(int index, const Payload& part);
+  void AddClientSocket();
+  std::optional<int> FreeClientIndex();
+  void OnConnectionRequest(int32_t requestId);
+  void OnClientData(int index);
+  void OnClientSendProgress(int index, int32_t bytesRemaining);
+  void OnClientSendComplete(int index);
+  void OnClientError(int index, int number, const std::string& description);
+  void SendToClient(Client& client, const Payload& part);
 
   Platform& platform_;
   std::function<void()> listenerFailed_;
-  std::unique_ptr<ListenerEvents> listenerEvents_;
-  std::vector<std::unique_ptr<ClientEvents>> clientEvents_;
+  std::unique_ptr<ListenerEvents> listenerEvents_;  // declared first: the listener goes first
+  std::unique_ptr<Socket> listener_;
+  std::vector<Client> clients_;
   std::string request_;  // scratch for what clients send
 };
 

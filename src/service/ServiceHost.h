@@ -1,8 +1,8 @@
 #pragma once
 // Binds the relay to the system's service manager. Start-up calls
 // StartAsService once in service mode; the keep-alive tick polls
-// StopRequested and, when it turns true, HandleServiceStop ends the service
-// and hands over to the unload given by start-up.
+// StopRequested and, when it turns true, StopService ends the service and
+// hands over to the shutdown given by start-up.
 #include <functional>
 #include <memory>
 
@@ -12,8 +12,8 @@ namespace tavrik {
 
 class ServiceHost : public ServiceControl {
  public:
-  // unload: unloads and releases the controller (unload mode 1).
-  void SetUnload(std::function<void()> unload) { unload_ = std::move(unload); }
+  // shutdown: shuts the relay down for the service manager and ends the event loop.
+  void SetShutdown(std::function<void()> shutdown) { shutdown_ = std::move(shutdown); }
   // Blocks until the service manager runs the relay as a service (true) or
   // the attempt failed (false).
   virtual bool StartAsService() = 0;
@@ -21,13 +21,13 @@ class ServiceHost : public ServiceControl {
   virtual void RequestStop() = 0;
   // Reports the service stopped; false when not running as a service.
   virtual bool EndService() = 0;
-  void HandleServiceStop() override {
+  void StopService() override {
     EndService();
-    if (unload_) unload_();
+    if (shutdown_) shutdown_();
   }
 
  private:
-  std::function<void()> unload_;
+  std::function<void()> shutdown_;
 };
 
 // The host of this operating system.

@@ -4,26 +4,25 @@
 
 namespace tavrik {
 
-FileSource::FileSource(std::unique_ptr<SpoolFile> file, Timer& filePoll, EventLoop& loop,
-                       SourceHost& host, FrameAssembler& frames, int32_t frameTimeout)
-    : file_(std::move(file)),
-      filePoll_(filePoll),
-      loop_(loop),
+FileSource::FileSource(Platform& platform, const std::string& path, SourceHost& host,
+                       FrameAssembler& frames, int32_t frameTimeoutMs)
+    : loop_(platform.Loop()),
       host_(host),
       frames_(frames),
-      frameTimeout_(frameTimeout) {
-  filePoll_.SetInterval(kPollMs);
-  filePoll_.SetTickHandler([this] { FilePoll_Timer(); });
+      frameTimeoutMs_(frameTimeoutMs),
+      file_(platform.OpenSpoolFile(path)),
+      poll_(platform.CreateTimer()) {
+  poll_->SetTickHandler([this] { OnPollTick(); });
 }
 
-FileSource::~FileSource() { filePoll_.SetTickHandler(nullptr); }
+FileSource::~FileSource() { poll_->SetTickHandler(nullptr); }
 
-void FileSource::OpenSourceFile() {
+void FileSource::Start() {
   try {
     // What the file holds already is not relayed.
-    if (file_->Exists()) SourceFilePos = file_->Length();
-    filePoll_.SetEnabled(true);
-    host_.StartListening();
+    if (file_->Exists()) readPosition_ = file_->Length();
+    if (!poll_->IsRunning()) poll_->Start(kPollMs);
+    host_.OnSourceReady();
   } catch (const std::exception& e) {
     LogFailure("Error while Opening SourceFile: ", e);
   }
@@ -33,16 +32,16 @@ void FileSource::Append(const std::string& text) {
   if (text.empty()) return;
   const std::string_view all(text);
   for (size_t at = 0; at < all.size(); at += kPiece) {
-    if (at > 0) loop_.YieldOnce();
-    frames_.AppendInput(all.substr(at, kPiece));
+    if (at > 0) loop_.RunPending();
+    frames_.Append(all.substr(at, kPiece));
   }
-  host_.RestartFrameTimer(frameTimeout_);
+  host_.RestartFrameTimer(frameTimeoutMs_);
 }
 
-void FileSource::FilePoll_Timer() {
+void FileSource::OnPollTick() {
   if (polling_) return;
   polling_ = true;
-  Poll();  // traps its own failures
+  Poll();  // catches its own failures
   polling_ = false;
 }
 
@@ -53,14 +52,14 @@ void FileSource::Poll() {
     Append(text_);
     if (!file_->Exists()) return;
     const int64_t size = file_->Length();
-    if (size < SourceFilePos) {  // truncated or replaced by a shorter file
-      SourceFilePos = size;
+    if (size < readPosition_) {  // truncated or replaced by a shorter file
+      readPosition_ = size;
       return;
     }
-    if (size == SourceFilePos) return;
-    if (size - SourceFilePos > kMaxRead) SourceFilePos = size - kMaxRead;
-    file_->ReadAt(SourceFilePos, size - SourceFilePos, text_);
-    SourceFilePos = size;
+    if (size == readPosition_) return;
+    if (size - readPosition_ > kMaxRead) readPosition_ = size - kMaxRead;
+    file_->ReadAt(readPosition_, size - readPosition_, text_);
+    readPosition_ = size;
     Append(text_);
   } catch (const std::exception& e) {
     LogFailure("Error while Opening SourceFile: ", e);
@@ -70,7 +69,7 @@ void FileSource::Poll() {
   // appended since the measurement is read before the file goes.
   try {
     text_.clear();
-    if (file_->TakeOver(SourceFilePos, text_)) SourceFilePos = 0;
+    if (file_->TakeOver(readPosition_, text_)) readPosition_ = 0;
     Append(text_);
   } catch (const std::exception&) {
     // As with a failed deletion: the read position is kept and later ticks go on.

@@ -1,178 +1,149 @@
 #include "sources/NetworkSource.h"
 
+#include "log/Log.h"
 #include "log/LogFailure.h"
-#include "log/LogMsg.h"
 
 namespace tavrik {
 
-NetworkSource::NetworkSource(Socket& srcSock, Platform& platform, SourceHost& host,
-                             FrameAssembler& frames, NetworkSourceSettings settings)
-    : srcSock_(srcSock),
-      platform_(platform),
+NetworkSource::NetworkSource(Platform& platform, SourceHost& host, FrameAssembler& frames,
+                             NetworkSourceSettings settings)
+    : platform_(platform),
       host_(host),
       frames_(frames),
       settings_(std::move(settings)),
+      socket_(platform.CreateSocket()),
       pace_(platform.CreateTimer()) {
-  srcSock_.SetEvents(this);
-  pace_->SetInterval(kMinAttemptSpacingMs);
-  pace_->SetTickHandler([this] { Pace_Timer(); });
+  socket_->SetEvents(this);
+  pace_->SetTickHandler([this] { OnPaceTick(); });
 }
 
-NetworkSource::~NetworkSource() { srcSock_.SetEvents(nullptr); }
+NetworkSource::~NetworkSource() { socket_->SetEvents(nullptr); }
 
-void NetworkSource::StartAttempt() {
+void NetworkSource::Restart() {
+  socket_->Close();
+  platform_.Loop().RunPending();
+  // Each set-up starts the pacing span in which a further one waits.
   reconnectDue_ = false;
-  pace_->SetEnabled(false);
-  pace_->SetEnabled(true);
-}
-
-void NetworkSource::CancelReconnect() {
-  reconnectDue_ = false;
-  pace_->SetEnabled(false);
-}
-
-// The source is set up again at once, unless the last attempt is less than
-// kMinAttemptSpacingMs old: then when that time is up.
-void NetworkSource::Reconnect() {
-  if (pace_->Enabled()) {
-    reconnectDue_ = true;
-    return;
+  pace_->Start(kMinAttemptSpacingMs);
+  host_.WatchSetUp(kSetUpWatchdogMs);
+  if (settings_.protocol == NetworkProtocol::kUdp) {
+    StartUdp();
+  } else {
+    StartTcp();
   }
-  host_.Reset(false);
 }
 
-void NetworkSource::Pace_Timer() {
-  pace_->SetEnabled(false);
-  if (!reconnectDue_) return;
+void NetworkSource::Stop() {
+  socket_->Close();
   reconnectDue_ = false;
-  host_.Reset(false);
+  pace_->Stop();
 }
 
-void NetworkSource::ReconnectTCP() {
-  StartAttempt();
-  host_.RestartFrameTimer(kSetUpWatchdogMs);
-  host_.SetResetPending(2);
+void NetworkSource::StartTcp() {
   try {
-    srcSock_.SetProtocol(kTcp);
-    if (settings_.SrcListen) {
-      srcSock_.SetLocalPort(settings_.RemotePort);
-      srcSock_.Listen();
-      host_.StartListening();
+    if (settings_.listen) {
+      socket_->Listen(settings_.port);
+      host_.OnSourceReady();
     } else {
-      srcSock_.SetRemoteHost(settings_.RemoteAddress);
-      srcSock_.SetRemotePort(settings_.RemotePort);
-      srcSock_.Connect(settings_.RemoteAddress, settings_.RemotePort);
+      socket_->Connect(settings_.peerHost, settings_.port);
     }
   } catch (const std::exception& e) {
-    // The set-up watchdog stays armed and resets the source in 3 s.
+    // The set-up watchdog stays armed and restarts the source in 3 s.
     LogFailure("Error at ReconnectTCP: ", e);
   }
 }
 
-void NetworkSource::ReconnectUDP() {
-  StartAttempt();
-  host_.RestartFrameTimer(kSetUpWatchdogMs);
-  host_.SetResetPending(2);
+void NetworkSource::StartUdp() {
   try {
-    srcSock_.SetProtocol(kUdp);
-    if (settings_.SrcListen) {
-      srcSock_.Bind(settings_.RemotePort);
+    if (settings_.listen) {
+      socket_->Bind(settings_.port);
     } else {
-      srcSock_.SetRemoteHost(settings_.RemoteAddress);
-      srcSock_.SetRemotePort(settings_.RemotePort);
+      socket_->OpenUdp(settings_.peerHost, settings_.port);
     }
-    host_.StartListening();
+    host_.OnSourceReady();
   } catch (const std::exception& e) {
     LogFailure("Error at ReconnectUDP: ", e);
   }
 }
 
-// The handlers below have no trap of their own in the design; a failure in
-// them is logged like a socket error and the source is set up again, keeping
-// the clients.
-void NetworkSource::ResetAfterFailure(const std::exception& failure) {
-  LogFailure("SrcSock error: ", failure);
-  Reconnect();
+// The source is set up again at once, unless the last attempt is less than
+// kMinAttemptSpacingMs old: then when that time is up.
+void NetworkSource::Reconnect() {
+  if (pace_->IsRunning()) {
+    reconnectDue_ = true;
+    return;
+  }
+  host_.RestartSource(false);
 }
 
-void NetworkSource::OnConnect() {
+void NetworkSource::OnPaceTick() {
+  pace_->Stop();
+  if (!reconnectDue_) return;
+  reconnectDue_ = false;
+  host_.RestartSource(false);
+}
+
+template <typename Work>
+void NetworkSource::Guarded(Work work) {
   try {
-    SrcSock_Connect();
+    work();
   } catch (const std::exception& e) {
-    ResetAfterFailure(e);
+    LogFailure("SrcSock error: ", e);
+    Reconnect();
   }
+}
+
+void NetworkSource::OnConnected() {
+  Guarded([&] { host_.OnSourceReady(); });
 }
 
 void NetworkSource::OnConnectionRequest(int32_t requestId) {
-  try {
-    SrcSock_ConnectionRequest(requestId);
-  } catch (const std::exception& e) {
-    ResetAfterFailure(e);
-  }
+  Guarded([&] {
+    Log(LogLevel::kError, "SrcSock connection request.");
+    // Closing the listener and accepting on it serves one peer at a time.
+    socket_->Close();
+    platform_.Loop().RunPending();
+    socket_->Accept(requestId);
+  });
 }
 
-void NetworkSource::OnDataArrival(int32_t) {
-  try {
-    SrcSock_DataArrival();
-  } catch (const std::exception& e) {
-    ResetAfterFailure(e);
-  }
+void NetworkSource::OnData() {
+  Guarded([&] { TakeData(); });
 }
 
-void NetworkSource::OnClose() {
-  try {
-    SrcSock_Close();
-  } catch (const std::exception& e) {
-    ResetAfterFailure(e);
-  }
-}
-
-void NetworkSource::OnError(int number, const std::string& description) {
-  try {
-    SrcSock_Error(number, description);
-  } catch (const std::exception& e) {
-    ResetAfterFailure(e);
-  }
-}
-
-void NetworkSource::SrcSock_Connect() { host_.StartListening(); }
-
-void NetworkSource::SrcSock_ConnectionRequest(int32_t requestId) {
-  LogMsg(10, "SrcSock connection request.");
-  // Closing the listener and accepting on it serves one peer at a time.
-  srcSock_.Close();
-  platform_.Loop().YieldOnce();
-  srcSock_.Accept(requestId);
-}
-
-void NetworkSource::SrcSock_DataArrival() {
-  srcSock_.GetData(chunk_);
-  if (host_.ResetPending() != 0 || chunk_.empty()) return;
+void NetworkSource::TakeData() {
+  socket_->Read(chunk_);
+  if (!host_.IsSourceReady() || chunk_.empty()) return;
   const double now = platform_.GetClock().SecondsSinceMidnight();
-  if (frames_.FrameLength() == 0) frames_.FrameStartTime = now;
-  frames_.FrameEndTime = now;
-  ++frames_.EventCount;
-  LogMsgLazy(1, [&] { return "DataArrival '" + chunk_ + "'"; });
-  frames_.AppendInput(chunk_);
-  host_.RestartFrameTimer(settings_.FrameTimeout);
-  if (frames_.FrameLength() >= kMaxFrame) {
-    LogMsg(10, "FrameBuffer exceeds maximum frame size.");
+  frames_.StampStart(now);
+  frames_.CountChunk(now);
+  LogLazy(LogLevel::kData, [&] { return "DataArrival '" + chunk_ + "'"; });
+  frames_.Append(chunk_);
+  host_.RestartFrameTimer(settings_.frameTimeoutMs);
+  // A frame that reaches the limit exactly is sent (the serial source waits
+  // for one byte more).
+  if (frames_.Length() >= FrameAssembler::kMaxLength) {
+    Log(LogLevel::kError, "FrameBuffer exceeds maximum frame size.");
     frames_.SendFrame();
   }
 }
 
-void NetworkSource::SrcSock_Close() {
-  srcSock_.Close();
-  platform_.Loop().YieldOnce();
-  LogMsg(10, "SrcSock closed.");
-  Reconnect();
+void NetworkSource::OnClosed() {
+  Guarded([&] {
+    socket_->Close();
+    platform_.Loop().RunPending();
+    Log(LogLevel::kError, "SrcSock closed.");
+    Reconnect();
+  });
 }
 
-void NetworkSource::SrcSock_Error(int number, const std::string& description) {
-  srcSock_.Close();
-  platform_.Loop().YieldOnce();
-  LogMsgLazy(10, [&] { return "SrcSock error: " + std::to_string(number) + " - " + description; });
-  Reconnect();
+void NetworkSource::OnError(int number, const std::string& description) {
+  Guarded([&] {
+    socket_->Close();
+    platform_.Loop().RunPending();
+    LogLazy(LogLevel::kError, [&] { return "SrcSock error: " + std::to_string(number) + " - " + description; });
+    Reconnect();
+  });
 }
 
 }  // namespace tavrik

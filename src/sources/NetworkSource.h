@@ -1,64 +1,65 @@
 #pragma once
-// The network source on SrcSock: TCP client, TCP listener (one peer at a
-// time), UDP receiver or UDP addressed. Every loss of the peer and every
-// socket failure ends in a reset of the source. Event thread only.
+// The network source: TCP client, TCP listener (one peer at a time), UDP
+// receiver or UDP addressed. Every loss of the peer and every socket failure
+// ends in a restart of the source that keeps the clients. Owns its socket and
+// its pacing timer; event thread only.
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "frames/FrameAssembler.h"
 #include "platform/Platform.h"
+#include "sources/NetworkProtocol.h"
 #include "sources/SourceHost.h"
 
 namespace tavrik {
 
 struct NetworkSourceSettings {
-  std::string RemoteAddress;
-  int32_t RemotePort = 0;
-  bool SrcListen = false;
-  uint8_t SrcProtocol = 0;  // 1 UDP, any other value TCP
-  int32_t FrameTimeout = 500;
+  std::string peerHost;  // the peer to connect to, or to receive from (UDP)
+  int32_t port = 0;      // the peer's port, or the local one when listening
+  bool listen = false;   // TCP: listen for the peer; UDP: receive from anyone
+  NetworkProtocol protocol = NetworkProtocol::kTcp;
+  int32_t frameTimeoutMs = 0;
 };
 
 class NetworkSource : private SocketEvents {
  public:
   static constexpr int32_t kSetUpWatchdogMs = 3000;
-  static constexpr int32_t kMaxFrame = 40960;
   // A peer that refuses or drops the connection at once is tried again at
   // most this often, instead of in a busy loop.
   static constexpr int32_t kMinAttemptSpacingMs = 1000;
 
-  NetworkSource(Socket& srcSock, Platform& platform, SourceHost& host, FrameAssembler& frames,
+  NetworkSource(Platform& platform, SourceHost& host, FrameAssembler& frames,
                 NetworkSourceSettings settings);
   ~NetworkSource() override;
 
-  void ReconnectTCP();
-  void ReconnectUDP();
-  // Forgets a reconnection that waits for its turn (unload).
-  void CancelReconnect();
+  // Closes the socket and sets the source up again.
+  void Restart();
+  // Closes the socket and forgets a reconnection that waits for its turn.
+  void Stop();
 
  private:
-  void OnConnect() override;
+  void StartTcp();
+  void StartUdp();
+  void OnConnected() override;
   void OnConnectionRequest(int32_t requestId) override;
-  void OnDataArrival(int32_t bytesTotal) override;
-  void OnClose() override;
+  void OnData() override;
+  void OnClosed() override;
   void OnError(int number, const std::string& description) override;
 
-  void SrcSock_Connect();
-  void SrcSock_ConnectionRequest(int32_t requestId);
-  void SrcSock_DataArrival();
-  void SrcSock_Close();
-  void SrcSock_Error(int number, const std::string& description);
-  void ResetAfterFailure(const std::exception& failure);
-  void StartAttempt();
+  // Runs an event's work; a failure in it is logged like a socket error and
+  // the source is set up again, keeping the clients.
+  template <typename Work>
+  void Guarded(Work work);
+  void TakeData();
   void Reconnect();
-  void Pace_Timer();
+  void OnPaceTick();
 
-  Socket& srcSock_;
   Platform& platform_;
   SourceHost& host_;
   FrameAssembler& frames_;
-  NetworkSourceSettings settings_;
+  const NetworkSourceSettings settings_;
+  std::unique_ptr<Socket> socket_;
   std::unique_ptr<Timer> pace_;  // runs for kMinAttemptSpacingMs after each set-up
   bool reconnectDue_ = false;
   std::string chunk_;  // reused for every arrival

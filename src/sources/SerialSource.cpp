@@ -1,42 +1,74 @@
 #include "sources/SerialSource.h"
 
+#include "log/Log.h"
 #include "log/LogFailure.h"
-#include "log/LogMsg.h"
 
 namespace tavrik {
+namespace {
 
-SerialSource::SerialSource(SerialPort& port, const Clock& clock, SourceHost& host,
-                           FrameAssembler& frames, int32_t frameTimeout)
-    : port_(port), clock_(clock), host_(host), frames_(frames), frameTimeout_(frameTimeout) {
-  port_.SetOnComm([this] { MSComm1_OnComm(); });
+// A single waiting character can be one that just arrived.
+constexpr int16_t kStallThreshold = 1;
+constexpr int32_t kStalledTicksBeforeDrain = 2;
+
+}  // namespace
+
+SerialSource::SerialSource(Platform& platform, SourceHost& host, FrameAssembler& frames,
+                           SerialSourceSettings settings)
+    : platform_(platform),
+      host_(host),
+      frames_(frames),
+      settings_(std::move(settings)),
+      port_(platform.CreateSerialPort()) {
+  port_->SetDataHandler([this] { OnSerialData(); });
 }
 
-SerialSource::~SerialSource() { port_.SetOnComm(nullptr); }
+SerialSource::~SerialSource() { port_->SetDataHandler(nullptr); }
 
-void SerialSource::MSComm1_OnComm() {
+void SerialSource::Restart() {
+  stalledTicks_ = 0;
+  port_->Close();
+  platform_.Loop().RunPending();
+  port_->Open(settings_.port, settings_.lineSettings);
+  host_.OnSourceReady();
+}
+
+void SerialSource::Stop() { port_->Close(); }
+
+void SerialSource::OnSerialData() {
   try {
-    port_.Input(chunk_);
-    if (host_.ResetPending() != 0) return;
-    if (frames_.FrameLength() == 0) frames_.FrameStartTime = clock_.SecondsSinceMidnight();
+    port_->Read(chunk_);
+    if (!host_.IsSourceReady()) return;
+    frames_.StampStart(platform_.GetClock().SecondsSinceMidnight());
     while (!chunk_.empty()) {
-      ComStallCount = 0;
-      frames_.FrameEndTime = clock_.SecondsSinceMidnight();
-      ++frames_.EventCount;
-      LogMsgLazy(1, [&] {
-        return "OnComm(" + std::to_string(port_.CommEvent()) + ") : '" + chunk_ + "'";
+      stalledTicks_ = 0;
+      frames_.CountChunk(platform_.GetClock().SecondsSinceMidnight());
+      LogLazy(LogLevel::kData, [&] {
+        return "OnComm(" + std::to_string(port_->LastEvent()) + ") : '" + chunk_ + "'";
       });
-      frames_.AppendInput(chunk_);
-      host_.RestartFrameTimer(frameTimeout_);
-      if (frames_.FrameLength() > kMaxFrame) {
-        LogMsg(10, "FrameBuffer exceeds maximum frame size.");
+      frames_.Append(chunk_);
+      host_.RestartFrameTimer(settings_.frameTimeoutMs);
+      // Only a frame beyond the limit is sent (the network source sends one
+      // that reaches it).
+      if (frames_.Length() > FrameAssembler::kMaxLength) {
+        Log(LogLevel::kError, "FrameBuffer exceeds maximum frame size.");
         frames_.SendFrame();
       }
-      port_.Input(chunk_);
+      port_->Read(chunk_);
     }
   } catch (const std::exception& e) {
     LogFailure("OnComm error: ", e);
-    host_.Reset(true);
+    host_.RestartSource(true);
   }
+}
+
+void SerialSource::CheckForStall() {
+  if (!port_->IsOpen() || port_->BytesWaiting() <= kStallThreshold) return;
+  const int32_t stalls = stalledTicks_ + 1;
+  LogLazy(LogLevel::kError,
+          [&] { return "ERROR: Com port buffer is not empty " + std::to_string(stalls) + " times in a row"; });
+  if (stalledTicks_ >= kStalledTicksBeforeDrain) OnSerialData();
+  stalledTicks_ = stalls;
+  if (stalls > kStalledTicksBeforeDrain) host_.RestartSource(false);
 }
 
 }  // namespace tavrik

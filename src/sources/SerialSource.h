@@ -1,7 +1,9 @@
 #pragma once
-// The serial source: drains MSComm1 chunk by chunk into the frame in
-// progress whenever the port notifies. Event thread only.
+// The serial source: drains the port chunk by chunk into the frame in
+// progress whenever it notifies, and watches for a port that stopped
+// notifying. Owns the port; event thread only.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "frames/FrameAssembler.h"
@@ -10,27 +12,38 @@
 
 namespace tavrik {
 
+struct SerialSourceSettings {
+  int16_t port = 0;          // COM port number
+  std::string lineSettings;  // baud,parity,data bits,stop bits
+  int32_t frameTimeoutMs = 0;
+};
+
 class SerialSource {
  public:
-  static constexpr int32_t kMaxFrame = 40960;
-
-  SerialSource(SerialPort& port, const Clock& clock, SourceHost& host, FrameAssembler& frames,
-               int32_t frameTimeout);
+  SerialSource(Platform& platform, SourceHost& host, FrameAssembler& frames,
+               SerialSourceSettings settings);
   ~SerialSource();
+  SerialSource(const SerialSource&) = delete;
+  SerialSource& operator=(const SerialSource&) = delete;
 
-  // The port's notification handler; the keep-alive watchdog calls it too.
-  void MSComm1_OnComm();
-
-  // Keep-alive ticks in a row that found characters left waiting.
-  int32_t ComStallCount = 0;
+  // Closes the port if open and opens it again; failures throw.
+  void Restart();
+  void Stop();
+  // Called every second: characters left waiting tick after tick mean the
+  // port stopped notifying; the third such tick drains it by hand and
+  // restarts the source, keeping the clients.
+  void CheckForStall();
 
  private:
-  SerialPort& port_;
-  const Clock& clock_;
+  void OnSerialData();
+
+  Platform& platform_;
   SourceHost& host_;
   FrameAssembler& frames_;
-  int32_t frameTimeout_;
-  std::string chunk_;  // reused for every read
+  const SerialSourceSettings settings_;
+  std::unique_ptr<SerialPort> port_;
+  int32_t stalledTicks_ = 0;  // ticks in a row that found characters waiting
+  std::string chunk_;         // reused for every read
 };
 
 }  // namespace tavrik

@@ -1,5 +1,5 @@
 #pragma once
-// What a capture source needs of the controller that owns it.
+// What a capture source needs of the relay that owns it.
 #include <cstdint>
 
 namespace tavrik {
@@ -7,13 +7,17 @@ namespace tavrik {
 class SourceHost {
  public:
   virtual ~SourceHost() = default;
-  // 0 running, 1 a reset is to be retried, 2 a network source is being set up.
-  virtual int16_t ResetPending() const = 0;
-  virtual void SetResetPending(int16_t value) = 0;
+  // False while a restart waits to be retried or a network source is being
+  // set up: data that arrives meanwhile is dropped.
+  virtual bool IsSourceReady() const = 0;
+  // A network source's set-up begins: unless OnSourceReady comes within ms,
+  // the source is restarted, dropping the clients.
+  virtual void WatchSetUp(int32_t ms) = 0;
+  // The frame in progress is sent after ms of silence.
   virtual void RestartFrameTimer(int32_t ms) = 0;
-  // Opens the client listener once the source is ready; failures throw.
-  virtual void StartListening() = 0;
-  virtual void Reset(bool killClients) = 0;
+  // The source is ready: opens the client listener; failures throw.
+  virtual void OnSourceReady() = 0;
+  virtual void RestartSource(bool dropClients) = 0;
 };
 
 }  // namespace tavrik

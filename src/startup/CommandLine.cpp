@@ -107,21 +107,21 @@ char FoldCase(char c) {
 // clang-format off
 void ApplySwitch(Settings& settings, char letter, const std::string& value) {
   switch (letter) {
-    case 's': settings.ServiceMode = true; break;
-    case 'p': settings.Port = ParseRangedInt(value, 1, 65535, 8147); break;
-    case 'c': settings.ComPort = static_cast<int16_t>(ParseRangedInt(value, 1, 127, 1)); break;
-    case 'b': settings.ComSettings = value; break;
-    case 'd': settings.DebugLevel = static_cast<uint8_t>(ParseRangedInt(value, 0, 255, 6)); break;
-    case 'a': settings.RemoteAddress = value; break;
-    case 't': settings.RemotePort = ParseRangedInt(value, 1, 65535, 0); break;
-    case 'f': settings.FrameTimeout = ParseRangedInt(value, 0, 59000, 500); break;
-    case 'l': settings.SrcListen = true; break;
-    case 'g': settings.LogSizeMB = ParseRangedInt(value, 1, 1999, 10); break;
-    case 'i': settings.LogFileName = value; break;
-    case 'u': settings.CutDetection = true; break;
-    case 'e': settings.EventContentType = true; break;
-    case 'r': settings.SrcProtocol = static_cast<uint8_t>(ParseRangedInt(value, 0, 255, 0)); break;
-    case 'h': settings.SourceFile = value; break;
+    case 's': settings.serviceMode = true; break;
+    case 'p': settings.clientPort = ParseRangedInt(value, 1, 65535, 8147); break;
+    case 'c': settings.serialPort = static_cast<int16_t>(ParseRangedInt(value, 1, 127, 1)); break;
+    case 'b': settings.lineSettings = value; break;
+    case 'd': settings.logLevel = static_cast<uint8_t>(ParseRangedInt(value, 0, 255, 6)); break;
+    case 'a': settings.peerHost = value; break;
+    case 't': settings.sourcePort = ParseRangedInt(value, 1, 65535, 0); break;
+    case 'f': settings.frameTimeoutMs = ParseRangedInt(value, 0, 59000, 500); break;
+    case 'l': settings.listen = true; break;
+    case 'g': settings.logSizeMB = ParseRangedInt(value, 1, 1999, 10); break;
+    case 'i': settings.logFileName = value; break;
+    case 'u': settings.cutDetection = true; break;
+    case 'e': settings.eventContentType = true; break;
+    case 'r': settings.protocol = ParseRangedInt(value, 0, 255, 0) == 1 ? NetworkProtocol::kUdp : NetworkProtocol::kTcp; break;
+    case 'h': settings.spoolFile = value; break;
     default: break;  // unknown letters are ignored without a message
   }
 }

@@ -4,20 +4,20 @@ namespace tavrik {
 
 std::string StartupLine(const Settings& settings) {
   std::string line =
-      settings.ServiceMode ? "Executing as service. Port=" : "Executing as application. Port=";
-  line += std::to_string(settings.Port);
+      settings.serviceMode ? "Executing as service. Port=" : "Executing as application. Port=";
+  line += std::to_string(settings.clientPort);
   line += ", Com";
-  line += std::to_string(settings.ComPort);
+  line += std::to_string(settings.serialPort);
   line += ":";
-  line += settings.ComSettings;
+  line += settings.lineSettings;
   line += ", DebugLevel=";
-  line += std::to_string(settings.DebugLevel);
+  line += std::to_string(settings.logLevel);
   line += ", RemoteAddress=";
-  line += settings.RemoteAddress;
+  line += settings.peerHost;
   line += ", RemotePort=";
-  line += std::to_string(settings.RemotePort);
+  line += std::to_string(settings.sourcePort);
   line += ", SrcListen=";
-  line += settings.SrcListen ? "True" : "False";
+  line += settings.listen ? "True" : "False";
   return line;
 }
 

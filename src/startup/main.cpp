@@ -2,59 +2,58 @@
 #include <cstdio>
 #include <memory>
 
-#include "controller/MainForm.h"
-#include "log/LogMsg.h"
+#include "controller/Relay.h"
+#include "log/Log.h"
 #include "log/Logger.h"
-#include "platform/asio/AsioPlatform.h"
-#include "platform/asio/ExecutablePath.h"
-#include "platform/asio/SignalWatcher.h"
+#include "platform/ExecutablePath.h"
+#include "platform/SystemPlatform.h"
 #include "service/ServiceHost.h"
 #include "startup/CommandLine.h"
+#include "startup/ShutdownReasonFor.h"
 #include "startup/StartupLine.h"
-#include "startup/UnloadMode.h"
 
 int main(int argc, char** argv) {
   using namespace tavrik;
   const Settings settings = ParseCommandLine(JoinArguments(argc, argv));
   const ExecutablePath exe = LocateExecutable(argc > 0 ? argv[0] : nullptr);
-  AsioPlatform platform(exe.folder);
+  const std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform(exe.folder);
 
-  Logger logger(platform.GetClock(), exe.folder, exe.name);
-  logger.SetDebugLevel(settings.DebugLevel);
-  logger.SetUseLogDelay(true);
-  logger.SetLogPath(exe.folder + kPathSeparator + settings.LogFileName);
-  logger.SetLogSizeMB(settings.LogSizeMB);
+  Logger logger(platform->GetClock(), exe.folder, exe.name);
+  logger.SetLevel(settings.logLevel);
+  logger.SetDelayedWriting(true);
+  logger.SetPath(exe.folder + kPathSeparator + settings.logFileName);
+  logger.SetSizeLimitMB(settings.logSizeMB);
   SetProcessLogger(&logger);
-  LogMsg(10, StartupLine(settings));
+  Log(LogLevel::kError, StartupLine(settings));
 
   std::unique_ptr<ServiceHost> service = CreateServiceHost();
-  if (settings.ServiceMode && !service->StartAsService()) {
+  if (settings.serviceMode && !service->StartAsService()) {
     std::fputs("Unable to start service.\n", stderr);
     return 1;
   }
 
-  // An unload ends the event loop; the controller is released after it, since
-  // an unload can arrive inside a yield with the controller's handlers still
-  // on the stack.
-  auto form = std::make_unique<MainForm>(platform, settings, *service);
-  service->SetUnload([&] {
-    form->UnloadRequest(kUnloadBySelf);
-    platform.Loop().YieldOnce();
-    platform.Stop();
+  // A shutdown ends the event loop; the relay is released after it, since a
+  // shutdown can arrive while the relay's handlers run pending events and are
+  // still on the stack.
+  auto relay = std::make_unique<Relay>(*platform, settings, *service);
+  service->SetShutdown([&] {
+    relay->Shutdown(ShutdownReason::kService);
+    platform->Loop().RunPending();
+    platform->Stop();
   });
-  SignalWatcher signals(platform.Context(), [&](TerminationRequest request) {
-    if (platform.Context().stopped()) return;  // unloaded already
-    if (settings.ServiceMode) {
+  platform->WatchTermination([&](TerminationRequest request) {
+    if (platform->IsStopped()) return;  // shut down already
+    if (settings.serviceMode) {
       service->RequestStop();  // seen by the next keep-alive tick
       return;
     }
-    form->UnloadRequest(UnloadModeFor(request));
-    platform.Stop();
+    relay->Shutdown(ShutdownReasonFor(request));
+    platform->Stop();
   });
 
-  form->Load();
-  platform.Run();
-  form.reset();  // the terminate step
+  relay->Start();
+  platform->Run();
+  relay.reset();
   SetProcessLogger(nullptr);
   return 0;
 }

@@ -26,17 +26,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string line(reinterpret_cast<const char*>(data), size);
   const tavrik::Settings s = tavrik::ParseCommandLine(line);
 
-  Require(s.Port >= 1 && s.Port <= 65535);
-  Require(s.ComPort >= 1 && s.ComPort <= 127);
-  Require(s.RemotePort == 0 || (s.RemotePort >= 1 && s.RemotePort <= 65535));
-  Require(s.FrameTimeout >= 0 && s.FrameTimeout <= 59000);
-  Require(s.LogSizeMB >= 1 && s.LogSizeMB <= 1999);
-  // DebugLevel (0-255) and SrcProtocol (0-255) are 8-bit unsigned: in range by type.
+  Require(s.clientPort >= 1 && s.clientPort <= 65535);
+  Require(s.serialPort >= 1 && s.serialPort <= 127);
+  Require(s.sourcePort == 0 || (s.sourcePort >= 1 && s.sourcePort <= 65535));
+  Require(s.frameTimeoutMs >= 0 && s.frameTimeoutMs <= 59000);
+  Require(s.logSizeMB >= 1 && s.logSizeMB <= 1999);
+  // The log level (0-255) is 8-bit unsigned: in range by type.
 
-  RequireCleanValue(s.ComSettings);
-  RequireCleanValue(s.RemoteAddress);
-  RequireCleanValue(s.SourceFile);
-  RequireCleanValue(s.LogFileName);
+  RequireCleanValue(s.lineSettings);
+  RequireCleanValue(s.peerHost);
+  RequireCleanValue(s.spoolFile);
+  RequireCleanValue(s.logFileName);
 
   // The number reader on its own: a result is the fallback or inside the range.
   const int32_t value = tavrik::ParseRangedInt(line, -5, 70000, 12345);

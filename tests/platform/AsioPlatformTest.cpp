@@ -5,46 +5,43 @@
 namespace tavrik {
 namespace {
 
-// Handlers yield in the middle of their work (a reset, an accepted client):
-// the loop must go on running until it is stopped, however much work the
-// yields dispatch.
-TEST(AsioPlatformTest, NestedYieldsNeverEndTheLoop) {
+// Handlers run pending events in the middle of their work (a restart, an
+// accepted client): the loop must go on running until it is stopped, however
+// much work the nested runs dispatch.
+TEST(AsioPlatformTest, NestedRunsOfPendingEventsNeverEndTheLoop) {
   AsioPlatform platform("/tmp");
   EventLoop& loop = platform.Loop();
   int inner = 0;
   int ticks = 0;
   auto timer = platform.CreateTimer();
-  timer->SetInterval(20);
   timer->SetTickHandler([&] {
     for (int i = 0; i < 10; ++i) loop.Post([&] { ++inner; });
-    loop.YieldOnce();
+    loop.RunPending();
     if (++ticks == 5) platform.Stop();
   });
-  timer->SetEnabled(true);
+  timer->Start(20);
   platform.Run();
   EXPECT_EQ(ticks, 5);
   EXPECT_EQ(inner, 50);
 }
 
-TEST(AsioPlatformTest, DisabledTimerDeliversNoQueuedTick) {
+TEST(AsioPlatformTest, StoppedTimerDeliversNoQueuedTick) {
   AsioPlatform platform("/tmp");
   auto a = platform.CreateTimer();
   auto b = platform.CreateTimer();
   int bTicks = 0;
-  a->SetInterval(10);
-  b->SetInterval(10);
   b->SetTickHandler([&] { ++bTicks; });
   a->SetTickHandler([&] {
-    b->SetEnabled(false);  // b's tick may already be due: it must not arrive
+    b->Stop();  // b's tick may already be due: it must not arrive
     platform.Stop();
   });
-  b->SetEnabled(true);
-  a->SetEnabled(true);
+  b->Start(10);
+  a->Start(10);
   platform.Run();
-  platform.Loop().YieldOnce();
+  platform.Loop().RunPending();
   EXPECT_LE(bTicks, 1);
   const int seen = bTicks;
-  platform.Loop().YieldOnce();
+  platform.Loop().RunPending();
   EXPECT_EQ(bTicks, seen);
 }
 

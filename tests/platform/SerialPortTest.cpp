@@ -36,16 +36,17 @@ int OpenDescriptorCount() {
 
 class SerialPortTest : public ::testing::Test {
  protected:
+  static constexpr int16_t kPort = 7;  // linked as com7
+
   void SetUp() override {
     char folder[] = "/tmp/tavrik-serial-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     folder_ = folder;
     NewPty();
     port_ = std::make_unique<PosixSerialPort>(context_, folder_);
-    port_->SetCommPort(7);
-    port_->SetOnComm([this] {
+    port_->SetDataHandler([this] {
       ++notifications_;
-      if (onComm_) onComm_();
+      if (onData_) onData_();
     });
   }
 
@@ -93,10 +94,7 @@ class SerialPortTest : public ::testing::Test {
     return line;
   }
 
-  void Open(const std::string& settings) {
-    port_->SetSettings(settings);
-    port_->SetPortOpen(true);
-  }
+  void Open(const std::string& settings) { port_->Open(kPort, settings); }
 
   // Runs the loop until done() holds; false after 5 s.
   bool RunUntil(const std::function<bool()>& done) {
@@ -109,11 +107,11 @@ class SerialPortTest : public ::testing::Test {
     return true;
   }
 
-  // An OnComm handler that drains the port into received_, as the relay's does.
-  void DrainOnComm() {
-    onComm_ = [this] {
+  // An data handler that drains the port into received_, as the relay's does.
+  void DrainOnData() {
+    onData_ = [this] {
       std::string chunk;
-      for (port_->Input(chunk); !chunk.empty(); port_->Input(chunk)) received_ += chunk;
+      for (port_->Read(chunk); !chunk.empty(); port_->Read(chunk)) received_ += chunk;
     };
   }
 
@@ -129,7 +127,7 @@ class SerialPortTest : public ::testing::Test {
   asio::io_context context_;
   std::unique_ptr<PosixSerialPort> port_;
   int notifications_ = 0;
-  std::function<void()> onComm_;
+  std::function<void()> onData_;
   std::string received_;
 };
 
@@ -151,7 +149,7 @@ TEST_F(SerialPortTest, OpensWithTheSettingsOnTheLine) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.settings);
     Open(c.settings);
-    EXPECT_TRUE(port_->PortOpen());
+    EXPECT_TRUE(port_->IsOpen());
     const termios line = SlaveLine();
     EXPECT_EQ(cfgetospeed(&line), c.speed);
     EXPECT_EQ(line.c_cflag & (PARODD | CMSPAR), c.parity);
@@ -163,8 +161,8 @@ TEST_F(SerialPortTest, OpensWithTheSettingsOnTheLine) {
     EXPECT_EQ(line.c_oflag & OPOST, 0u);
     EXPECT_EQ(line.c_cc[VMIN], 1);
     EXPECT_EQ(line.c_cc[VTIME], 0);
-    port_->SetPortOpen(false);
-    EXPECT_FALSE(port_->PortOpen());
+    port_->Close();
+    EXPECT_FALSE(port_->IsOpen());
   }
 }
 
@@ -173,51 +171,40 @@ TEST_F(SerialPortTest, TakesARateOutsideTheStandardTable) {
   EXPECT_EQ(SlaveLine().c_cflag & CBAUD, tcflag_t{CBAUDEX}) << "the kernel's BOTHER code";
 }
 
-TEST_F(SerialPortTest, AppliesNewSettingsWhileOpenAndKeepsTheOldOnBadOnes) {
-  Open("9600,n,8,1");
-  port_->SetSettings("38400,o,8,2");
-  EXPECT_EQ(port_->Settings(), "38400,o,8,2");
-  termios line = SlaveLine();
-  EXPECT_EQ(cfgetospeed(&line), speed_t{B38400});
-  EXPECT_NE(line.c_cflag & CSTOPB, 0u);
-
-  EXPECT_THROW(port_->SetSettings("38400,q,8,2"), PlatformError);
-  EXPECT_EQ(port_->Settings(), "38400,o,8,2");
-  EXPECT_TRUE(port_->PortOpen());
-  line = SlaveLine();
-  EXPECT_EQ(cfgetospeed(&line), speed_t{B38400});
-}
-
 TEST_F(SerialPortTest, RefusesToReopenOrRenumberAnOpenPort) {
-  port_->SetPortOpen(false);  // closing a closed port does nothing
+  port_->Close();  // closing a closed port does nothing
   Open("9600,n,8,1");
   try {
-    port_->SetPortOpen(true);
+    Open("9600,n,8,1");
     ADD_FAILURE() << "opened twice";
   } catch (const PlatformError& e) {
     EXPECT_EQ(e.Number(), 8005);
     EXPECT_EQ(e.Description(), "Port already open");
   }
-  EXPECT_THROW(port_->SetCommPort(8), PlatformError);
-  EXPECT_EQ(port_->CommPort(), 7);
-  EXPECT_TRUE(port_->PortOpen());
-  port_->SetPortOpen(false);
-  port_->SetPortOpen(false);
-  EXPECT_FALSE(port_->PortOpen());
+  try {
+    port_->Open(8, "9600,n,8,1");
+    ADD_FAILURE() << "renumbered while open";
+  } catch (const PlatformError& e) {
+    EXPECT_EQ(e.Number(), 8000);
+  }
+  EXPECT_TRUE(port_->IsOpen());
+  port_->Close();
+  port_->Close();
+  EXPECT_FALSE(port_->IsOpen());
 }
 
-TEST_F(SerialPortTest, PassesEveryByteValueUnchangedThroughOnCommAndInput) {
-  DrainOnComm();
+TEST_F(SerialPortTest, PassesEveryByteValueUnchangedThroughTheDataHandlerAndRead) {
+  DrainOnData();
   Open("9600,n,8,1");
   std::string sent;
   for (int i = 0; i < 4; ++i) sent += AllByteValues();
   WriteToMaster(sent);
   ASSERT_TRUE(RunUntil([&] { return received_.size() >= sent.size(); }));
   EXPECT_EQ(received_, sent);
-  EXPECT_EQ(port_->CommEvent(), kCommEvReceive);
-  EXPECT_EQ(port_->InBufferCount(), 0);
+  EXPECT_EQ(port_->LastEvent(), kSerialDataReceived);
+  EXPECT_EQ(port_->BytesWaiting(), 0);
 
-  // Later data raises OnComm again.
+  // Later data notifies again.
   const int before = notifications_;
   WriteToMaster("\r\n\x1bi");
   ASSERT_TRUE(RunUntil([&] { return received_.size() == sent.size() + 4; }));
@@ -226,47 +213,45 @@ TEST_F(SerialPortTest, PassesEveryByteValueUnchangedThroughOnCommAndInput) {
 }
 
 TEST_F(SerialPortTest, CountsWaitingBytesUntilTheyAreRead) {
-  EXPECT_EQ(port_->InBufferCount(), 0) << "closed";
+  EXPECT_EQ(port_->BytesWaiting(), 0) << "closed";
   std::string chunk = "stale";
-  EXPECT_THROW(port_->Input(chunk), PlatformError) << "closed";
+  EXPECT_THROW(port_->Read(chunk), PlatformError) << "closed";
   Open("9600,n,8,1");
-  port_->Input(chunk);
+  port_->Read(chunk);
   EXPECT_EQ(chunk, "") << "nothing waiting";
 
   std::string waiting = "0123";
   waiting += '\0';
   waiting += "56789";
   WriteToMaster(waiting);
-  ASSERT_TRUE(RunUntil([&] { return port_->InBufferCount() == 10 && notifications_ > 0; }));
-  port_->Input(chunk);
+  ASSERT_TRUE(RunUntil([&] { return port_->BytesWaiting() == 10 && notifications_ > 0; }));
+  port_->Read(chunk);
   EXPECT_EQ(chunk, waiting);
-  EXPECT_EQ(port_->InBufferCount(), 0);
+  EXPECT_EQ(port_->BytesWaiting(), 0);
 }
 
 TEST_F(SerialPortTest, BadSettingsFailTheOpeningAndLeaveThePortClosed) {
   for (const std::string settings : {"", "9600,x,8,1", "9600,n,8"}) {
     SCOPED_TRACE(settings);
-    port_->SetSettings(settings);
     try {
-      port_->SetPortOpen(true);
+      Open(settings);
       ADD_FAILURE() << "opened";
     } catch (const PlatformError& e) {
       EXPECT_EQ(e.Number(), 380);
       EXPECT_NE(e.Description().find("serial settings '" + settings + "'"), std::string::npos);
     }
-    EXPECT_FALSE(port_->PortOpen());
+    EXPECT_FALSE(port_->IsOpen());
   }
   Open("9600,n,8,1");
-  EXPECT_TRUE(port_->PortOpen());
+  EXPECT_TRUE(port_->IsOpen());
 }
 
 TEST_F(SerialPortTest, MissingOrUnfitDevicesFailWithTheirPath) {
   const int descriptors = OpenDescriptorCount();
   struct stat entry {};
   if (stat("/dev/ttyS126", &entry) == 0) GTEST_SKIP() << "this machine has /dev/ttyS126";
-  port_->SetCommPort(127);
   try {
-    port_->SetPortOpen(true);
+    port_->Open(127, "9600,n,8,1");
     ADD_FAILURE() << "opened";
   } catch (const PlatformError& e) {
     EXPECT_EQ(e.Number(), ENOENT);
@@ -275,9 +260,8 @@ TEST_F(SerialPortTest, MissingOrUnfitDevicesFailWithTheirPath) {
   }
 
   Link("com9", folder_ + "/gone");  // a link whose device vanished
-  port_->SetCommPort(9);
   try {
-    port_->SetPortOpen(true);
+    port_->Open(9, "9600,n,8,1");
     ADD_FAILURE() << "opened";
   } catch (const PlatformError& e) {
     EXPECT_EQ(e.Number(), ENOENT);
@@ -285,34 +269,33 @@ TEST_F(SerialPortTest, MissingOrUnfitDevicesFailWithTheirPath) {
   }
 
   Link("com8", "/dev/null");  // opens, but is no tty
-  port_->SetCommPort(8);
   try {
-    port_->SetPortOpen(true);
+    port_->Open(8, "9600,n,8,1");
     ADD_FAILURE() << "opened";
   } catch (const PlatformError& e) {
     EXPECT_EQ(e.Number(), ENOTTY);
     EXPECT_NE(e.Description().find("Cannot configure com8"), std::string::npos);
   }
-  EXPECT_FALSE(port_->PortOpen());
+  EXPECT_FALSE(port_->IsOpen());
   EXPECT_EQ(OpenDescriptorCount(), descriptors) << "a failed opening keeps no descriptor";
-  EXPECT_EQ(port_->InBufferCount(), 0);
+  EXPECT_EQ(port_->BytesWaiting(), 0);
 }
 
 TEST_F(SerialPortTest, ClosingReleasesTheDescriptor) {
   const int descriptors = OpenDescriptorCount();
   Open("9600,n,8,1");
   EXPECT_EQ(OpenDescriptorCount(), descriptors + 1);
-  port_->SetPortOpen(false);
+  port_->Close();
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
 }
 
-TEST_F(SerialPortTest, AVanishedDeviceRaisesOnCommOnceWithoutSpinning) {
+TEST_F(SerialPortTest, AVanishedDeviceNotifiesOnceWithoutSpinning) {
   int failures = 0;
   int failureNumber = 0;
-  onComm_ = [&] {
+  onData_ = [&] {
     std::string chunk;
     try {
-      port_->Input(chunk);
+      port_->Read(chunk);
     } catch (const PlatformError& e) {
       ++failures;
       failureNumber = e.Number();
@@ -322,25 +305,25 @@ TEST_F(SerialPortTest, AVanishedDeviceRaisesOnCommOnceWithoutSpinning) {
   CloseMaster();
   ASSERT_TRUE(RunUntil([&] { return failures > 0; }));
   EXPECT_EQ(failureNumber, EIO);
-  EXPECT_TRUE(port_->PortOpen()) << "closing is the owner's decision";
+  EXPECT_TRUE(port_->IsOpen()) << "closing is the owner's decision";
 
   // Nothing is waited on any more: the loop has nothing to run.
   context_.restart();
   EXPECT_EQ(context_.run_for(200ms), 0u);
   EXPECT_EQ(notifications_, 1);
   EXPECT_EQ(failures, 1);
-  EXPECT_THROW(port_->InBufferCount(), PlatformError);
+  EXPECT_THROW(port_->BytesWaiting(), PlatformError);
   std::string chunk;
-  EXPECT_THROW(port_->Input(chunk), PlatformError);
+  EXPECT_THROW(port_->Read(chunk), PlatformError);
 }
 
 TEST_F(SerialPortTest, ReopensOnANewDeviceLinkedUnderTheSameName) {
-  DrainOnComm();
+  DrainOnData();
   Open("9600,n,8,1");
   CloseMaster();
   int failures = 0;
-  const auto drain = onComm_;
-  onComm_ = [&] {
+  const auto drain = onData_;
+  onData_ = [&] {
     try {
       drain();
     } catch (const PlatformError&) {
@@ -349,22 +332,22 @@ TEST_F(SerialPortTest, ReopensOnANewDeviceLinkedUnderTheSameName) {
   };
   ASSERT_TRUE(RunUntil([&] { return failures > 0; }));
 
-  port_->SetPortOpen(false);
+  port_->Close();
   NewPty();
-  port_->SetPortOpen(true);
+  Open("9600,n,8,1");
   WriteToMaster("after");
   ASSERT_TRUE(RunUntil([&] { return received_ == "after"; }));
   EXPECT_EQ(failures, 1);
 }
 
-TEST_F(SerialPortTest, OnCommMayCloseAndReopenThePort) {
-  DrainOnComm();
-  const auto drain = onComm_;
-  onComm_ = [&] {
+TEST_F(SerialPortTest, TheDataHandlerMayCloseAndReopenThePort) {
+  DrainOnData();
+  const auto drain = onData_;
+  onData_ = [&] {
     drain();
     if (notifications_ == 1) {
-      port_->SetPortOpen(false);
-      port_->SetPortOpen(true);
+      port_->Close();
+      Open("9600,n,8,1");
     }
   };
   Open("9600,n,8,1");
@@ -377,9 +360,9 @@ TEST_F(SerialPortTest, OnCommMayCloseAndReopenThePort) {
 }
 
 TEST_F(SerialPortTest, AFailingHandlerDoesNotStopTheLoop) {
-  onComm_ = [&] {
+  onData_ = [&] {
     std::string chunk;
-    port_->Input(chunk);
+    port_->Read(chunk);
     received_ += chunk;
     throw std::runtime_error("handler failure");
   };

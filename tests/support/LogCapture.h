@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "log/LogMsg.h"
+#include "log/Log.h"
 #include "log/Logger.h"
 #include "platform/Clock.h"
 
@@ -26,9 +26,9 @@ class LogCapture {
  public:
   explicit LogCapture(uint8_t level = 0)
       : folder_(MakeFolder()), logger_(clock_, folder_.string(), "capture") {
-    logger_.SetDebugLevel(level);
-    logger_.SetUseLogDelay(false);
-    logger_.SetLogPath((folder_ / "capture.log").string());
+    logger_.SetLevel(level);
+    logger_.SetDelayedWriting(false);
+    logger_.SetPath((folder_ / "capture.log").string());
     SetProcessLogger(&logger_);
   }
   ~LogCapture() {

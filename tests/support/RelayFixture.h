@@ -1,10 +1,10 @@
 #pragma once
-// A controller on the fake platform, with helpers to play its peers.
+// A relay on the fake platform, with helpers to play its peers.
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "controller/MainForm.h"
+#include "controller/Relay.h"
 #include "platform/fake/FakePlatform.h"
 #include "support/LogCapture.h"
 
@@ -13,31 +13,34 @@ namespace tavrik::test {
 class FakeService : public ServiceControl {
  public:
   bool StopRequested() override { return stop; }
-  void HandleServiceStop() override { ++stops; }
+  void StopService() override { ++stops; }
   bool stop = false;
   int stops = 0;
 };
 
 class RelayFixture : public ::testing::Test {
  protected:
-  // Creates the controller; its components can then be prepared before Load.
-  void Create() { form = std::make_unique<MainForm>(platform, settings, service); }
-  void Load() {
-    if (!form) Create();
-    form->Load();
+  // Creates the relay; its components can then be prepared before Start.
+  void Create() { relay = std::make_unique<Relay>(platform, settings, service); }
+  void Start() {
+    if (!relay) Create();
+    relay->Start();
   }
-  // Components in the order the controller creates them.
-  FakeSocket& SrcSock() { return *platform.Sockets().at(0); }
-  FakeSocket& ListenSock() { return *platform.Sockets().at(1); }
-  FakeSocket& Client(int i) { return static_cast<FakeSocket&>(*form->Server().WinSock.at(static_cast<size_t>(i))); }
+  // Components in the order the relay creates them: the keep-alive and frame
+  // timers; the network source's socket; the listener, then the client
+  // sockets in the order they are numbered.
+  FakeSocket& SourceSocket() { return *platform.Sockets().at(0); }
+  FakeSocket& Listener() { return *platform.Sockets().at(1); }
+  FakeSocket& Client(int i) { return *platform.Sockets().at(2 + static_cast<size_t>(i)); }
   FakeSerialPort& Serial() { return *platform.Serial(); }
-  FakeTimer& Timeout() { return static_cast<FakeTimer&>(form->TimeoutTimer()); }
+  FakeTimer& KeepAlive() { return *platform.Timers().at(0); }
+  FakeTimer& Timeout() { return *platform.Timers().at(1); }
 
   // Connects a client that asks for the stream; returns its index.
   int StreamingClient() {
-    ListenSock().RequestConnection("127.0.0.1");
-    for (int i = 0; i <= form->Server().UBound(); ++i) {
-      if (Client(i).State() == kStateConnected && form->Server().Clients[static_cast<size_t>(i)].HeaderSent == 0) {
+    Listener().RequestConnection("127.0.0.1");
+    for (int i = 0; i < relay->Clients().SocketCount(); ++i) {
+      if (Client(i).State() == SocketState::kConnected && !relay->Clients().IsStreaming(i)) {
         Client(i).Arrive("GET / HTTP/1.0\r\n\r\n");
         Client(i).sent.clear();
         return i;
@@ -66,7 +69,7 @@ class RelayFixture : public ::testing::Test {
   FakePlatform platform;
   FakeService service;
   Settings settings;
-  std::unique_ptr<MainForm> form;
+  std::unique_ptr<Relay> relay;
 };
 
 }  // namespace tavrik::test

@@ -19,6 +19,10 @@ AsioPlatform::AsioPlatform(std::string executableFolder)
 
 AsioPlatform::~AsioPlatform() = default;
 
+std::unique_ptr<SystemPlatform> CreateSystemPlatform(std::string executableFolder) {
+  return std::make_unique<AsioPlatform>(std::move(executableFolder));
+}
+
 std::unique_ptr<Timer> AsioPlatform::CreateTimer() { return std::make_unique<AsioTimer>(context_); }
 
 std::unique_ptr<Socket> AsioPlatform::CreateSocket() {
@@ -42,7 +46,7 @@ std::unique_ptr<SpoolFile> AsioPlatform::OpenSpoolFile(const std::string& path) 
 }
 
 void AsioPlatform::Run() {
-  // Keep running while idle: the controller lives on events alone.
+  // Keep running while idle: the relay lives on events alone.
   auto guard = asio::make_work_guard(context_);
   context_.run();
 }
@@ -51,6 +55,10 @@ void AsioPlatform::Stop() { context_.stop(); }
 
 void AsioPlatform::Post(std::function<void()> handler) { asio::post(context_, std::move(handler)); }
 
-void AsioPlatform::YieldOnce() { context_.poll(); }
+void AsioPlatform::RunPending() { context_.poll(); }
+
+void AsioPlatform::WatchTermination(TerminationHandler handler) {
+  signals_ = std::make_unique<SignalWatcher>(context_, std::move(handler));
+}
 
 }  // namespace tavrik

@@ -1,21 +1,21 @@
 #pragma once
 // The real platform: one asio::io_context run by the event thread. Owns the
-// loop, the clock and the table of held connection requests; the components
-// it creates must not outlive it.
+// loop, the clock, the table of held connection requests and the signal
+// watch; the components it creates must not outlive it.
 #include <asio/io_context.hpp>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "platform/Platform.h"
+#include "platform/SystemPlatform.h"
 #include "platform/asio/ConnectionRequests.h"
+#include "platform/asio/SignalWatcher.h"
 #include "platform/asio/SystemClock.h"
 
 namespace tavrik {
 
-class AsioPlatform : public Platform, private EventLoop {
+class AsioPlatform : public SystemPlatform, private EventLoop {
  public:
-  // executableFolder: where COM-port links (com<n>) are looked up.
   explicit AsioPlatform(std::string executableFolder);
   ~AsioPlatform() override;
 
@@ -26,16 +26,16 @@ class AsioPlatform : public Platform, private EventLoop {
   std::unique_ptr<SerialPort> CreateSerialPort() override;
   std::unique_ptr<SpoolFile> OpenSpoolFile(const std::string& path) override;
 
-  asio::io_context& Context() { return context_; }
-  ConnectionRequests& Requests() { return requests_; }
+  void Run() override;
+  void Stop() override;
+  bool IsStopped() const override { return context_.stopped(); }
+  void WatchTermination(TerminationHandler handler) override;
 
-  // Runs the event loop until Stop() is called.
-  void Run();
-  void Stop();
+  asio::io_context& Context() { return context_; }
 
  private:
   void Post(std::function<void()> handler) override;
-  void YieldOnce() override;
+  void RunPending() override;
 
   std::string executableFolder_;
   // Not created with the single-thread hint: with it, a nested poll() runs
@@ -44,6 +44,7 @@ class AsioPlatform : public Platform, private EventLoop {
   asio::io_context context_;
   SystemClock clock_;
   ConnectionRequests requests_;
+  std::unique_ptr<SignalWatcher> signals_;
 };
 
 }  // namespace tavrik

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/PlatformError.h"
+#include "platform/ErrorNumbers.h"
 
 namespace tavrik {
 
@@ -21,19 +21,11 @@ using asio::ip::tcp;
 using asio::ip::udp;
 
 constexpr std::size_t kReadChunk = 64 * 1024;
-// Reading pauses while this much has arrived unread, until GetData drains it.
+// Reading pauses while this much has arrived unread, until Read drains it.
 constexpr std::size_t kMaxUnread = 1024 * 1024;
-
-constexpr int kBadState = 40006;
-constexpr int kInvalidOperation = 40020;
 
 PlatformError ToPlatformError(const asio::error_code& error) {
   return PlatformError(error.value(), error.message());
-}
-
-PlatformError BadState() {
-  return PlatformError(kBadState,
-                       "Wrong protocol or connection state for the requested transaction or request");
 }
 
 int32_t ToInt32(std::size_t n) {
@@ -63,7 +55,6 @@ struct AsioSocket::Channel {
   asio::ip::tcp::acceptor acceptor;
   asio::ip::udp::socket udp;
   asio::ip::tcp::resolver resolver;
-  bool addressed = false;  // a UDP socket connected to RemoteHost:RemotePort
   bool reading = false;
   // Left uninitialised: a client that sends a short request touches one page
   // of it, not 64 KiB.
@@ -99,7 +90,7 @@ void AsioSocket::Raise(Event event) {
   try {
     event(*events_);
   } catch (...) {
-    // The receivers trap their own failures; one that escapes anyway must not
+    // The receivers catch their own failures; one that escapes anyway must not
     // unwind through Asio and stop the event loop.
   }
 }
@@ -109,26 +100,7 @@ AsioSocket::AsioSocket(asio::io_context& context, ConnectionRequests& requests)
 
 AsioSocket::~AsioSocket() { Release(); }
 
-void AsioSocket::SetProtocol(int protocol) {
-  if (protocol == protocol_) return;
-  if (protocol != kTcp && protocol != kUdp) {
-    throw ToPlatformError(asio::error::make_error_code(asio::error::invalid_argument));
-  }
-  RequireClosed();
-  protocol_ = protocol;
-}
-
-void AsioSocket::SetRemoteHost(const std::string& host) {
-  remoteHost_ = host;
-  if (protocol_ == kUdp) OpenAddressedUdp();
-}
-
-void AsioSocket::SetRemotePort(int port) {
-  remotePort_ = port;
-  if (protocol_ == kUdp) OpenAddressedUdp();
-}
-
-int AsioSocket::BoundLocalPort() const {
+int AsioSocket::LocalPort() const {
   if (!channel_) return 0;
   asio::error_code error;
   if (channel_->acceptor.is_open()) return channel_->acceptor.local_endpoint(error).port();
@@ -138,15 +110,13 @@ int AsioSocket::BoundLocalPort() const {
 
 void AsioSocket::Connect(const std::string& host, int port) {
   RequireClosed();
-  if (protocol_ != kTcp) throw BadState();
   const uint16_t portNumber = ToPort(port, false);
   remoteHost_ = host;
-  remotePort_ = port;
   ChannelPtr channel = OpenChannel();
   asio::error_code error;
   const asio::ip::address address = asio::ip::make_address(host, error);
   if (!error) {
-    state_ = kStateConnecting;
+    state_ = SocketState::kConnecting;
     channel->tcp.async_connect(tcp::endpoint(address, portNumber),
                                [channel](const asio::error_code& result) {
                                  Deliver(channel, [&](AsioSocket& self) {
@@ -156,13 +126,13 @@ void AsioSocket::Connect(const std::string& host, int port) {
                                });
     return;
   }
-  state_ = kStateResolvingHost;
+  state_ = SocketState::kResolvingHost;
   channel->resolver.async_resolve(
       host, std::to_string(port),
       [channel](const asio::error_code& result, const tcp::resolver::results_type& endpoints) {
         Deliver(channel, [&](AsioSocket& self) {
           if (result) return self.Fail(result);
-          self.state_ = kStateConnecting;
+          self.state_ = SocketState::kConnecting;
           asio::async_connect(channel->tcp, endpoints,
                               [channel](const asio::error_code& outcome, const tcp::endpoint&) {
                                 Deliver(channel, [&](AsioSocket& owner) {
@@ -178,15 +148,14 @@ void AsioSocket::Connected(const ChannelPtr& channel) {
   asio::error_code ignored;  // without NODELAY small parts only wait longer
   channel->tcp.set_option(tcp::no_delay(true), ignored);
   channel->tcp.non_blocking(true, ignored);  // Flush's direct send must never wait
-  state_ = kStateConnected;
+  state_ = SocketState::kConnected;
   StartRead(channel);
-  Raise([](SocketEvents& events) { events.OnConnect(); });
+  Raise([](SocketEvents& events) { events.OnConnected(); });
 }
 
-void AsioSocket::Listen() {
+void AsioSocket::Listen(int localPort) {
   RequireClosed();
-  if (protocol_ != kTcp) throw BadState();
-  const uint16_t port = ToPort(localPort_, true);
+  const uint16_t port = ToPort(localPort, true);
   ChannelPtr channel = OpenChannel();
   tcp::acceptor& acceptor = channel->acceptor;
   asio::error_code error;
@@ -204,7 +173,7 @@ void AsioSocket::Listen() {
     Release();
     throw ToPlatformError(error);
   }
-  state_ = kStateListening;
+  state_ = SocketState::kListening;
   StartAccept(channel);
 }
 
@@ -224,7 +193,6 @@ void AsioSocket::Accepted(const ChannelPtr& channel, tcp::socket peer) {
   const tcp::endpoint endpoint = peer.remote_endpoint(error);
   if (error) return StartAccept(channel);  // the peer is gone already
   remoteHost_ = endpoint.address().to_string();
-  remotePort_ = endpoint.port();
   ConnectionRequests& requests = requests_;  // the handler may destroy this socket
   const int32_t id = requests.Hold(std::move(peer));
   Raise([id](SocketEvents& events) { events.OnConnectionRequest(id); });
@@ -244,18 +212,13 @@ void AsioSocket::Accept(int32_t requestId) {
   channel->tcp.set_option(tcp::no_delay(true), error);
   channel->tcp.non_blocking(true, error);  // Flush's direct send must never wait
   const tcp::endpoint endpoint = channel->tcp.remote_endpoint(error);
-  if (!error) {
-    remoteHost_ = endpoint.address().to_string();
-    remotePort_ = endpoint.port();
-  }
-  protocol_ = kTcp;
-  state_ = kStateConnected;
+  if (!error) remoteHost_ = endpoint.address().to_string();
+  state_ = SocketState::kConnected;
   StartRead(channel);
 }
 
 void AsioSocket::Bind(int port) {
   RequireClosed();
-  if (protocol_ != kUdp) throw BadState();
   const uint16_t portNumber = ToPort(port, true);
   ChannelPtr channel = OpenChannel();
   asio::error_code error;
@@ -265,26 +228,22 @@ void AsioSocket::Bind(int port) {
     Release();
     throw ToPlatformError(error);
   }
-  localPort_ = port;
-  state_ = kStateOpen;
+  state_ = SocketState::kOpen;
   StartRead(channel);
 }
 
-void AsioSocket::OpenAddressedUdp() {
-  if (remoteHost_.empty() || remotePort_ == 0) return;  // the other setter follows
-  // An addressed socket follows a new peer; any other open socket keeps its course.
-  const bool retarget = channel_ && channel_->addressed;
-  if (!retarget && state_ != kStateClosed) return;
-  const udp::endpoint peer = ResolveUdp(remoteHost_, ToPort(remotePort_, false));
-  ChannelPtr channel = retarget ? channel_ : OpenChannel();
+void AsioSocket::OpenUdp(const std::string& host, int port) {
+  RequireClosed();
+  const udp::endpoint peer = ResolveUdp(host, ToPort(port, false));
+  remoteHost_ = host;
+  ChannelPtr channel = OpenChannel();
   asio::error_code error;
   channel->udp.connect(peer, error);  // opens it on an ephemeral local port first
   if (error) {
-    if (!retarget) Release();
+    Release();
     throw ToPlatformError(error);
   }
-  channel->addressed = true;
-  state_ = kStateOpen;
+  state_ = SocketState::kOpen;
   StartRead(channel);
 }
 
@@ -323,25 +282,24 @@ void AsioSocket::DataRead(const ChannelPtr& channel, std::size_t bytes) {
   arrived_.append(channel->readBuffer.get(), bytes);
   StartRead(channel);
   if (bytes == 0) return;  // an empty datagram brings nothing to read
-  const int32_t total = ToInt32(arrived_.size());
-  Raise([total](SocketEvents& events) { events.OnDataArrival(total); });
+  Raise([](SocketEvents& events) { events.OnData(); });
 }
 
 void AsioSocket::ReadFailed(const asio::error_code& error) {
   if (error != asio::error::eof) return Fail(error);
   Release();
-  state_ = kStateClosing;
-  Raise([](SocketEvents& events) { events.OnClose(); });
+  state_ = SocketState::kClosing;
+  Raise([](SocketEvents& events) { events.OnClosed(); });
 }
 
-void AsioSocket::GetData(std::string& out) {
+void AsioSocket::Read(std::string& out) {
   out.clear();
   out.swap(arrived_);  // no copy; arrived_ goes on in out's old storage
-  if (state_ == kStateConnected || state_ == kStateOpen) StartRead(channel_);
+  if (state_ == SocketState::kConnected || state_ == SocketState::kOpen) StartRead(channel_);
 }
 
-void AsioSocket::SendData(std::span<const Payload> parts) {
-  if (state_ != kStateConnected) throw BadState();
+void AsioSocket::Send(std::span<const Payload> parts) {
+  if (state_ != SocketState::kConnected) throw errors::WrongSocketState();
   Channel& channel = *channel_;
   const bool writeInFlight = !channel.writing.empty();
   for (const Payload& part : parts) {
@@ -410,7 +368,7 @@ void AsioSocket::Written(const ChannelPtr& channel, std::size_t bytes) {
 void AsioSocket::Close() {
   Release();
   arrived_.clear();
-  state_ = kStateClosed;
+  state_ = SocketState::kClosed;
 }
 
 AsioSocket::ChannelPtr AsioSocket::OpenChannel() {
@@ -433,14 +391,14 @@ void AsioSocket::Release() {
 }
 
 void AsioSocket::RequireClosed() const {
-  if (state_ != kStateClosed) throw PlatformError(kInvalidOperation, "Invalid operation at current state");
+  if (state_ != SocketState::kClosed) throw errors::InvalidSocketOperation();
 }
 
 void AsioSocket::Fail(const asio::error_code& error) { Fail(error.value(), error.message()); }
 
 void AsioSocket::Fail(int number, const std::string& description) {
   Release();
-  state_ = kStateError;
+  state_ = SocketState::kError;
   Raise([&](SocketEvents& events) { events.OnError(number, description); });
 }
 

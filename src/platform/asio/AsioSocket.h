@@ -26,29 +26,24 @@ class AsioSocket final : public Socket {
   AsioSocket& operator=(const AsioSocket&) = delete;
 
   void SetEvents(SocketEvents* events) override { events_ = events; }
-
-  int Protocol() const override { return protocol_; }
-  void SetProtocol(int protocol) override;
+  SocketState State() const override { return state_; }
   const std::string& RemoteHost() const override { return remoteHost_; }
-  void SetRemoteHost(const std::string& host) override;
-  int RemotePort() const override { return remotePort_; }
-  void SetRemotePort(int port) override;
-  int LocalPort() const override { return localPort_; }
-  void SetLocalPort(int port) override { localPort_ = port; }
-  int16_t State() const override { return state_; }
 
   void Connect(const std::string& host, int port) override;
-  void Listen() override;
+  void Listen(int port) override;
   void Accept(int32_t requestId) override;
   void Bind(int port) override;
-  void GetData(std::string& out) override;
-  void SendData(std::span<const Payload> parts) override;
-  using Socket::SendData;
+  void OpenUdp(const std::string& host, int port) override;
+  void Read(std::string& out) override;
+  void Send(std::span<const Payload> parts) override;
+  using Socket::Send;
   void Close() override;
 
   // The local port the open socket is bound to (an ephemeral one when it was
   // asked for port 0), or 0 when closed.
-  int BoundLocalPort() const;
+  int LocalPort() const;
+  // Bytes arrived and not yet taken by Read.
+  size_t UnreadBytes() const { return arrived_.size(); }
 
  private:
   struct Channel;
@@ -57,7 +52,6 @@ class AsioSocket final : public Socket {
   ChannelPtr OpenChannel();
   void Release();
   void RequireClosed() const;
-  void OpenAddressedUdp();
   asio::ip::udp::endpoint ResolveUdp(const std::string& host, uint16_t port);
   void Connected(const ChannelPtr& channel);
   void StartAccept(const ChannelPtr& channel);
@@ -69,7 +63,7 @@ class AsioSocket final : public Socket {
   // sentDirectly: bytes of the same parts that Flush already sent.
   void StartWrite(const ChannelPtr& channel, std::size_t sentDirectly = 0);
   void Written(const ChannelPtr& channel, std::size_t bytes);
-  // Ends the connection in State 9 and raises Error.
+  // Ends the connection in the error state and raises OnError.
   void Fail(const asio::error_code& error);
   void Fail(int number, const std::string& description);
   // Runs a completion's step on the channel's socket, unless the channel was
@@ -83,13 +77,10 @@ class AsioSocket final : public Socket {
   asio::io_context& context_;
   ConnectionRequests& requests_;
   SocketEvents* events_ = nullptr;
-  int protocol_ = kTcp;
   std::string remoteHost_;
-  int remotePort_ = 0;
-  int localPort_ = 0;
-  int16_t state_ = kStateClosed;
+  SocketState state_ = SocketState::kClosed;
   ChannelPtr channel_;    // null while closed or failed
-  std::string arrived_;  // received and not yet taken by GetData
+  std::string arrived_;  // received and not yet taken by Read
 };
 
 }  // namespace tavrik

@@ -6,36 +6,28 @@ namespace tavrik {
 
 AsioTimer::~AsioTimer() {
   *alive_ = false;
-  Disarm();
+  Stop();
 }
 
-void AsioTimer::SetInterval(int ms) {
-  interval_ = ms;
-  if (enabled_) Arm();
+void AsioTimer::Start(int ms) {
+  Stop();
+  if (ms < 1) return;
+  intervalMs_ = ms;
+  running_ = true;
+  Arm();
 }
 
-void AsioTimer::SetEnabled(bool enabled) {
-  if (enabled == enabled_) return;
-  enabled_ = enabled;
-  if (enabled_) {
-    Arm();
-  } else {
-    Disarm();
-  }
-}
-
-void AsioTimer::Disarm() {
+void AsioTimer::Stop() {
+  running_ = false;
   ++generation_;
   timer_.cancel();
 }
 
 void AsioTimer::Arm() {
-  Disarm();
-  if (interval_ < 1) return;
-  const uint64_t generation = generation_;
-  timer_.expires_after(std::chrono::milliseconds(interval_));
+  const uint64_t generation = ++generation_;
+  timer_.expires_after(std::chrono::milliseconds(intervalMs_));
   timer_.async_wait([this, generation, alive = alive_](const asio::error_code& error) {
-    if (error || !*alive || generation != generation_ || !enabled_) return;
+    if (error || !*alive || generation != generation_ || !running_) return;
     Arm();  // schedule the next tick before this one runs, as a repeating timer does
     RaiseTick();
   });

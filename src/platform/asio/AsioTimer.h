@@ -1,9 +1,10 @@
 #pragma once
 // Timer on an asio::steady_timer. A tick is delivered only if the timer has
-// not been disabled or re-armed since it was scheduled.
+// not been stopped or restarted since it was scheduled.
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
 #include <cstdint>
+#include <memory>
 
 #include "platform/Timer.h"
 
@@ -13,18 +14,16 @@ class AsioTimer : public Timer {
  public:
   explicit AsioTimer(asio::io_context& context) : timer_(context) {}
   ~AsioTimer() override;
-  void SetInterval(int ms) override;
-  int Interval() const override { return interval_; }
-  void SetEnabled(bool enabled) override;
-  bool Enabled() const override { return enabled_; }
+  void Start(int ms) override;
+  void Stop() override;
+  bool IsRunning() const override { return running_; }
 
  private:
   void Arm();
-  void Disarm();
 
   asio::steady_timer timer_;
-  int interval_ = 0;
-  bool enabled_ = false;
+  int intervalMs_ = 0;
+  bool running_ = false;
   uint64_t generation_ = 0;  // identifies the current count-down
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -1,4 +1,4 @@
-#include "platform/asio/ExecutablePath.h"
+#include "platform/ExecutablePath.h"
 
 #include <filesystem>
 #include <system_error>

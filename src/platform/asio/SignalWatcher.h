@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/asio/TerminationRequest.h"
+#include "platform/TerminationRequest.h"
 
 namespace tavrik {
 

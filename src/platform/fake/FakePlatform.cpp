@@ -22,6 +22,10 @@ std::unique_ptr<SpoolFile> FakePlatform::OpenSpoolFile(const std::string& path) 
   return std::make_unique<FakeSpoolFile>(spools_[path]);
 }
 
+void FakePlatform::Unregister(FakeTimer* timer) {
+  timers_.erase(std::remove(timers_.begin(), timers_.end(), timer), timers_.end());
+}
+
 void FakePlatform::Unregister(FakeSocket* socket) {
   sockets_.erase(std::remove(sockets_.begin(), sockets_.end(), socket), sockets_.end());
 }
@@ -29,7 +33,7 @@ void FakePlatform::Unregister(FakeSocket* socket) {
 FakeTimer* FakePlatform::NextDue(int64_t until) const {
   FakeTimer* next = nullptr;
   for (FakeTimer* timer : timers_) {
-    if (!timer->Armed() || timer->Deadline() > until) continue;
+    if (!timer->IsRunning() || timer->Deadline() > until) continue;
     if (!next || timer->Deadline() < next->Deadline() ||
         (timer->Deadline() == next->Deadline() && timer->Sequence() < next->Sequence()))
       next = timer;
@@ -54,11 +58,6 @@ void FakePlatform::RunPosted() {
     posted_.pop_front();
     handler();
   }
-}
-
-void FakePlatform::YieldOnce() {
-  ++yields;
-  RunPosted();
 }
 
 }  // namespace tavrik

@@ -36,16 +36,16 @@ class FakePlatform : public Platform, private EventLoop {
   void Advance(int64_t ms);
   // Runs the posted handlers (and those they post).
   void RunPosted();
-  int yields = 0;
 
   // --- components, in order of creation ---
   const std::vector<FakeSocket*>& Sockets() const { return sockets_; }
+  const std::vector<FakeTimer*>& Timers() const { return timers_; }
   FakeSerialPort* Serial() const { return serial_; }
   FakeSpoolContent& Spool(const std::string& path) { return spools_[path]; }
 
   // --- used by the fakes ---
-  void Register(FakeTimer* timer) { timers_.insert(timer); }
-  void Unregister(FakeTimer* timer) { timers_.erase(timer); }
+  void Register(FakeTimer* timer) { timers_.push_back(timer); }
+  void Unregister(FakeTimer* timer);
   void Unregister(FakeSocket* socket);
   uint64_t NextSequence() { return ++sequence_; }
   int32_t HoldConnectionRequest() { requests_.insert(++lastRequest_); return lastRequest_; }
@@ -54,13 +54,13 @@ class FakePlatform : public Platform, private EventLoop {
 
  private:
   void Post(std::function<void()> handler) override { posted_.push_back(std::move(handler)); }
-  void YieldOnce() override;
+  void RunPending() override { RunPosted(); }
   FakeTimer* NextDue(int64_t until) const;
 
   int64_t nowMs_ = 0;
   uint64_t sequence_ = 0;
   FakeClock clock_;
-  std::set<FakeTimer*> timers_;
+  std::vector<FakeTimer*> timers_;
   std::deque<std::function<void()>> posted_;
   std::vector<FakeSocket*> sockets_;
   FakeSerialPort* serial_ = nullptr;

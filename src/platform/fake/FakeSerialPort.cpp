@@ -2,34 +2,39 @@
 
 #include <algorithm>
 
+#include "platform/ErrorNumbers.h"
+
 namespace tavrik {
 
-void FakeSerialPort::SetPortOpen(bool open) {
-  if (open) {
-    if (open_) throw PlatformError(8005, "Port already open");
-    if (failOpen) throw *failOpen;
-    ++openCount;
-  } else {
-    buffer_.clear();
-  }
-  open_ = open;
+void FakeSerialPort::Open(int16_t number, const std::string& lineSettings) {
+  if (open_) throw errors::PortAlreadyOpen();
+  if (failOpen) throw *failOpen;
+  number_ = number;
+  lineSettings_ = lineSettings;
+  ++openCount;
+  open_ = true;
 }
 
-void FakeSerialPort::Input(std::string& out) {
-  ++inputReads;
-  if (failInput) throw *failInput;
+void FakeSerialPort::Close() {
+  buffer_.clear();
+  open_ = false;
+}
+
+void FakeSerialPort::Read(std::string& out) {
+  ++reads;
+  if (failRead) throw *failRead;
   out.swap(buffer_);
   buffer_.clear();
   buffer_.swap(duringRead_);
 }
 
-int16_t FakeSerialPort::InBufferCount() {
-  return static_cast<int16_t>(std::min<size_t>(buffer_.size(), 32767));
+int16_t FakeSerialPort::BytesWaiting() {
+  return static_cast<int16_t>(std::min<size_t>(buffer_.size(), kMaxBytesWaiting));
 }
 
 void FakeSerialPort::Receive(const std::string& bytes, bool notify) {
   buffer_ += bytes;
-  if (notify) RaiseOnComm();
+  if (notify) RaiseData();
 }
 
 }  // namespace tavrik

@@ -11,31 +11,30 @@ namespace tavrik {
 
 class FakeSerialPort : public SerialPort {
  public:
-  int16_t CommPort() const override { return commPort_; }
-  void SetCommPort(int16_t port) override { commPort_ = port; }
-  const std::string& Settings() const override { return settings_; }
-  void SetSettings(const std::string& settings) override { settings_ = settings; }
-  bool PortOpen() const override { return open_; }
-  void SetPortOpen(bool open) override;
-  void Input(std::string& out) override;
-  int16_t InBufferCount() override;
-  int16_t CommEvent() const override { return kCommEvReceive; }
+  void Open(int16_t number, const std::string& lineSettings) override;
+  void Close() override;
+  bool IsOpen() const override { return open_; }
+  void Read(std::string& out) override;
+  int16_t BytesWaiting() override;
+  int16_t LastEvent() const override { return kSerialDataReceived; }
 
   // --- the test's side ---
-  // Characters arrive; raises OnComm when notify is true.
+  int16_t Number() const { return number_; }
+  const std::string& LineSettings() const { return lineSettings_; }
+  // Characters arrive; raises the data handler when notify is true.
   void Receive(const std::string& bytes, bool notify = true);
-  void Notify() { RaiseOnComm(); }
+  void Notify() { RaiseData(); }
   // Characters that arrive while the relay reads, one batch per later read.
   void ArriveDuringRead(const std::string& bytes) { duringRead_ = bytes; }
 
   std::optional<PlatformError> failOpen;
-  std::optional<PlatformError> failInput;
+  std::optional<PlatformError> failRead;
   int openCount = 0;
-  int inputReads = 0;
+  int reads = 0;
 
  private:
-  int16_t commPort_ = 1;
-  std::string settings_ = "9600,n,8,1";
+  int16_t number_ = 0;
+  std::string lineSettings_;
   bool open_ = false;
   std::string buffer_;
   std::string duringRead_;

@@ -1,5 +1,6 @@
 #include "platform/fake/FakeSocket.h"
 
+#include "platform/ErrorNumbers.h"
 #include "platform/fake/FakePlatform.h"
 
 namespace tavrik {
@@ -11,59 +12,64 @@ void FakeSocket::MaybeFail(const std::string& operation) const {
   if (it != failures_.end()) throw it->second;
 }
 
-void FakeSocket::SetRemoteHost(const std::string& host) {
-  MaybeFail("SetRemoteHost");
-  remoteHost_ = host;
-  if (protocol_ == kUdp && !remoteHost_.empty() && remotePort_ > 0) state_ = kStateOpen;
-}
-
-void FakeSocket::SetRemotePort(int port) {
-  MaybeFail("SetRemotePort");
-  remotePort_ = port;
-  if (protocol_ == kUdp && !remoteHost_.empty() && remotePort_ > 0) state_ = kStateOpen;
-}
-
-void FakeSocket::SetLocalPort(int port) {
-  MaybeFail("SetLocalPort");
-  localPort_ = port;
+void FakeSocket::RequireClosed() const {
+  if (state_ != SocketState::kClosed) throw errors::InvalidSocketOperation();
 }
 
 void FakeSocket::Connect(const std::string& host, int port) {
   MaybeFail("Connect");
+  RequireClosed();
+  udp = false;
   connectHost = host;
   connectPort = port;
-  state_ = kStateConnecting;
+  remoteHost_ = host;
+  state_ = SocketState::kConnecting;
 }
 
-void FakeSocket::Listen() {
+void FakeSocket::Listen(int port) {
   MaybeFail("Listen");
+  RequireClosed();
+  udp = false;
   ++listenCalls;
-  state_ = kStateListening;
+  listenPort = port;
+  state_ = SocketState::kListening;
 }
 
 void FakeSocket::Accept(int32_t requestId) {
   MaybeFail("Accept");
-  if (state_ != kStateClosed || !platform_.TakeConnectionRequest(requestId))
-    throw PlatformError(40020, "Invalid operation at current state");
-  state_ = kStateConnected;
+  if (state_ != SocketState::kClosed || !platform_.TakeConnectionRequest(requestId))
+    throw errors::InvalidSocketOperation();
+  udp = false;
+  state_ = SocketState::kConnected;
 }
 
 void FakeSocket::Bind(int port) {
   MaybeFail("Bind");
+  RequireClosed();
+  udp = true;
   boundPort = port;
-  state_ = kStateOpen;
+  state_ = SocketState::kOpen;
 }
 
-void FakeSocket::GetData(std::string& out) {
-  MaybeFail("GetData");
+void FakeSocket::OpenUdp(const std::string& host, int port) {
+  MaybeFail("OpenUdp");
+  RequireClosed();
+  udp = true;
+  connectHost = host;
+  connectPort = port;
+  remoteHost_ = host;
+  state_ = SocketState::kOpen;
+}
+
+void FakeSocket::Read(std::string& out) {
+  MaybeFail("Read");
   out.swap(arrived_);
   arrived_.clear();
 }
 
-void FakeSocket::SendData(std::span<const Payload> parts) {
-  MaybeFail("SendData");
-  if (state_ != kStateConnected)
-    throw PlatformError(40006, "Wrong protocol or connection state for the requested transaction or request");
+void FakeSocket::Send(std::span<const Payload> parts) {
+  MaybeFail("Send");
+  if (state_ != SocketState::kConnected) throw errors::WrongSocketState();
   ++sendCalls;
   lastSend.assign(parts.begin(), parts.end());
   for (const Payload& part : parts) {
@@ -75,28 +81,28 @@ void FakeSocket::SendData(std::span<const Payload> parts) {
 void FakeSocket::Close() {
   MaybeFail("Close");
   ++closeCalls;
-  state_ = kStateClosed;
+  state_ = SocketState::kClosed;
   arrived_.clear();
   pendingBytes_ = 0;
 }
 
 void FakeSocket::CompleteConnect() {
-  state_ = kStateConnected;
-  if (events_) events_->OnConnect();
+  state_ = SocketState::kConnected;
+  if (events_) events_->OnConnected();
 }
 
 void FakeSocket::Arrive(const std::string& bytes) {
   arrived_ += bytes;
-  if (events_) events_->OnDataArrival(static_cast<int32_t>(arrived_.size()));
+  if (events_) events_->OnData();
 }
 
 void FakeSocket::PeerClose() {
-  state_ = kStateClosing;
-  if (events_) events_->OnClose();
+  state_ = SocketState::kClosing;
+  if (events_) events_->OnClosed();
 }
 
 void FakeSocket::RaiseError(int number, const std::string& description) {
-  state_ = kStateError;
+  state_ = SocketState::kError;
   if (events_) events_->OnError(number, description);
 }
 

@@ -8,19 +8,15 @@ FakeTimer::FakeTimer(FakePlatform& platform) : platform_(platform) { platform_.R
 
 FakeTimer::~FakeTimer() { platform_.Unregister(this); }
 
-void FakeTimer::SetInterval(int ms) {
-  interval_ = ms;
-  if (enabled_) Arm();
-}
-
-void FakeTimer::SetEnabled(bool enabled) {
-  if (enabled == enabled_) return;
-  enabled_ = enabled;
-  if (enabled_) Arm();
+void FakeTimer::Start(int ms) {
+  running_ = ms >= 1;
+  if (!running_) return;
+  intervalMs_ = ms;
+  Arm();
 }
 
 void FakeTimer::Arm() {
-  deadline_ = platform_.NowMs() + interval_;
+  deadline_ = platform_.NowMs() + intervalMs_;
   sequence_ = platform_.NextSequence();
 }
 

@@ -12,23 +12,24 @@ class FakeTimer : public Timer {
  public:
   explicit FakeTimer(FakePlatform& platform);
   ~FakeTimer() override;
-  void SetInterval(int ms) override;
-  int Interval() const override { return interval_; }
-  void SetEnabled(bool enabled) override;
-  bool Enabled() const override { return enabled_; }
+  void Start(int ms) override;
+  void Stop() override { running_ = false; }
+  bool IsRunning() const override { return running_; }
 
-  bool Armed() const { return enabled_ && interval_ >= 1; }
+  // --- the test's side ---
+  int IntervalMs() const { return intervalMs_; }
   int64_t Deadline() const { return deadline_; }
   uint64_t Sequence() const { return sequence_; }
-  // Called by FakePlatform when the deadline is reached.
+  // Called by FakePlatform when the deadline is reached; a test may call it
+  // to deliver a tick that was queued before the timer stopped.
   void Fire();
 
  private:
   void Arm();
 
   FakePlatform& platform_;
-  int interval_ = 0;
-  bool enabled_ = false;
+  int intervalMs_ = 0;
+  bool running_ = false;
   int64_t deadline_ = 0;
   uint64_t sequence_ = 0;
 };

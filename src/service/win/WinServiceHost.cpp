@@ -4,10 +4,10 @@ namespace tavrik {
 namespace {
 
 // Single-byte text for the dispatcher's service table, which wants it writable.
-char ServiceName[] = "NT Service Template";
+char serviceName[] = "NT Service Template";
 
 // The one host of the process, for the manager's callbacks.
-WinServiceHost* g_host = nullptr;
+WinServiceHost* processHost = nullptr;
 
 constexpr DWORD kAcceptedControls = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
 constexpr DWORD kKeepState = 0;
@@ -19,72 +19,60 @@ std::unique_ptr<ServiceHost> CreateServiceHost() {
 }
 
 WinServiceHost::WinServiceHost() {
-  g_host = this;
+  processHost = this;
 }
 
 WinServiceHost::~WinServiceHost() {
   // A service that was never ended, or a failed start, leaves handles open.
-  if (RunningAsService) EndService();
+  if (runningAsService_) EndService();
   CloseEvents();
-  g_host = nullptr;
+  processHost = nullptr;
 }
 
 bool WinServiceHost::StartAsService() {
-  ServiceExitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  StopRequestEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ServiceStartedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (!IsNtPlatform()) {
-    CloseEvents();
-    return false;
-  }
-  DispatcherThreadHandle = StartDispatcherThread();
-  // Nothing can be waiting on the event loop yet: the controller does not exist.
-  const HANDLE waitFor[2] = {DispatcherThreadHandle, ServiceStartedEvent};
+  serviceExitEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  stopRequestEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  serviceStartedEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  dispatcherThread_ = StartDispatcherThread();
+  // Nothing can be waiting on the event loop yet: the relay does not exist.
+  const HANDLE waitFor[2] = {dispatcherThread_, serviceStartedEvent_};
   const DWORD signalled = WaitForMultipleObjects(2, waitFor, FALSE, INFINITE);
-  RunningAsService = signalled == WAIT_OBJECT_0 + 1;
-  if (RunningAsService) {
+  runningAsService_ = signalled == WAIT_OBJECT_0 + 1;
+  if (runningAsService_) {
     ReportStatus(SERVICE_RUNNING);
     return true;
   }
-  CloseHandle(DispatcherThreadHandle);
-  DispatcherThreadHandle = nullptr;
+  CloseHandle(dispatcherThread_);
+  dispatcherThread_ = nullptr;
   return false;
 }
 
 bool WinServiceHost::StopRequested() {
-  if (!RunningAsService) return false;
+  if (!runningAsService_) return false;
   // A failed wait counts as a stop request too.
-  return WaitForSingleObject(StopRequestEvent, 0) != WAIT_TIMEOUT;
+  return WaitForSingleObject(stopRequestEvent_, 0) != WAIT_TIMEOUT;
 }
 
 bool WinServiceHost::EndService() {
   if (!IsService()) return false;
   ReportStatus(SERVICE_STOPPED);
-  SetEvent(ServiceExitEvent);
-  WaitForSingleObject(DispatcherThreadHandle, INFINITE);
-  CloseHandle(DispatcherThreadHandle);
-  DispatcherThreadHandle = nullptr;
-  CloseHandle(ServiceExitEvent);
-  ServiceExitEvent = nullptr;
-  CloseHandle(ServiceStartedEvent);
-  ServiceStartedEvent = nullptr;
-  CloseHandle(StopRequestEvent);
-  StopRequestEvent = nullptr;
-  RunningAsService = false;
+  SetEvent(serviceExitEvent_);
+  WaitForSingleObject(dispatcherThread_, INFINITE);
+  CloseHandle(dispatcherThread_);
+  dispatcherThread_ = nullptr;
+  CloseHandle(serviceExitEvent_);
+  serviceExitEvent_ = nullptr;
+  CloseHandle(serviceStartedEvent_);
+  serviceStartedEvent_ = nullptr;
+  CloseHandle(stopRequestEvent_);
+  stopRequestEvent_ = nullptr;
+  runningAsService_ = false;
   return true;
 }
 
 void WinServiceHost::ReportStatus(DWORD state) {
-  if (state != kKeepState) ServiceStatus.dwCurrentState = state;
-  SetServiceStatus(statusHandle_, &ServiceStatus);
-}
-
-bool WinServiceHost::IsNtPlatform() {
-  OSVERSIONINFOA version{};
-  static_assert(sizeof version == 148);
-  version.dwOSVersionInfoSize = sizeof version;
-  GetVersionExA(&version);
-  return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  if (state != kKeepState) status_.dwCurrentState = state;
+  SetServiceStatus(statusHandle_, &status_);
 }
 
 HANDLE WinServiceHost::StartDispatcherThread() {
@@ -92,37 +80,37 @@ HANDLE WinServiceHost::StartDispatcherThread() {
 }
 
 DWORD WINAPI WinServiceHost::DispatcherThread(LPVOID) {
-  SERVICE_TABLE_ENTRYA table[] = {{ServiceName, &WinServiceHost::ServiceMain}, {nullptr, nullptr}};
+  SERVICE_TABLE_ENTRYA table[] = {{serviceName, &WinServiceHost::ServiceMain}, {nullptr, nullptr}};
   return StartServiceCtrlDispatcherA(table);
 }
 
 VOID WINAPI WinServiceHost::ServiceMain(DWORD, LPSTR*) {
-  WinServiceHost& host = *g_host;
-  host.ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-  host.ServiceStatus.dwControlsAccepted = kAcceptedControls;
-  host.ServiceStatus.dwWin32ExitCode = 0;
-  host.ServiceStatus.dwServiceSpecificExitCode = 0;
-  host.ServiceStatus.dwCheckPoint = 0;
-  host.ServiceStatus.dwWaitHint = 0;
+  WinServiceHost& host = *processHost;
+  host.status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  host.status_.dwControlsAccepted = kAcceptedControls;
+  host.status_.dwWin32ExitCode = 0;
+  host.status_.dwServiceSpecificExitCode = 0;
+  host.status_.dwCheckPoint = 0;
+  host.status_.dwWaitHint = 0;
   host.statusHandle_ =
-      RegisterServiceCtrlHandlerA(ServiceName, &WinServiceHost::ServiceCtrlHandler);
+      RegisterServiceCtrlHandlerA(serviceName, &WinServiceHost::ServiceCtrlHandler);
   host.ReportStatus(SERVICE_START_PENDING);
-  SetEvent(host.ServiceStartedEvent);
-  WaitForSingleObject(host.ServiceExitEvent, INFINITE);
+  SetEvent(host.serviceStartedEvent_);
+  WaitForSingleObject(host.serviceExitEvent_, INFINITE);
 }
 
 VOID WINAPI WinServiceHost::ServiceCtrlHandler(DWORD control) {
-  WinServiceHost& host = *g_host;
+  WinServiceHost& host = *processHost;
   if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
     host.ReportStatus(SERVICE_STOP_PENDING);
-    SetEvent(host.StopRequestEvent);
+    SetEvent(host.stopRequestEvent_);
   } else {
     host.ReportStatus(kKeepState);
   }
 }
 
 void WinServiceHost::CloseEvents() {
-  for (HANDLE* event : {&ServiceExitEvent, &StopRequestEvent, &ServiceStartedEvent}) {
+  for (HANDLE* event : {&serviceExitEvent_, &stopRequestEvent_, &serviceStartedEvent_}) {
     if (*event != nullptr) CloseHandle(*event);
     *event = nullptr;
   }

@@ -6,8 +6,8 @@
 // StopRequested and EndService; the dispatcher thread runs the manager's
 // dispatcher, which calls ServiceCtrlHandler on it; the service thread runs
 // ServiceMain. They share no lock: three manual-reset events carry every
-// hand-over (ServiceStartedEvent: registered, go on; StopRequestEvent: stop
-// asked for, polled by the keep-alive tick; ServiceExitEvent: stopped, let
+// hand-over (serviceStartedEvent_: registered, go on; stopRequestEvent_: stop
+// asked for, polled by the keep-alive tick; serviceExitEvent_: stopped, let
 // ServiceMain return). The manager's callbacks reach the one instance through
 // a process-wide pointer.
 #include <windows.h>
@@ -28,7 +28,7 @@ class WinServiceHost : public ServiceHost {
   // Stops come from the service manager alone.
   void RequestStop() override {}
   bool EndService() override;
-  bool IsService() const { return RunningAsService; }
+  bool IsService() const { return runningAsService_; }
 
  private:
   static DWORD WINAPI DispatcherThread(LPVOID unused);
@@ -36,16 +36,15 @@ class WinServiceHost : public ServiceHost {
   static VOID WINAPI ServiceCtrlHandler(DWORD control);
 
   void ReportStatus(DWORD state);
-  static bool IsNtPlatform();
   HANDLE StartDispatcherThread();
   void CloseEvents();
 
-  HANDLE ServiceExitEvent = nullptr;
-  HANDLE StopRequestEvent = nullptr;
-  HANDLE ServiceStartedEvent = nullptr;
-  HANDLE DispatcherThreadHandle = nullptr;
-  bool RunningAsService = false;  // main thread only
-  SERVICE_STATUS ServiceStatus{};
+  HANDLE serviceExitEvent_ = nullptr;
+  HANDLE stopRequestEvent_ = nullptr;
+  HANDLE serviceStartedEvent_ = nullptr;
+  HANDLE dispatcherThread_ = nullptr;
+  bool runningAsService_ = false;  // main thread only
+  SERVICE_STATUS status_{};
   SERVICE_STATUS_HANDLE statusHandle_ = nullptr;
 };
 

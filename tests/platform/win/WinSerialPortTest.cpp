@@ -83,10 +83,10 @@ TEST(WinSerialPortLine, SettingsBecomeTheDeviceControlBlock) {
 class WinSerialPortTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    port_.SetOnComm([this] {
+    port_.SetDataHandler([this] {
       ++notifications_;
       std::string chunk;
-      port_.Input(chunk);
+      port_.Read(chunk);
       received_ += chunk;
     });
   }
@@ -108,29 +108,23 @@ class WinSerialPortTest : public ::testing::Test {
 };
 
 TEST_F(WinSerialPortTest, MissingPortFailsToOpenWithTheSystemsError) {
-  port_.SetCommPort(kMissingPort);
   try {
-    port_.SetPortOpen(true);
+    port_.Open(kMissingPort, "9600,n,8,1");
     FAIL() << "COM99 opened";
   } catch (const PlatformError& e) {
     EXPECT_EQ(e.Number(), ERROR_FILE_NOT_FOUND);
     EXPECT_NE(e.Description().find("COM99"), std::string::npos) << e.Description();
   }
-  EXPECT_FALSE(port_.PortOpen());
-  EXPECT_EQ(port_.InBufferCount(), 0);
+  EXPECT_FALSE(port_.IsOpen());
+  EXPECT_EQ(port_.BytesWaiting(), 0);
   std::string out;
-  EXPECT_EQ(ErrorNumberOf([&] { port_.Input(out); }), 8018) << "Input on a closed port";
-  EXPECT_NO_THROW(port_.SetPortOpen(false));
+  EXPECT_EQ(ErrorNumberOf([&] { port_.Read(out); }), 8018) << "Read on a closed port";
+  EXPECT_NO_THROW(port_.Close());
 }
 
 TEST_F(WinSerialPortTest, BadSettingsFailBeforeTheDeviceIsTouched) {
-  port_.SetCommPort(kMissingPort);
-  port_.SetSettings("9600,x,8,1");
-  EXPECT_EQ(ErrorNumberOf([&] { port_.SetPortOpen(true); }), 380);
-  port_.SetCommPort(0);
-  port_.SetSettings("9600,n,8,1");
-  EXPECT_EQ(ErrorNumberOf([&] { port_.SetPortOpen(true); }), 8002);
-  EXPECT_EQ(port_.Settings(), "9600,n,8,1");
+  EXPECT_EQ(ErrorNumberOf([&] { port_.Open(kMissingPort, "9600,x,8,1"); }), 380);
+  EXPECT_EQ(ErrorNumberOf([&] { port_.Open(0, "9600,n,8,1"); }), 8002);
 }
 
 // Two COM ports wired to each other, or a skip.
@@ -143,7 +137,7 @@ class WinSerialLineTest : public WinSerialPortTest {
     const std::string text(pair);
     const size_t comma = text.find(',');
     ASSERT_NE(comma, std::string::npos) << text;
-    port_.SetCommPort(static_cast<int16_t>(std::stoi(text.substr(0, comma))));
+    linePort_ = static_cast<int16_t>(std::stoi(text.substr(0, comma)));
     const auto farPort = static_cast<int16_t>(std::stoi(text.substr(comma + 1)));
     farEnd_ = CreateFileA(WinSerialPort::DevicePath(farPort).c_str(), GENERIC_READ | GENERIC_WRITE,
                           0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -161,57 +155,55 @@ class WinSerialLineTest : public WinSerialPortTest {
     ASSERT_EQ(written, text.size());
   }
 
+  void Open(const std::string& lineSettings = "9600,n,8,1") { port_.Open(linePort_, lineSettings); }
+
+  int16_t linePort_ = 0;
   HANDLE farEnd_ = INVALID_HANDLE_VALUE;
 };
 
-TEST_F(WinSerialLineTest, ReceivedBytesRaiseOnCommAndPassUnchanged) {
-  port_.SetSettings("9600,n,8,1");
-  port_.SetPortOpen(true);
-  ASSERT_TRUE(port_.PortOpen());
-  EXPECT_EQ(port_.InBufferCount(), 0);
+TEST_F(WinSerialLineTest, ReceivedBytesNotifyAndPassUnchanged) {
+  Open();
+  ASSERT_TRUE(port_.IsOpen());
+  EXPECT_EQ(port_.BytesWaiting(), 0);
 
   const std::string bytes("receipt\0\x80\xff\x1dV", 12);
   Send(bytes);
   ASSERT_TRUE(RunUntil([&] { return received_.size() >= bytes.size(); })) << received_.size();
   EXPECT_EQ(received_, bytes);
   EXPECT_GE(notifications_, 1);
-  EXPECT_EQ(port_.CommEvent(), kCommEvReceive);
-  EXPECT_EQ(port_.InBufferCount(), 0) << "everything was taken";
+  EXPECT_EQ(port_.LastEvent(), kSerialDataReceived);
+  EXPECT_EQ(port_.BytesWaiting(), 0) << "everything was taken";
 }
 
 // Waiting are the bytes a read brought and those still in the driver's queue.
 TEST_F(WinSerialLineTest, UntakenBytesCountAsWaiting) {
-  port_.SetOnComm([this] { ++notifications_; });  // a handler that does not read
-  port_.SetPortOpen(true);
+  port_.SetDataHandler([this] { ++notifications_; });  // a handler that does not read
+  Open();
   Send("abc");
-  ASSERT_TRUE(RunUntil([&] { return notifications_ > 0 && port_.InBufferCount() == 3; }))
-      << port_.InBufferCount();
+  ASSERT_TRUE(RunUntil([&] { return notifications_ > 0 && port_.BytesWaiting() == 3; }))
+      << port_.BytesWaiting();
   std::string all;
   ASSERT_TRUE(RunUntil([&] {
     std::string chunk;
-    port_.Input(chunk);
+    port_.Read(chunk);
     all += chunk;
     return all.size() >= 3;
   }));
   EXPECT_EQ(all, "abc");
-  EXPECT_EQ(port_.InBufferCount(), 0);
-  port_.Input(all);
+  EXPECT_EQ(port_.BytesWaiting(), 0);
+  port_.Read(all);
   EXPECT_EQ(all, "") << "nothing waiting";
 }
 
-TEST_F(WinSerialLineTest, ReopenedPortReadsAgainAndTakesNewSettings) {
-  port_.SetPortOpen(true);
-  EXPECT_EQ(ErrorNumberOf([&] { port_.SetPortOpen(true); }), 8005);
-  EXPECT_EQ(ErrorNumberOf([&] { port_.SetCommPort(9); }), 8000);
-  port_.SetSettings("19200,n,8,2");
-  EXPECT_EQ(port_.Settings(), "19200,n,8,2");
-  EXPECT_EQ(ErrorNumberOf([&] { port_.SetSettings("bad"); }), 380);
-  EXPECT_EQ(port_.Settings(), "19200,n,8,2") << "bad settings leave the old in force";
+TEST_F(WinSerialLineTest, ReopenedPortReadsAgainWithNewSettings) {
+  Open("19200,n,8,2");
+  EXPECT_EQ(ErrorNumberOf([&] { Open(); }), 8005);
+  EXPECT_EQ(ErrorNumberOf([&] { port_.Open(static_cast<int16_t>(linePort_ + 1), "9600,n,8,1"); }), 8000);
+  EXPECT_TRUE(port_.IsOpen());
 
-  port_.SetPortOpen(false);
-  EXPECT_FALSE(port_.PortOpen());
-  port_.SetSettings("9600,n,8,1");
-  port_.SetPortOpen(true);
+  port_.Close();
+  EXPECT_FALSE(port_.IsOpen());
+  Open();
   Send("again");
   ASSERT_TRUE(RunUntil([&] { return received_ == "again"; })) << received_;
 }

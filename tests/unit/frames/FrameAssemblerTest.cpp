@@ -15,7 +15,7 @@ const std::string GS(1, '\x1d');
 
 class RecordingSink : public PartSink {
  public:
-  void SendToClients(const Payload& part) override { parts.emplace_back(part.View()); }
+  void Broadcast(const Payload& part) override { parts.emplace_back(part.View()); }
   std::vector<std::string> parts;
 };
 
@@ -41,105 +41,109 @@ class FrameAssemblerTest : public ::testing::Test {
 };
 
 TEST_F(FrameAssemblerTest, CutAfterEscIKeepsTheCommandAndStartsTheNextFrameWithTheRest) {
-  cutting.AppendInput("abc" + ESC + "idef");
+  cutting.Append("abc" + ESC + "idef");
   EXPECT_EQ(Frames(), std::vector<std::string>{"abc" + ESC + "i"});
   EXPECT_EQ(cutting.Frame(), "def");
   EXPECT_EQ(log.Messages()[0], "Cut detected.");
 }
 
 TEST_F(FrameAssemblerTest, TwoCommandsInOneChunkGiveTwoFramesInOrder) {
-  cutting.AppendInput("one" + GS + "Vtwo" + ESC + "ithree");
+  cutting.Append("one" + GS + "Vtwo" + ESC + "ithree");
   EXPECT_EQ(Frames(), (std::vector<std::string>{"one" + GS + "V", "two" + ESC + "i"}));
   EXPECT_EQ(cutting.Frame(), "three");
   EXPECT_EQ(log.Count("Cut detected."), 2u);
 }
 
 TEST_F(FrameAssemblerTest, GsVBeforeEscIIsCutFirst) {
-  cutting.AppendInput("a" + GS + "Vb" + ESC + "i");
+  cutting.Append("a" + GS + "Vb" + ESC + "i");
   EXPECT_EQ(Frames(), (std::vector<std::string>{"a" + GS + "V", "b" + ESC + "i"}));
-  EXPECT_EQ(cutting.FrameLength(), 0);
+  EXPECT_EQ(cutting.Length(), 0);
 }
 
 TEST_F(FrameAssemblerTest, CommandSplitAcrossTwoChunks) {
-  cutting.AppendInput("abc" + ESC);
-  EXPECT_EQ(cutting.PendingCutPrefix, 1);
+  cutting.Append("abc" + ESC);
   EXPECT_TRUE(sink.parts.empty());
-  cutting.AppendInput("ixyz");
+  cutting.Append("ixyz");
   EXPECT_EQ(Frames(), std::vector<std::string>{"abc" + ESC + "i"});
   EXPECT_EQ(cutting.Frame(), "xyz");
-  EXPECT_EQ(cutting.PendingCutPrefix, 0);
 
-  cutting.AppendInput(GS);
-  EXPECT_EQ(cutting.PendingCutPrefix, 2);
-  cutting.AppendInput("V");
+  cutting.Append(GS);
+  cutting.Append("V");
   EXPECT_EQ(Frames().back(), "xyz" + GS + "V");
 }
 
 TEST_F(FrameAssemblerTest, PrefixNotCompletedIsClearedAndTheChunkIsStillSearched) {
-  cutting.AppendInput("a" + ESC);
-  cutting.AppendInput("Vb" + GS + "Vc");  // "V" does not complete ESC
+  cutting.Append("a" + ESC);
+  cutting.Append("Vb" + GS + "Vc");  // "V" does not complete ESC
   EXPECT_EQ(Frames(), std::vector<std::string>{"a" + ESC + "Vb" + GS + "V"});
   EXPECT_EQ(cutting.Frame(), "c");
-  EXPECT_EQ(cutting.PendingCutPrefix, 0);
+  cutting.Append("i");  // the ESC was forgotten
+  EXPECT_EQ(cutting.Frame(), "ci");
 
-  cutting.AppendInput(GS);
-  cutting.AppendInput("x" + ESC);  // not completed, but itself ends with ESC
-  EXPECT_EQ(cutting.PendingCutPrefix, 1);
+  cutting.Append(GS);
+  cutting.Append("x" + ESC);  // not completed, but itself ends with ESC
+  cutting.Append("i");
+  EXPECT_EQ(Frames().back(), "ci" + GS + "x" + ESC + "i");
 }
 
 TEST_F(FrameAssemblerTest, EmptyChunkChangesNothingNotEvenThePendingPrefix) {
-  cutting.AppendInput("a" + GS);
-  cutting.AppendInput("");
-  EXPECT_EQ(cutting.PendingCutPrefix, 2);
-  EXPECT_EQ(cutting.FrameLength(), 2);
+  cutting.Append("a" + GS);
+  cutting.Append("");
+  EXPECT_EQ(cutting.Length(), 2);
+  cutting.Append("V");
+  EXPECT_EQ(Frames(), std::vector<std::string>{"a" + GS + "V"});
 }
 
 TEST_F(FrameAssemblerTest, ChunkOfExactlyTheCommandLeavesAnEmptyFrame) {
-  cutting.AppendInput(ESC + "i");
+  cutting.Append(ESC + "i");
   EXPECT_EQ(Frames(), std::vector<std::string>{ESC + "i"});
-  EXPECT_EQ(cutting.FrameLength(), 0);
+  EXPECT_EQ(cutting.Length(), 0);
 }
 
 TEST_F(FrameAssemblerTest, MatchingIsCaseSensitive) {
-  cutting.AppendInput(ESC + "I" + GS + "v");
+  cutting.Append(ESC + "I" + GS + "v");
   EXPECT_TRUE(sink.parts.empty());
 }
 
 TEST_F(FrameAssemblerTest, WithoutCutDetectionCommandsAreOrdinaryText) {
   FrameAssembler plain(false, false, sink);
-  plain.AppendInput("a" + ESC + "ib" + GS);
+  plain.Append("a" + ESC + "ib" + GS);
+  plain.Append("V");
   EXPECT_TRUE(sink.parts.empty());
-  EXPECT_EQ(plain.PendingCutPrefix, 0);
-  EXPECT_EQ(plain.Frame(), "a" + ESC + "ib" + GS);
+  EXPECT_EQ(plain.Frame(), "a" + ESC + "ib" + GS + "V");
 }
 
 TEST_F(FrameAssemblerTest, ChunkOfTenThousandCommandsGivesTenThousandFrames) {
   std::string chunk;
   for (int i = 0; i < 10000; ++i) chunk += std::to_string(i) + GS + "V";
-  cutting.AppendInput(chunk);
+  cutting.Append(chunk);
   ASSERT_EQ(sink.parts.size(), 10000u);
   EXPECT_EQ(Body(sink.parts[9999]), "9999" + GS + "V");
-  EXPECT_EQ(cutting.FrameLength(), 0);
+  EXPECT_EQ(cutting.Length(), 0);
 }
 
-TEST_F(FrameAssemblerTest, BufferGrowsByThreeTimesTheNeededLength) {
-  EXPECT_EQ(cutting.Capacity(), 1000u);
-  cutting.AppendInput(std::string(2000, 'x'));
-  EXPECT_EQ(cutting.Capacity(), 7000u);
+TEST_F(FrameAssemblerTest, FramesBeyondTheInitialBufferStayWholeAcrossSendAndDrop) {
+  const std::string large(2000, 'x');
+  cutting.Append(large.substr(0, 700));
+  cutting.Append(large.substr(700));
   cutting.SendFrame();
-  cutting.AppendInput(std::string(3000, 'y'));
-  EXPECT_EQ(cutting.Capacity(), 7000u);  // kept across frames
+  cutting.Append(std::string(3000, 'y'));
   cutting.DropFrame();
-  EXPECT_EQ(cutting.Capacity(), 1000u);
-  EXPECT_EQ(cutting.FrameLength(), 0);
+  EXPECT_EQ(cutting.Length(), 0);
+  cutting.Append("z");
+  cutting.SendFrame();
+  EXPECT_EQ(Frames(), (std::vector<std::string>{large, "z"}));
 }
 
 TEST_F(FrameAssemblerTest, FramePartAndItsLogLinesByteForByte) {
   FrameAssembler frames(false, false, sink);
-  frames.FrameStartTime = 43200.5;
-  frames.FrameEndTime = 43201.25;
-  frames.EventCount = 3;
-  frames.AppendInput("ABCDE");
+  frames.StampStart(43200.5);
+  frames.CountChunk(43200.5);
+  frames.Append("ABC");
+  frames.StampStart(43201);  // not empty: the start stays
+  frames.CountChunk(43201);
+  frames.Append("DE");
+  frames.CountChunk(43201.25);
   frames.SendFrame();
   ASSERT_EQ(sink.parts.size(), 1u);
   const std::string expected =
@@ -150,24 +154,24 @@ TEST_F(FrameAssemblerTest, FramePartAndItsLogLinesByteForByte) {
             (std::vector<std::string>{
                 "Frame ready: 5 bytes. Frame info (StartTime EndTime EventCount): 43200.5 / 43201.25 / 3",
                 "Sending data: 'ABCDE'"}));
-  EXPECT_EQ(frames.EventCount, 0);
-  EXPECT_EQ(frames.FrameStartTime, 43200.5);
+  EXPECT_EQ(frames.ChunkCount(), 0);
+  EXPECT_EQ(frames.StartTime(), 43200.5);
 }
 
 TEST_F(FrameAssemblerTest, EventContentTypeChangesOnlyTheFirstLine) {
   FrameAssembler frames(false, true, sink);
-  frames.AppendInput("ABCDE");
+  frames.Append("ABCDE");
   frames.SendFrame();
   EXPECT_EQ(sink.parts[0], "Content-Type: text/x-vexa-event\r\n\r\nABCDE\r\n--ABCDEF12345678\r\n");
 }
 
 TEST_F(FrameAssemblerTest, UnsetStartTimeIsReportedAsMinusOneAndEmptyFrameSendsNothing) {
   FrameAssembler frames(false, false, sink);
-  frames.EventCount = 4;
+  for (int i = 0; i < 4; ++i) frames.CountChunk(0);
   frames.SendFrame();
   EXPECT_TRUE(sink.parts.empty());
-  EXPECT_EQ(frames.EventCount, 4);
-  frames.AppendInput("x");
+  EXPECT_EQ(frames.ChunkCount(), 4);
+  frames.Append("x");
   frames.SendFrame();
   EXPECT_EQ(log.Messages()[0],
             "Frame ready: 1 bytes. Frame info (StartTime EndTime EventCount): -1 / 0 / 4");
@@ -176,7 +180,7 @@ TEST_F(FrameAssemblerTest, UnsetStartTimeIsReportedAsMinusOneAndEmptyFrameSendsN
 TEST_F(FrameAssemblerTest, LogLevelThreeWritesOnlyTheFrameReadyLine) {
   test::LogCapture level3(3);
   FrameAssembler frames(false, false, sink);
-  frames.AppendInput("x");
+  frames.Append("x");
   frames.SendFrame();
   ASSERT_EQ(level3.Messages().size(), 1u);
   EXPECT_EQ(level3.Messages()[0].rfind("Frame ready: ", 0), 0u);
@@ -187,7 +191,7 @@ TEST_F(FrameAssemblerTest, AllByteValuesAndTheBoundaryItselfPassUnchanged) {
   std::string bytes;
   for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
   bytes += "--ABCDEF12345678";
-  frames.AppendInput(bytes);
+  frames.Append(bytes);
   frames.SendFrame();
   EXPECT_EQ(Body(sink.parts[0]), bytes);
 }
@@ -204,13 +208,13 @@ TEST(FrameAssemblerProperty, FramesAreIndependentOfChunkBoundaries) {
 
     RecordingSink whole;
     FrameAssembler reference(true, false, whole);
-    reference.AppendInput(stream);
+    reference.Append(stream);
 
     RecordingSink split;
     FrameAssembler chunked(true, false, split);
     for (size_t at = 0; at < stream.size();) {
       const size_t n = std::uniform_int_distribution<size_t>(0, 7)(random);
-      chunked.AppendInput(std::string_view(stream).substr(at, n));
+      chunked.Append(std::string_view(stream).substr(at, n));
       at += n;
     }
     ASSERT_EQ(split.parts, whole.parts) << "round " << round;

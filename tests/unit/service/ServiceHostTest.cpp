@@ -1,5 +1,5 @@
-// The stop path every service host shares: HandleServiceStop ends the service
-// first, then hands over to the unload that start-up gave it.
+// The stop path every service host shares: StopService ends the service
+// first, then hands over to the shutdown that start-up gave it.
 #include "service/ServiceHost.h"
 
 #include <gtest/gtest.h>
@@ -24,18 +24,18 @@ class RecordingHost : public ServiceHost {
   std::string& journal_;
 };
 
-TEST(ServiceHost, HandleServiceStopEndsTheServiceBeforeUnloading) {
+TEST(ServiceHost, StopServiceEndsTheServiceBeforeShuttingDown) {
   std::string journal;
   RecordingHost host(journal);
-  host.SetUnload([&] { journal += "unload;"; });
-  host.HandleServiceStop();
-  EXPECT_EQ(journal, "end;unload;");
+  host.SetShutdown([&] { journal += "shutdown;"; });
+  host.StopService();
+  EXPECT_EQ(journal, "end;shutdown;");
 }
 
-TEST(ServiceHost, HandleServiceStopWithoutUnloadOnlyEndsTheService) {
+TEST(ServiceHost, StopServiceWithoutShutdownOnlyEndsTheService) {
   std::string journal;
   RecordingHost host(journal);
-  host.HandleServiceStop();
+  host.StopService();
   EXPECT_EQ(journal, "end;");
 }
 

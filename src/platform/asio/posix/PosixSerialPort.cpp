@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/PlatformError.h"
+#include "platform/ErrorNumbers.h"
 #include "platform/SerialSettings.h"
 #include "platform/asio/posix/SerialLine.h"
 
@@ -24,45 +24,22 @@ PosixSerialPort::~PosixSerialPort() {
   Close();
 }
 
-void PosixSerialPort::SetCommPort(int16_t port) {
-  if (PortOpen())
-    throw PlatformError(kPortOpenedError, "Operation not valid while the port is opened");
-  commPort_ = port;
-}
-
-void PosixSerialPort::SetSettings(const std::string& settings) {
-  if (PortOpen()) {
-    // An open port takes new settings at once; bad ones leave the old in force.
-    const int error =
-        ConfigureSerialLine(descriptor_.native_handle(), ParseSerialSettings(settings));
-    if (error != 0) throw PlatformError(error, Describe("Cannot configure", error));
-  }
-  settings_ = settings;
-}
-
-void PosixSerialPort::SetPortOpen(bool open) {
-  if (open) {
-    Open();
-  } else {
-    Close();
-  }
-}
-
 std::string PosixSerialPort::ResolvePath() const {
-  const std::string link = executableFolder_ + "/com" + std::to_string(commPort_);
+  const std::string link = executableFolder_ + "/com" + std::to_string(number_);
   struct stat entry {};
   if (lstat(link.c_str(), &entry) == 0) return link;
-  return "/dev/ttyS" + std::to_string(commPort_ - 1);
+  return "/dev/ttyS" + std::to_string(number_ - 1);
 }
 
 std::string PosixSerialPort::Describe(const std::string& action, int error) const {
-  return action + " com" + std::to_string(commPort_) + " (" + path_ + "): " + std::strerror(error);
+  return action + " com" + std::to_string(number_) + " (" + path_ + "): " + std::strerror(error);
 }
 
-void PosixSerialPort::Open() {
-  if (PortOpen()) throw PlatformError(kPortAlreadyOpenError, "Port already open");
-  if (commPort_ < 1) throw PlatformError(kInvalidPortError, "Invalid port number");
-  const SerialSettings settings = ParseSerialSettings(settings_);
+void PosixSerialPort::Open(int16_t number, const std::string& lineSettings) {
+  if (IsOpen()) throw number == number_ ? errors::PortAlreadyOpen() : errors::PortOpened();
+  number_ = number;
+  if (number_ < 1) throw errors::InvalidPort();
+  const SerialSettings settings = ParseSerialSettings(lineSettings);
   path_ = ResolvePath();
   const int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -85,12 +62,12 @@ void PosixSerialPort::Open() {
   }
   ++generation_;
   hungUp_ = false;
-  commEvent_ = 0;
+  lastEvent_ = 0;
   ArmWait();
 }
 
 void PosixSerialPort::Close() {
-  if (!PortOpen()) return;
+  if (!IsOpen()) return;
   ++generation_;
   // Release the exclusive hold for the next opening; a hung-up line refuses
   // the request, which does no harm.
@@ -110,14 +87,14 @@ void PosixSerialPort::ArmWait() {
 
 void PosixSerialPort::OnReadable(uint64_t generation, const asio::error_code& error) {
   if (error || LineHungUp()) hungUp_ = true;
-  commEvent_ = kCommEvReceive;
+  lastEvent_ = kSerialDataReceived;
   try {
-    RaiseOnComm();
+    RaiseData();
   } catch (...) {
-    // The handler traps its own failures; nothing may escape into the loop.
+    // The handler catches its own failures; nothing may escape into the loop.
   }
   // The handler may have closed or reopened the port; that opening has its own wait.
-  if (generation != generation_ || !PortOpen() || hungUp_) return;
+  if (generation != generation_ || !IsOpen() || hungUp_) return;
   ArmWait();
 }
 
@@ -126,9 +103,8 @@ bool PosixSerialPort::LineHungUp() {
   return ::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-void PosixSerialPort::Input(std::string& out) {
-  if (!PortOpen())
-    throw PlatformError(kPortNotOpenError, "Operation valid only when the port is open");
+void PosixSerialPort::Read(std::string& out) {
+  if (!IsOpen()) throw errors::PortNotOpen();
   out.clear();
   char chunk[4096];
   for (;;) {
@@ -146,21 +122,21 @@ void PosixSerialPort::Input(std::string& out) {
       hungUp_ = true;
       if (!out.empty()) return;
       throw PlatformError(
-          EIO, "Device disconnected: com" + std::to_string(commPort_) + " (" + path_ + ")");
+          EIO, "Device disconnected: com" + std::to_string(number_) + " (" + path_ + ")");
     }
     if (!out.empty()) return;
     throw PlatformError(error, Describe("Cannot read", error));
   }
 }
 
-int16_t PosixSerialPort::InBufferCount() {
-  if (!PortOpen()) return 0;
+int16_t PosixSerialPort::BytesWaiting() {
+  if (!IsOpen()) return 0;
   int count = 0;
   if (::ioctl(descriptor_.native_handle(), FIONREAD, &count) != 0) {
     const int error = errno;
     throw PlatformError(error, Describe("Cannot read", error));
   }
-  return static_cast<int16_t>(std::clamp(count, 0, int{kMaxInBufferCount}));
+  return static_cast<int16_t>(std::clamp(count, 0, int{kMaxBytesWaiting}));
 }
 
 }  // namespace tavrik

@@ -4,7 +4,7 @@
 #include <asio/buffer.hpp>
 #include <asio/error.hpp>
 
-#include "platform/PlatformError.h"
+#include "platform/ErrorNumbers.h"
 #include "platform/asio/win/WinError.h"
 
 namespace tavrik {
@@ -71,28 +71,8 @@ void WinSerialPort::ConfigureLine(DCB& dcb, const SerialSettings& settings) {
   dcb.fAbortOnError = FALSE;
 }
 
-void WinSerialPort::SetCommPort(int16_t port) {
-  if (PortOpen())
-    throw PlatformError(kPortOpenedError, "Operation not valid while the port is opened");
-  commPort_ = port;
-}
-
-void WinSerialPort::SetSettings(const std::string& settings) {
-  // An open port takes new settings at once; bad ones leave the old in force.
-  if (PortOpen()) ApplySettings(handle_.native_handle(), ParseSerialSettings(settings));
-  settings_ = settings;
-}
-
-void WinSerialPort::SetPortOpen(bool open) {
-  if (open) {
-    Open();
-  } else {
-    Close();
-  }
-}
-
 std::string WinSerialPort::Describe(const std::string& action) const {
-  return action + " COM" + std::to_string(commPort_) + " (" + path_ + ")";
+  return action + " COM" + std::to_string(number_) + " (" + path_ + ")";
 }
 
 void WinSerialPort::ApplySettings(HANDLE port, const SerialSettings& settings) const {
@@ -103,11 +83,12 @@ void WinSerialPort::ApplySettings(HANDLE port, const SerialSettings& settings) c
   if (!SetCommState(port, &dcb)) throw WinFailure(GetLastError(), Describe("Cannot configure"));
 }
 
-void WinSerialPort::Open() {
-  if (PortOpen()) throw PlatformError(kPortAlreadyOpenError, "Port already open");
-  if (commPort_ < 1) throw PlatformError(kInvalidPortError, "Invalid port number");
-  const SerialSettings settings = ParseSerialSettings(settings_);
-  path_ = DevicePath(commPort_);
+void WinSerialPort::Open(int16_t number, const std::string& lineSettings) {
+  if (IsOpen()) throw number == number_ ? errors::PortAlreadyOpen() : errors::PortOpened();
+  number_ = number;
+  if (number_ < 1) throw errors::InvalidPort();
+  const SerialSettings settings = ParseSerialSettings(lineSettings);
+  path_ = DevicePath(number_);
   // No sharing: a COM port has one user at a time.
   HANDLE port = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OVERLAPPED, nullptr);
@@ -133,13 +114,13 @@ void WinSerialPort::Open() {
   ++generation_;
   received_.clear();
   readError_ = 0;
-  commEvent_ = 0;
+  lastEvent_ = 0;
   chunk_ = std::make_shared<Chunk>();
   ArmRead();
 }
 
 void WinSerialPort::Close() {
-  if (!PortOpen()) return;
+  if (!IsOpen()) return;
   ++generation_;
   received_.clear();
   // Cancels the pending read; its completion still comes, and is ignored.
@@ -164,33 +145,32 @@ void WinSerialPort::OnRead(uint64_t generation, const asio::error_code& error, s
   } else {
     received_.append(chunk_->data(), count);
   }
-  commEvent_ = kCommEvReceive;
+  lastEvent_ = kSerialDataReceived;
   try {
-    RaiseOnComm();
+    RaiseData();
   } catch (...) {
-    // The handler traps its own failures; nothing may escape into the loop.
+    // The handler catches its own failures; nothing may escape into the loop.
   }
   // The handler may have closed or reopened the port; that opening reads on its own.
-  if (generation != generation_ || !PortOpen() || readError_ != 0) return;
+  if (generation != generation_ || !IsOpen() || readError_ != 0) return;
   ArmRead();
 }
 
-void WinSerialPort::Input(std::string& out) {
-  if (!PortOpen())
-    throw PlatformError(kPortNotOpenError, "Operation valid only when the port is open");
+void WinSerialPort::Read(std::string& out) {
+  if (!IsOpen()) throw errors::PortNotOpen();
   out.clear();
   out.swap(received_);
   if (out.empty() && readError_ != 0) throw WinFailure(readError_, Describe("Cannot read"));
 }
 
-int16_t WinSerialPort::InBufferCount() {
-  if (!PortOpen()) return 0;
-  DWORD errors = 0;
+int16_t WinSerialPort::BytesWaiting() {
+  if (!IsOpen()) return 0;
+  DWORD lineErrors = 0;
   COMSTAT status{};
-  if (!ClearCommError(handle_.native_handle(), &errors, &status))
+  if (!ClearCommError(handle_.native_handle(), &lineErrors, &status))
     throw WinFailure(GetLastError(), Describe("Cannot read"));
   const size_t waiting = received_.size() + status.cbInQue;
-  return static_cast<int16_t>(std::min(waiting, size_t{kMaxInBufferCount}));
+  return static_cast<int16_t>(std::min(waiting, size_t{kMaxBytesWaiting}));
 }
 
 }  // namespace tavrik

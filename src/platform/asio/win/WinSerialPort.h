@@ -1,8 +1,8 @@
 #pragma once
 // COM port n on Windows: the device \\.\COMn, opened exclusively and
 // overlapped. While the port is open one read is always pending on it (on the
-// io_context's completion port); what a read brings is kept here until Input
-// takes it, and OnComm is raised on the event thread for every arrival.
+// io_context's completion port); what a read brings is kept here until Read
+// takes it, and the data handler runs on the event thread for every arrival.
 // The port owns its handle; it must not outlive the io_context.
 #include <windows.h>
 
@@ -23,15 +23,12 @@ class WinSerialPort : public SerialPort {
   explicit WinSerialPort(asio::io_context& context);
   ~WinSerialPort() override;
 
-  int16_t CommPort() const override { return commPort_; }
-  void SetCommPort(int16_t port) override;
-  const std::string& Settings() const override { return settings_; }
-  void SetSettings(const std::string& settings) override;
-  bool PortOpen() const override { return handle_.is_open(); }
-  void SetPortOpen(bool open) override;
-  void Input(std::string& out) override;
-  int16_t InBufferCount() override;
-  int16_t CommEvent() const override { return commEvent_; }
+  void Open(int16_t number, const std::string& lineSettings) override;
+  void Close() override;
+  bool IsOpen() const override { return handle_.is_open(); }
+  void Read(std::string& out) override;
+  int16_t BytesWaiting() override;
+  int16_t LastEvent() const override { return lastEvent_; }
 
   // "\\.\COMn", the name that reaches every port, COM10 and above included.
   static std::string DevicePath(int16_t port);
@@ -41,20 +38,17 @@ class WinSerialPort : public SerialPort {
  private:
   using Chunk = std::array<char, 4096>;
 
-  void Open();
-  void Close();
   void ApplySettings(HANDLE port, const SerialSettings& settings) const;
   std::string Describe(const std::string& action) const;
   void ArmRead();
   void OnRead(uint64_t generation, const asio::error_code& error, size_t count);
 
-  int16_t commPort_ = 1;
-  std::string settings_ = "9600,n,8,1";
+  int16_t number_ = 1;
   asio::windows::stream_handle handle_;
   std::string path_;  // device opened, for error descriptions
-  int16_t commEvent_ = 0;
-  std::string received_;  // arrived and not yet taken by Input
-  // Why reading stopped (0 while it goes on); Input reports it once
+  int16_t lastEvent_ = 0;
+  std::string received_;  // arrived and not yet taken by Read
+  // Why reading stopped (0 while it goes on); Read reports it once
   // everything received before it has been taken.
   DWORD readError_ = 0;
   // The pending read's buffer, one per opening and shared with the read, so

@@ -1,4 +1,4 @@
-#include "log/LogMsg.h"
+#include "log/Log.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +13,11 @@ using test::ReadFile;
 using test::TempFolder;
 using test::TestClock;
 
-class LogMsgTest : public ::testing::Test {
+class LogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    logger.SetDebugLevel(5);
-    logger.SetLogPath(logPath);
+    logger.SetLevel(5);
+    logger.SetPath(logPath);
     SetProcessLogger(&logger);
   }
   void TearDown() override { SetProcessLogger(nullptr); }
@@ -28,40 +28,42 @@ class LogMsgTest : public ::testing::Test {
   Logger logger{clock, folder.Root().string(), "TavrikSrv"};
 };
 
-TEST_F(LogMsgTest, ForwardsToTheProcessLogger) {
-  LogMsg(4, "hidden");
-  LogMsg(5, "shown");
+TEST_F(LogTest, ForwardsToTheProcessLogger) {
+  Log(LogLevel::kProgress, "hidden");
+  Log(LogLevel::kClientClosed, "shown");
   EXPECT_EQ(ReadFile(logPath), clock.dateText + " - shown\r\n");
 }
 
-TEST_F(LogMsgTest, LazyFormBuildsNoTextBelowTheThreshold) {
+TEST_F(LogTest, LazyFormBuildsNoTextBelowTheThreshold) {
   int built = 0;
   auto make = [&built] {
     ++built;
     return std::string("made");
   };
-  LogMsgLazy(4, make);
+  LogLazy(LogLevel::kProgress, make);
   EXPECT_EQ(built, 0);
   EXPECT_EQ(clock.stamps, 0);
-  LogMsgLazy(5, make);
+  LogLazy(LogLevel::kClientClosed, make);
   EXPECT_EQ(built, 1);
   EXPECT_EQ(ReadFile(logPath), clock.dateText + " - made\r\n");
 }
 
-TEST_F(LogMsgTest, LogWantedFollowsTheLevel) {
-  EXPECT_FALSE(LogWanted(4));
-  EXPECT_TRUE(LogWanted(5));
-  EXPECT_TRUE(LogWanted(255));
-  logger.SetDebugLevel(0);
-  EXPECT_TRUE(LogWanted(0));
+TEST_F(LogTest, LogWantedFollowsTheLevel) {
+  EXPECT_FALSE(LogWanted(LogLevel::kProgress));
+  EXPECT_TRUE(LogWanted(LogLevel::kClientClosed));
+  EXPECT_TRUE(LogWanted(LogLevel::kError));
+  logger.SetLevel(0);
+  EXPECT_TRUE(LogWanted(LogLevel::kData));
+  logger.SetLevel(11);
+  EXPECT_FALSE(LogWanted(LogLevel::kError));
 }
 
-TEST_F(LogMsgTest, WithoutALoggerNothingIsLogged) {
+TEST_F(LogTest, WithoutALoggerNothingIsLogged) {
   SetProcessLogger(nullptr);
   int built = 0;
-  EXPECT_FALSE(LogWanted(255));
-  LogMsg(255, "lost");
-  LogMsgLazy(255, [&built] {
+  EXPECT_FALSE(LogWanted(LogLevel::kError));
+  Log(LogLevel::kError, "lost");
+  LogLazy(LogLevel::kError, [&built] {
     ++built;
     return std::string("lost");
   });

@@ -1,0 +1,82 @@
+#pragma once
+// The relay: owns the source, the frame in progress, the client server and
+// the timers, restarts the source after failures with a growing delay, and
+// receives every event on the single event thread.
+//
+// Recovery state, kept with the one-shot frame timer, whose expiry means
+// what the state says:
+//
+//   restart fails / listener will not close --(timer: retry delay)------> kRetryPending --+
+//   network set-up begins -------------------(timer: 3000 ms watchdog)--> kSettingUp -----+-- expiry: RestartSource(true)
+//   source ready: client listener opens ----(timer stopped)-----------> kRunning -------- expiry: send the frame in progress
+#include <cstdint>
+#include <memory>
+
+#include "controller/ServiceControl.h"
+#include "controller/Settings.h"
+#include "controller/ShutdownReason.h"
+#include "frames/FrameAssembler.h"
+#include "frames/PartSink.h"
+#include "platform/Platform.h"
+#include "server/ClientServer.h"
+#include "sources/FileSource.h"
+#include "sources/NetworkSource.h"
+#include "sources/SerialSource.h"
+#include "sources/SourceHost.h"
+
+namespace tavrik {
+
+class Relay : private SourceHost, private PartSink {
+ public:
+  enum class Recovery { kRunning, kRetryPending, kSettingUp };
+
+  static constexpr int32_t kMinRetryDelayMs = 1000;
+  static constexpr int32_t kMaxRetryDelayMs = 50000;
+  static constexpr int kKeepAliveTickMs = 1000;
+  static constexpr int kTicksPerKeepAlivePart = 3;
+
+  Relay(Platform& platform, const Settings& settings, ServiceControl& service);
+  // Logs "Process terminated.".
+  ~Relay() override;
+  Relay(const Relay&) = delete;
+  Relay& operator=(const Relay&) = delete;
+
+  // Starts the keep-alive tick and opens the source.
+  void Start();
+  // Closes every connection and the port.
+  void Shutdown(ShutdownReason reason);
+  void RestartSource(bool dropClients) override;
+
+  // --- read by tests ---
+  Recovery RecoveryState() const { return recovery_; }
+  int32_t RetryDelayMs() const { return retryDelayMs_; }
+  FrameAssembler& Frames() { return frames_; }
+  const ClientServer& Clients() const { return server_; }
+
+ private:
+  bool IsSourceReady() const override { return recovery_ == Recovery::kRunning; }
+  void WatchSetUp(int32_t ms) override;
+  void RestartFrameTimer(int32_t ms) override;
+  void OnSourceReady() override;
+  void Broadcast(const Payload& part) override;
+  void OpenSource();
+  void OnFrameTimer();
+  void OnKeepAliveTick();
+
+  Platform& platform_;
+  const Settings settings_;
+  ServiceControl& service_;
+  std::unique_ptr<Timer> keepAlive_;
+  std::unique_ptr<Timer> frameTimer_;  // one-shot; see the recovery state above
+  FrameAssembler frames_;
+  NetworkSource networkSource_;
+  SerialSource serialSource_;
+  FileSource fileSource_;
+  ClientServer server_;
+
+  Recovery recovery_ = Recovery::kRunning;
+  int32_t keepAliveTicks_ = 0;
+  int32_t retryDelayMs_ = 0;
+};
+
+}  // namespace tavrik

@@ -1,0 +1,7 @@
+#pragma once
+
+namespace tavrik {
+
+enum class NetworkProtocol { kTcp, kUdp };
+
+}  // namespace tavrik
