@@ -10,14 +10,22 @@ constexpr size_t kTabWidth = 8;
 
 void LineLayout::AppendAscii(std::string_view run, std::string& out) {
   column_ += run.size();
-  const size_t visible = run.find_last_not_of(' ');
-  if (visible == std::string_view::npos) {  // blanks only
-    AddBlanks(run.size());
-    return;
+  while (!run.empty()) {
+    const size_t visible = run.find_first_not_of(' ');
+    if (visible == std::string_view::npos) {
+      AddBlanks(run.size());
+      return;
+    }
+    AddBlanks(visible);
+    run.remove_prefix(visible);
+    WritePendingBlanks(out);
+    // In a short run no blanks inside it can reach the cap: write up to its
+    // last visible character at once. A long one goes word by word.
+    const size_t end = run.size() <= kMaxPendingBlanks ? run.find_last_not_of(' ') + 1
+                                                       : std::min(run.find(' '), run.size());
+    out.append(run.data(), end);
+    run.remove_prefix(end);
   }
-  WritePendingBlanks(out);
-  out.append(run.data(), visible + 1);
-  AddBlanks(run.size() - visible - 1);
 }
 
 void LineLayout::AppendCodePoint(char16_t code, std::string& out) {

@@ -11,9 +11,10 @@ namespace tavrik {
 
 class LineLayout {
  public:
-  // Blanks are held back until something visible follows them; more than
-  // this many in a row are dropped, which bounds what one frame can write
-  // for blanks an earlier frame left pending.
+  // Blanks are held back until something visible follows them. A run of
+  // more blanks than this is cut to this many wherever it stands, so one
+  // frame writes at most this many for blanks an earlier frame left pending,
+  // and the text does not depend on where frames end.
   static constexpr uint32_t kMaxPendingBlanks = 256;
 
   // Printable ASCII (0x20-0x7E).

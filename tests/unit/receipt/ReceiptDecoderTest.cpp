@@ -33,6 +33,12 @@ TEST(ReceiptLayoutTest, LineEndsTabsAndBlanks) {
   EXPECT_EQ(Decode("page\fnext\x01\x07\x7f!\n"), "page\nnext!\n");
   // Blanks held back at the end of a frame are written once text follows.
   EXPECT_EQ(DecodeFrames({"a  ", "\tb\n", "c   ", "\n"}).text, "a       b\nc\n");
+  // A run of blanks longer than the cap is cut to it wherever frames end.
+  const std::string wide = "a" + std::string(300, ' ') + "b\t" + std::string(40, '\t') + "c";
+  const std::string capped = "a" + std::string(LineLayout::kMaxPendingBlanks, ' ') + "b" +
+                             std::string(LineLayout::kMaxPendingBlanks, ' ') + "c";
+  for (size_t at = 0; at <= wide.size(); ++at)
+    ASSERT_EQ(DecodeFrames({wide.substr(0, at), wide.substr(at)}).text, capped) << at;
 }
 
 TEST(ReceiptLayoutTest, CutEndsTheLineAndTextGoesOnBehindIt) {
