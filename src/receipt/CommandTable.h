@@ -17,7 +17,7 @@ enum class Syntax : uint8_t {
   Fixed,            // nothing follows
   Counted16,        // X pL pH, then pL + 256 pH bytes
   Counted32,        // L p1 p2 p3 p4, then p1 + p2 2^8 + p3 2^16 + p4 2^24 bytes
-  BitImage,         // m nL nH, then n columns of 1 byte (m = 0, 1) or 3 (m = 32, 33)
+  BitImage,         // m nL nH, then n columns of 3 bytes (m = 32, 33) or 1 (any other m)
   RasterImage,      // 0 m xL xH yL yH, then x * y bytes
   DownloadedImage,  // x y, then x * y * 8 bytes
   Barcode,          // m, then data up to NUL (m = 0-6) or n and n bytes (m = 65-79)

@@ -32,6 +32,7 @@ class ReceiptDecoder {
   // the end of a label or slip, is nothing more to a receipt); CR, DEL and
   // other control bytes are dropped. A paper cut sets out.cut and ends the
   // line, so text behind it in the same frame starts on a line of its own.
+  // ESC t with a number that has no table (see CodePages.h) selects CP437.
   void Decode(std::string_view frame, ReceiptText& out);
   // Back to power-on: CP437, no command pending, at the start of a line.
   void Reset();
