@@ -1,0 +1,92 @@
+// Receipt text decoding: ESC/POS frames of about 1 KB (one receipt each) to
+// UTF-8 text, with the allocations per frame once the output string has grown.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "receipt/ReceiptDecoder.h"
+
+namespace {
+
+std::atomic<long> allocations{0};
+
+}  // namespace
+
+// GCC takes the replaced pair for a mismatch once both are inlined.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace tavrik {
+namespace {
+
+using namespace std::string_literals;
+
+// A shop's receipt: styled header, CP858 prices with the euro sign, tabbed
+// columns, padded lines, a bar code, cut.
+std::string Receipt(int number) {
+  std::string receipt = "\x1b@\x1bt\x13\x1b" "a\x01\x1b" "E\x01" "CORNER BAKERY\n\x1b" "E\x00"s;
+  receipt += "Receipt " + std::to_string(number) + "\r\n\x1b" "a\x00"s;
+  while (receipt.size() < 900) {
+    receipt += "Sourdough loaf\t\t\t4.20 \xd5   \n";
+    receipt += "Croissant x2            3.60 EUR\n";
+  }
+  receipt += "\x1dh\x50\x1dk\x02" "4006381333931\0\n"s;
+  receipt += "Thank you!\n\n\n\x1dV\x41\x03"s;
+  return receipt;
+}
+
+void BM_DecodeReceipts(benchmark::State& state) {
+  std::vector<std::string> frames;
+  for (int i = 0; i < 16; ++i) frames.push_back(Receipt(1000 + i));
+  ReceiptDecoder decoder;
+  ReceiptText text;
+  for (const auto& frame : frames) decoder.Decode(frame, text);  // the output string grows once
+  size_t bytes = 0;
+  size_t next = 0;
+  const long before = allocations.load();
+  for (auto _ : state) {
+    const std::string& frame = frames[next];
+    next = (next + 1) % frames.size();
+    decoder.Decode(frame, text);
+    benchmark::DoNotOptimize(text.text.data());
+    bytes += frame.size();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(bytes));
+  state.counters["frame bytes"] = static_cast<double>(frames[0].size());
+  state.counters["allocs/frame"] =
+      static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_DecodeReceipts);
+
+// A raster logo (2048 x 256 bytes) is skipped by counting, chunk by chunk.
+void BM_SkipRaster(benchmark::State& state) {
+  const std::string header = "\x1dv0\x00\x00\x08\x00\x01"s;
+  const size_t size = 2048u * 256u;
+  const std::string chunk(static_cast<size_t>(state.range(0)), '\x0a');
+  ReceiptDecoder decoder;
+  ReceiptText text;
+  for (auto _ : state) {
+    decoder.Decode(header, text);
+    for (size_t left = size; left > 0; left -= std::min(left, chunk.size()))
+      decoder.Decode(std::string_view(chunk).substr(0, std::min(left, chunk.size())), text);
+    benchmark::DoNotOptimize(text.text.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+}
+BENCHMARK(BM_SkipRaster)->Arg(4096);
+
+}  // namespace
+}  // namespace tavrik
+
+BENCHMARK_MAIN();

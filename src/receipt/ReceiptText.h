@@ -1,0 +1,14 @@
+#pragma once
+// The text of one frame, as ReceiptDecoder makes it.
+#include <string>
+
+namespace tavrik {
+
+// Reused by the caller from frame to frame: Decode clears it and keeps the
+// string's capacity, so a warmed-up decoder allocates nothing.
+struct ReceiptText {
+  std::string text;  // UTF-8, lines ended by '\n'
+  bool cut = false;  // the frame holds a paper cut (GS V, ESC i, ESC m)
+};
+
+}  // namespace tavrik
