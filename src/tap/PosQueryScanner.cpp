@@ -1,17 +1,12 @@
 #include "tap/PosQueryScanner.h"
 
 namespace tavrik::tap {
-namespace {
-
-constexpr uint8_t kInkStatus = 7;
-
-}  // namespace
 
 std::optional<PosQuery> PosQueryScanner::Next(std::string_view chunk, size_t& at) {
   while (at < chunk.size()) {
     const auto byte = static_cast<uint8_t>(chunk[at++]);
     // Both machines see every byte; one byte never completes both, since
-    // their final bytes follow different bytes (EOT or 7 against I, a, r, @).
+    // their final bytes follow different bytes (EOT against I, a, r, ESC).
     const std::optional<PosQuery> realTime = StepRealTime(byte);
     const std::optional<PosQuery> command = StepCommand(byte);
     if (realTime) return realTime;
@@ -32,16 +27,6 @@ std::optional<PosQuery> PosQueryScanner::StepRealTime(uint8_t byte) {
       if (byte >= 1 && byte <= 4) {
         realTime_ = RealTime::Idle;
         return PosQuery{PosQueryKind::RealTimeStatus, byte};
-      }
-      if (byte == kInkStatus) {
-        realTime_ = RealTime::DleEotInk;
-        return std::nullopt;
-      }
-      break;
-    case RealTime::DleEotInk:
-      if (byte == 1 || byte == 2) {
-        realTime_ = RealTime::Idle;
-        return PosQuery{PosQueryKind::InkStatus, byte};
       }
       break;
     case RealTime::Idle:

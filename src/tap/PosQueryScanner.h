@@ -15,7 +15,6 @@ inline constexpr uint8_t kGs = 0x1D;
 
 enum class PosQueryKind : uint8_t {
   RealTimeStatus,  // DLE EOT n, n = 1..4
-  InkStatus,       // DLE EOT 7 a, a = 1, 2: answered by ink printers only
   TransmitStatus,  // GS r n, any n
   PrinterId,       // GS I n, any n
   AutoStatus,      // GS a n, any n (0 turns automatic status off)
@@ -33,6 +32,9 @@ struct PosQuery {
 // and ESC commands are found the same way; a false match inside image data is
 // rare and harmless next to a POS left waiting for an answer. A command's
 // parameter byte is always taken as the parameter, never as a new command.
+// DLE EOT 7 a (ink status, a = 1 or 2) is left out: a receipt printer does
+// not answer it, and its byte a can not start a query, so passing over it as
+// text is the same as taking it.
 class PosQueryScanner {
  public:
   // Reads chunk from `at` on and stops right behind the first query that
@@ -43,7 +45,7 @@ class PosQueryScanner {
   std::optional<PosQuery> StepRealTime(uint8_t byte);
   std::optional<PosQuery> StepCommand(uint8_t byte);
 
-  enum class RealTime : uint8_t { Idle, Dle, DleEot, DleEotInk };
+  enum class RealTime : uint8_t { Idle, Dle, DleEot };
   enum class Command : uint8_t { Idle, Esc, Gs, GsA, GsR, GsI };
   RealTime realTime_ = RealTime::Idle;
   Command command_ = Command::Idle;

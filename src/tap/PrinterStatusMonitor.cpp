@@ -3,7 +3,6 @@
 namespace tavrik::tap {
 namespace {
 
-constexpr uint8_t kInkQuery = 7;
 // Printer information runs to 80 bytes; a lost NUL must not hide every later reply.
 constexpr size_t kMaxBlockData = 128;
 
@@ -27,15 +26,12 @@ void PrinterStatusMonitor::OnPosBytes(std::string_view chunk) {
   while (const std::optional<PosQuery> query = scanner_.Next(chunk, at)) {
     switch (query->kind) {
       case PosQueryKind::RealTimeStatus:
-      case PosQueryKind::InkStatus: {
         if (pendingCount_ == kMaxPendingQueries) {
           pendingFirst_ = (pendingFirst_ + 1) % kMaxPendingQueries;
           --pendingCount_;
         }
-        const uint8_t n = query->kind == PosQueryKind::InkStatus ? kInkQuery : query->n;
-        pending_[(pendingFirst_ + pendingCount_++) % kMaxPendingQueries] = n;
+        pending_[(pendingFirst_ + pendingCount_++) % kMaxPendingQueries] = query->n;
         break;
-      }
       case PosQueryKind::AutoStatus:
         autoStatus_ = query->n != 0;
         break;
@@ -113,8 +109,6 @@ void PrinterStatusMonitor::ApplyRealTimeReply(uint8_t query, uint8_t reply) {
     case 4:
       Update(StatusField::PaperNearEnd, (reply & 0x0C) != 0);
       Update(StatusField::PaperEnd, (reply & 0x60) != 0);
-      break;
-    default:  // ink status: nothing this monitor follows
       break;
   }
 }

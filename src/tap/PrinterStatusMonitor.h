@@ -13,7 +13,9 @@
 //   0x37, 0x3D, 0x5F  header of block data (GS ( / GS I replies) up to a NUL:
 //             skipped, since its text may hold bytes of the patterns above
 //   anything else (GS I / GS r bytes 0xx0xxxx, XON 0x11, XOFF 0x13): ignored
-// Bits used: DLE EOT 1 bit 3 offline; DLE EOT 2 bit 2 cover open, bit 5
+// Only DLE EOT 1-4 are awaited: receipt printers leave DLE EOT 7 (ink)
+// unanswered, and an answer from an ink printer would be paired with the next
+// query. Bits used: DLE EOT 1 bit 3 offline; DLE EOT 2 bit 2 cover open, bit 5
 // printing stopped by paper end, bit 6 error; DLE EOT 3 bit 2 mechanical,
 // bit 3 autocutter, bit 5 unrecoverable, bit 6 auto-recoverable error;
 // DLE EOT 4 bits 2-3 paper near end, bits 5-6 paper end. Automatic status:

@@ -41,8 +41,6 @@ void StatusResponder::Answer(PosQuery query, std::string& replies) {
     case PosQueryKind::RealTimeStatus:
       replies += query.n == 1 ? kOnline : kNoFault;
       return;
-    case PosQueryKind::InkStatus:
-      return;
     case PosQueryKind::TransmitStatus:
       if (query.n == 1 || query.n == 2 || query.n == '1' || query.n == '2') replies += '\0';
       return;
