@@ -1,0 +1,70 @@
+#include "tap/PosQueryScanner.h"
+
+namespace tavrik::tap {
+
+std::optional<PosQuery> PosQueryScanner::Next(std::string_view chunk, size_t& at) {
+  while (at < chunk.size()) {
+    const auto byte = static_cast<uint8_t>(chunk[at++]);
+    // Both machines see every byte; one byte never completes both, since
+    // their final bytes follow different bytes (EOT against I, a, r, ESC).
+    const std::optional<PosQuery> realTime = StepRealTime(byte);
+    const std::optional<PosQuery> command = StepCommand(byte);
+    if (realTime) return realTime;
+    if (command) return command;
+  }
+  return std::nullopt;
+}
+
+std::optional<PosQuery> PosQueryScanner::StepRealTime(uint8_t byte) {
+  switch (realTime_) {
+    case RealTime::Dle:
+      if (byte == kEot) {
+        realTime_ = RealTime::DleEot;
+        return std::nullopt;
+      }
+      break;
+    case RealTime::DleEot:
+      if (byte >= 1 && byte <= 4) {
+        realTime_ = RealTime::Idle;
+        return PosQuery{PosQueryKind::RealTimeStatus, byte};
+      }
+      break;
+    case RealTime::Idle:
+      break;
+  }
+  // An out-of-range byte is not swallowed: it may start the next query.
+  realTime_ = byte == kDle ? RealTime::Dle : RealTime::Idle;
+  return std::nullopt;
+}
+
+std::optional<PosQuery> PosQueryScanner::StepCommand(uint8_t byte) {
+  switch (command_) {
+    case Command::Esc:
+      if (byte == '@') {
+        command_ = Command::Idle;
+        return PosQuery{PosQueryKind::Initialize, 0};
+      }
+      break;
+    case Command::Gs:
+      if (byte == 'a') command_ = Command::GsA;
+      if (byte == 'r') command_ = Command::GsR;
+      if (byte == 'I') command_ = Command::GsI;
+      if (command_ != Command::Gs) return std::nullopt;
+      break;
+    case Command::GsA:
+      command_ = Command::Idle;
+      return PosQuery{PosQueryKind::AutoStatus, byte};
+    case Command::GsR:
+      command_ = Command::Idle;
+      return PosQuery{PosQueryKind::TransmitStatus, byte};
+    case Command::GsI:
+      command_ = Command::Idle;
+      return PosQuery{PosQueryKind::PrinterId, byte};
+    case Command::Idle:
+      break;
+  }
+  command_ = byte == kEsc ? Command::Esc : byte == kGs ? Command::Gs : Command::Idle;
+  return std::nullopt;
+}
+
+}  // namespace tavrik::tap
