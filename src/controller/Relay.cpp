@@ -81,7 +81,8 @@ void Relay::RestartSource(bool dropClients) {
       }
     }
     OpenSource();
-    retryDelayMs_ = 0;
+    // A source that catches its own failure asks for a retry instead.
+    if (recovery_ != Recovery::kRetryPending) retryDelayMs_ = 0;
   } catch (const std::exception& e) {
     LogFailure("Reset error: ", e);
     recovery_ = Recovery::kRetryPending;
@@ -91,6 +92,7 @@ void Relay::RestartSource(bool dropClients) {
 
 void Relay::OpenSource() {
   frames_.ForgetStartTime();
+  clientPortFailed_ = false;
   switch (SelectedSource(settings_)) {
     case SourceKind::kNetwork:
       networkSource_.Restart();
@@ -105,9 +107,16 @@ void Relay::OpenSource() {
 }
 
 void Relay::OnSourceReady() {
+  clientPortFailed_ = true;
   server_.Listen(settings_.clientPort);
+  clientPortFailed_ = false;
   frameTimer_->Stop();
   recovery_ = Recovery::kRunning;
+}
+
+void Relay::RetrySourceLater() {
+  recovery_ = Recovery::kRetryPending;
+  RestartFrameTimer(retryDelayMs_);
 }
 
 void Relay::WatchSetUp(int32_t ms) {
@@ -119,7 +128,10 @@ void Relay::RestartFrameTimer(int32_t ms) {
   frameTimer_->Start(ms);  // below 1 ms it stays stopped: frames end by cut or size only
 }
 
-void Relay::Broadcast(const Payload& part) { server_.Broadcast(part); }
+void Relay::Broadcast(const Payload& part) {
+  idleTicks_ = 0;
+  server_.Broadcast(part);
+}
 
 void Relay::OnFrameTimer() {
   if (!frameTimer_->IsRunning()) return;  // a tick queued before the timer was stopped
@@ -136,10 +148,18 @@ void Relay::OnFrameTimer() {
 }
 
 void Relay::OnKeepAliveTick() {
+  FlushLogIfDue();
   try {
     if (service_.StopRequested()) {
       service_.StopService();
       return;
+    }
+    service_.Heartbeat();
+    ReportStatusIfChanged();
+    // Repeated while idle: slow clients may hold parts of the burst a while longer.
+    if (++idleTicks_ >= kIdleTicksBeforeRelease) {
+      idleTicks_ = 0;
+      ReleaseIdleMemory();
     }
   } catch (const std::exception& e) {
     LogFailure("KeepAlive error: ", e);
@@ -154,6 +174,22 @@ void Relay::OnKeepAliveTick() {
     LogFailure("KeepAlive error: ", e);
     RestartSource(true);
   }
+}
+
+void Relay::ReleaseIdleMemory() {
+  frames_.ReleaseSpareMemory();
+  networkSource_.ReleaseSpareMemory();
+  serialSource_.ReleaseSpareMemory();
+  fileSource_.ReleaseSpareMemory();
+  platform_.ReturnFreeMemory();
+}
+
+void Relay::ReportStatusIfChanged() {
+  const RelayState state{recovery_, clientPortFailed_, retryDelayMs_, server_.StreamingCount()};
+  std::string status = DescribeRelayState(settings_, state);
+  if (status == reportedStatus_) return;
+  service_.ReportStatus(status);
+  reportedStatus_ = std::move(status);
 }
 
 }  // namespace tavrik

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "controller/RelayStatus.h"
 #include "controller/ServiceControl.h"
 #include "controller/Settings.h"
 #include "controller/ShutdownReason.h"
@@ -28,12 +29,12 @@ namespace tavrik {
 
 class Relay : private SourceHost, private PartSink {
  public:
-  enum class Recovery { kRunning, kRetryPending, kSettingUp };
-
   static constexpr int32_t kMinRetryDelayMs = 1000;
   static constexpr int32_t kMaxRetryDelayMs = 50000;
   static constexpr int kKeepAliveTickMs = 1000;
   static constexpr int kTicksPerKeepAlivePart = 3;
+  // Every this many ticks without a frame, buffers grown by a burst are given back.
+  static constexpr int kIdleTicksBeforeRelease = 5;
 
   Relay(Platform& platform, const Settings& settings, ServiceControl& service);
   // Logs "Process terminated.".
@@ -58,10 +59,13 @@ class Relay : private SourceHost, private PartSink {
   void WatchSetUp(int32_t ms) override;
   void RestartFrameTimer(int32_t ms) override;
   void OnSourceReady() override;
+  void RetrySourceLater() override;
   void Broadcast(const Payload& part) override;
   void OpenSource();
   void OnFrameTimer();
   void OnKeepAliveTick();
+  void ReportStatusIfChanged();
+  void ReleaseIdleMemory();
 
   Platform& platform_;
   const Settings settings_;
@@ -75,7 +79,10 @@ class Relay : private SourceHost, private PartSink {
   ClientServer server_;
 
   Recovery recovery_ = Recovery::kRunning;
+  bool clientPortFailed_ = false;  // the client listener would not open
+  std::string reportedStatus_;
   int32_t keepAliveTicks_ = 0;
+  int32_t idleTicks_ = 0;  // since the last frame
   int32_t retryDelayMs_ = 0;
 };
 

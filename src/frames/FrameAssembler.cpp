@@ -98,6 +98,12 @@ void FrameAssembler::SendFrame() {
   sink_.Broadcast(part);
 }
 
+void FrameAssembler::ReleaseSpareMemory() {
+  if (length_ != 0) return;
+  if (buffer_.size() > kInitialCapacity) std::string(kInitialCapacity, ' ').swap(buffer_);
+  arena_.ReleaseIdleBlocks();
+}
+
 void FrameAssembler::DropFrame() {
   buffer_.assign(kInitialCapacity, ' ');
   length_ = 0;

@@ -28,6 +28,8 @@ class FrameAssembler {
   void SendFrame();
   // Drops the frame in progress and returns the buffer to its initial size.
   void DropFrame();
+  // Gives back what a burst made the buffers grow to, when no frame is in progress.
+  void ReleaseSpareMemory();
   // A source set up again: its first chunk cannot complete a cut command
   // begun before, and the frame's start is unknown until stamped.
   void ForgetCutPrefix() { cutPrefix_ = CutPrefix::kNone; }

@@ -15,6 +15,13 @@ Payload PartArena::BuildPart(std::string_view contentTypeLine, std::string_view 
   return Payload(current_, std::string_view(start, length));
 }
 
+void PartArena::ReleaseIdleBlocks() {
+  spare_.erase(std::remove_if(spare_.begin(), spare_.end(),
+                              [](const std::shared_ptr<Block>& block) { return block.use_count() == 1; }),
+               spare_.end());
+  if (current_ && current_.use_count() == 1) current_.reset();
+}
+
 PartArena::Block& PartArena::Room(std::size_t length) {
   // Only the arena holds it: no part in it is queued any more.
   if (current_ && current_.use_count() == 1) current_->used = 0;

@@ -22,6 +22,8 @@ class PartArena {
   // A part with a content-type line and body, laid out by the format of
   // BuildPart.
   Payload BuildPart(std::string_view contentTypeLine, std::string_view body);
+  // Frees the blocks that no queued part uses any more.
+  void ReleaseIdleBlocks();
 
  private:
   struct Block {

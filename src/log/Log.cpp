@@ -19,4 +19,8 @@ void Log(LogLevel level, std::string_view text) noexcept {
   if (processLogger != nullptr) processLogger->Write(static_cast<uint8_t>(level), text);
 }
 
+void FlushLogIfDue() noexcept {
+  if (processLogger != nullptr) processLogger->FlushIfDue();
+}
+
 }  // namespace tavrik

@@ -28,6 +28,9 @@ bool LogWanted(LogLevel level) noexcept;
 
 void Log(LogLevel level, std::string_view text) noexcept;
 
+// Writes the process logger's pending lines once they are due (see Logger::FlushIfDue).
+void FlushLogIfDue() noexcept;
+
 // For lines that cost something to build: make() (returning the text) is
 // called only when the level is wanted.
 template <class MakeText>

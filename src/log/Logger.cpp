@@ -54,6 +54,10 @@ void Logger::Flush() noexcept {
   }
 }
 
+void Logger::FlushIfDue() noexcept {
+  if (pendingBytes_ > 0 && !HoldPending()) Flush();
+}
+
 // Writes "date time - text CR LF" in place behind the pending lines.
 void Logger::StoreLine(std::string_view text) {
   static constexpr std::string_view kSeparator = " - ";

@@ -46,6 +46,10 @@ class Logger {
 
   void Write(uint8_t level, std::string_view text) noexcept;
   void Flush() noexcept;
+  // Writes the pending lines unless they are held back (delayed writing, or a
+  // failed write, less than a second ago). Called every second, so that the
+  // last lines of a quiet relay reach the file without waiting for more.
+  void FlushIfDue() noexcept;
 
  private:
   void StoreLine(std::string_view text);

@@ -22,6 +22,9 @@ class Platform {
   virtual std::unique_ptr<Socket> CreateSocket() = 0;
   virtual std::unique_ptr<SerialPort> CreateSerialPort() = 0;
   virtual std::unique_ptr<SpoolFile> OpenSpoolFile(const std::string& path) = 0;
+  // Hands memory that was freed back to the system, so that an idle relay
+  // shrinks back after a burst (the allocator keeps freed memory otherwise).
+  virtual void ReturnFreeMemory() = 0;
 };
 
 }  // namespace tavrik

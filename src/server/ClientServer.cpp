@@ -199,6 +199,12 @@ void ClientServer::SendToClient(Client& client, const Payload& part) {
   client.unsentBytes = static_cast<int32_t>(std::min<int64_t>(client.unsentBytes + sending, INT32_MAX));
 }
 
+int ClientServer::StreamingCount() const {
+  int count = 0;
+  for (int i = 0; i < SocketCount(); ++i) count += IsStreaming(i) ? 1 : 0;
+  return count;
+}
+
 bool ClientServer::IsStreaming(int index) const {
   const Client& client = clients_.at(static_cast<size_t>(index));
   return client.headSent && client.socket->State() == SocketState::kConnected;

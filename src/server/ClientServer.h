@@ -44,6 +44,7 @@ class ClientServer {
 
   // --- what tests and status reports read ---
   int SocketCount() const { return static_cast<int>(clients_.size()); }
+  int StreamingCount() const;
   bool IsStreaming(int index) const;
   int32_t UnsentBytes(int index) const;
   int64_t HeldBackBytes(int index) const;

@@ -20,11 +20,14 @@ FileSource::~FileSource() { poll_->SetTickHandler(nullptr); }
 void FileSource::Start() {
   try {
     // What the file holds already is not relayed.
-    if (file_->Exists()) readPosition_ = file_->Length();
+    if (!positionKept_ && file_->Exists()) readPosition_ = file_->Length();
+    positionKept_ = true;
     if (!poll_->IsRunning()) poll_->Start(kPollMs);
     host_.OnSourceReady();
+    positionKept_ = false;
   } catch (const std::exception& e) {
     LogFailure("Error while Opening SourceFile: ", e);
+    host_.RetrySourceLater();
   }
 }
 
@@ -39,7 +42,9 @@ void FileSource::Append(const std::string& text) {
 }
 
 void FileSource::OnPollTick() {
-  if (polling_) return;
+  // Nothing is read while a retry waits: with no client listener the bytes
+  // would reach nobody, and the retry goes on from here.
+  if (polling_ || !host_.IsSourceReady()) return;
   polling_ = true;
   Poll();  // catches its own failures
   polling_ = false;

@@ -30,8 +30,12 @@ class FileSource {
   FileSource& operator=(const FileSource&) = delete;
 
   // Skips what the file holds already, starts polling and opens the client
-  // listener; failures are logged and left to the next restart.
+  // listener. A failure is logged and the start retried later; a retry goes
+  // on reading where the last read stopped.
   void Start();
+
+  // Frees the read buffer a burst made grow.
+  void ReleaseSpareMemory() { std::string().swap(text_); }
 
  private:
   void OnPollTick();
@@ -45,6 +49,7 @@ class FileSource {
   std::unique_ptr<SpoolFile> file_;
   std::unique_ptr<Timer> poll_;
   int64_t readPosition_ = 0;  // bytes of the file already consumed; kept across restarts
+  bool positionKept_ = false;  // a failed start measured the file: its retry keeps the position
   std::string text_;          // reused for every read
   bool polling_ = false;      // a tick that comes due while the last one runs is skipped
 };

@@ -38,6 +38,9 @@ class NetworkSource : private SocketEvents {
   // Closes the socket and forgets a reconnection that waits for its turn.
   void Stop();
 
+  // Frees the read buffer a burst made grow.
+  void ReleaseSpareMemory() { std::string().swap(chunk_); }
+
  private:
   void StartTcp();
   void StartUdp();

@@ -34,6 +34,9 @@ class SerialSource {
   // restarts the source, keeping the clients.
   void CheckForStall();
 
+  // Frees the read buffer a burst made grow.
+  void ReleaseSpareMemory() { std::string().swap(chunk_); }
+
  private:
   void OnSerialData();
 

@@ -17,6 +17,9 @@ class SourceHost {
   virtual void RestartFrameTimer(int32_t ms) = 0;
   // The source is ready: opens the client listener; failures throw.
   virtual void OnSourceReady() = 0;
+  // A source that caught a failure of its own start: start it again after
+  // the growing retry delay, dropping the clients.
+  virtual void RetrySourceLater() = 0;
   virtual void RestartSource(bool dropClients) = 0;
 };
 

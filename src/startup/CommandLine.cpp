@@ -4,6 +4,8 @@
 #include <limits>
 #include <optional>
 
+#include "startup/SwitchTable.h"
+
 namespace tavrik {
 
 namespace {
@@ -103,29 +105,12 @@ char FoldCase(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// One line per switch letter, so this reads as the letter table.
-// clang-format off
 void ApplySwitch(Settings& settings, char letter, const std::string& value) {
-  switch (letter) {
-    case 's': settings.serviceMode = true; break;
-    case 'p': settings.clientPort = ParseRangedInt(value, 1, 65535, 8147); break;
-    case 'c': settings.serialPort = static_cast<int16_t>(ParseRangedInt(value, 1, 127, 1)); break;
-    case 'b': settings.lineSettings = value; break;
-    case 'd': settings.logLevel = static_cast<uint8_t>(ParseRangedInt(value, 0, 255, 6)); break;
-    case 'a': settings.peerHost = value; break;
-    case 't': settings.sourcePort = ParseRangedInt(value, 1, 65535, 0); break;
-    case 'f': settings.frameTimeoutMs = ParseRangedInt(value, 0, 59000, 500); break;
-    case 'l': settings.listen = true; break;
-    case 'g': settings.logSizeMB = ParseRangedInt(value, 1, 1999, 10); break;
-    case 'i': settings.logFileName = value; break;
-    case 'u': settings.cutDetection = true; break;
-    case 'e': settings.eventContentType = true; break;
-    case 'r': settings.protocol = ParseRangedInt(value, 0, 255, 0) == 1 ? NetworkProtocol::kUdp : NetworkProtocol::kTcp; break;
-    case 'h': settings.spoolFile = value; break;
-    default: break;  // unknown letters are ignored without a message
+  for (const Switch& entry : Switches()) {
+    if (entry.letter == letter) return entry.apply(settings, value, entry.range);
   }
+  // Unknown letters are ignored without a message.
 }
-// clang-format on
 
 }  // namespace
 

@@ -1,7 +1,9 @@
 // TavrikSrv: relays a captured text stream, frame by frame, to HTTP clients.
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
+#include "Version.h"
 #include "controller/Relay.h"
 #include "log/Log.h"
 #include "log/Logger.h"
@@ -11,9 +13,19 @@
 #include "startup/CommandLine.h"
 #include "startup/ShutdownReasonFor.h"
 #include "startup/StartupLine.h"
+#include "startup/SwitchTable.h"
 
 int main(int argc, char** argv) {
   using namespace tavrik;
+  // Only these two exact arguments: any other line is parsed as it always was.
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("TavrikSrv %.*s\n", static_cast<int>(kVersion.size()), kVersion.data());
+    return 0;
+  }
   const Settings settings = ParseCommandLine(JoinArguments(argc, argv));
   const ExecutablePath exe = LocateExecutable(argc > 0 ? argv[0] : nullptr);
   const std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform(exe.folder);
@@ -21,7 +33,7 @@ int main(int argc, char** argv) {
   Logger logger(platform->GetClock(), exe.folder, exe.name);
   logger.SetLevel(settings.logLevel);
   logger.SetDelayedWriting(true);
-  logger.SetPath(exe.folder + kPathSeparator + settings.logFileName);
+  logger.SetPath(FileBesideExecutable(exe, settings.logFileName));
   logger.SetSizeLimitMB(settings.logSizeMB);
   SetProcessLogger(&logger);
   Log(LogLevel::kError, StartupLine(settings));

@@ -128,7 +128,8 @@ class ServiceModeTest(RelayTestCase):
         relay.wait_log("Form loaded.")
         started = time.monotonic()
         os.kill(relay.process.pid, signal.SIGTERM)
-        self.assertIn(b"STOPPING=1", notify.recv(4096))
+        while b"STOPPING=1" not in (datagram := notify.recv(4096)):
+            self.assertTrue(datagram.startswith(b"STATUS="), datagram)
         self.assertEqual(relay.process.wait(10), 0)
         self.assertLess(time.monotonic() - started, 3)
         self.assertEqual(relay.messages()[-2:], ["Application Unload request. Unload Mode = 1",

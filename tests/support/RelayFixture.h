@@ -14,8 +14,12 @@ class FakeService : public ServiceControl {
  public:
   bool StopRequested() override { return stop; }
   void StopService() override { ++stops; }
+  void Heartbeat() override { ++heartbeats; }
+  void ReportStatus(const std::string& status) override { statuses.push_back(status); }
   bool stop = false;
   int stops = 0;
+  int heartbeats = 0;
+  std::vector<std::string> statuses;
 };
 
 class RelayFixture : public ::testing::Test {

@@ -1,6 +1,9 @@
 #include "platform/asio/AsioPlatform.h"
 
 #include <asio/post.hpp>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "platform/asio/AsioSocket.h"
 #include "platform/asio/AsioTimer.h"
@@ -43,6 +46,13 @@ std::unique_ptr<SpoolFile> AsioPlatform::OpenSpoolFile(const std::string& path) 
 #else
   return std::make_unique<PosixSpoolFile>(path);
 #endif
+}
+
+void AsioPlatform::ReturnFreeMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+  // Elsewhere the C library's allocator returns large blocks by itself.
 }
 
 void AsioPlatform::Run() {

@@ -22,4 +22,11 @@ ExecutablePath LocateExecutable(const char* argv0) {
   return {path.parent_path().string(), path.stem().string()};
 }
 
+std::string FileBesideExecutable(const ExecutablePath& exe, const std::string& name) {
+#ifndef _WIN32
+  if (!name.empty() && name.front() == '/') return name;
+#endif
+  return exe.folder + kPathSeparator + name;
+}
+
 }  // namespace tavrik

@@ -28,6 +28,8 @@ class FakePlatform : public Platform, private EventLoop {
   std::unique_ptr<Socket> CreateSocket() override;
   std::unique_ptr<SerialPort> CreateSerialPort() override;
   std::unique_ptr<SpoolFile> OpenSpoolFile(const std::string& path) override;
+  void ReturnFreeMemory() override { ++memoryReturns; }
+  int memoryReturns = 0;
 
   // --- simulated time ---
   int64_t NowMs() const { return nowMs_; }

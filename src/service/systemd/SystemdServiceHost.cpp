@@ -32,7 +32,25 @@ bool SystemdServiceHost::StartAsService() {
   if (!path || !*path) return false;  // not started by the service manager
   socketPath_ = path;
   running_ = Notify("READY=1\nSTATUS=Relaying\nMAINPID=" + std::to_string(getpid()));
+  watchdog_ = running_ && WatchdogRequested();
   return running_;
+}
+
+// WATCHDOG_USEC is set when the unit has WatchdogSec=; WATCHDOG_PID, when
+// set, names the process it is meant for.
+bool SystemdServiceHost::WatchdogRequested() {
+  const char* usec = std::getenv("WATCHDOG_USEC");
+  if (usec == nullptr || std::strtoull(usec, nullptr, 10) == 0) return false;
+  const char* pid = std::getenv("WATCHDOG_PID");
+  return pid == nullptr || *pid == '\0' || std::strtoll(pid, nullptr, 10) == getpid();
+}
+
+void SystemdServiceHost::Heartbeat() {
+  if (running_ && watchdog_) Notify("WATCHDOG=1");
+}
+
+void SystemdServiceHost::ReportStatus(const std::string& status) {
+  if (running_) Notify("STATUS=" + status);
 }
 
 void SystemdServiceHost::RequestStop() { stopRequested_ = true; }

@@ -31,7 +31,7 @@ TEST_F(RelayTest, FirstStartOnAWorkingPortLogsInOrderAndListens) {
   EXPECT_EQ(log.Messages(),
             (std::vector<std::string>{"Form loaded.", "Reset. KillClients=True", "CloseConnection(0)."}));
   EXPECT_EQ(relay->RetryDelayMs(), 0);
-  EXPECT_EQ(relay->RecoveryState(), Relay::Recovery::kRunning);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kRunning);
   EXPECT_TRUE(Serial().IsOpen());
   EXPECT_EQ(Serial().Number(), 1);
   EXPECT_EQ(Serial().LineSettings(), "9600,n,8,1");
@@ -45,7 +45,7 @@ TEST_F(RelayTest, FailingPortIsRetriedAfterOneTenAndThenEveryFiftySeconds) {
   Serial().failOpen = kNoPort;
   Start();
   EXPECT_TRUE(log.Contains("Reset error: 8002 - Invalid port number"));
-  EXPECT_EQ(relay->RecoveryState(), Relay::Recovery::kRetryPending);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kRetryPending);
   EXPECT_EQ(Listener().State(), SocketState::kClosed);  // no client can connect meanwhile
   const auto times = ResetTimes(*this, log, platform, 200000);
   EXPECT_EQ(times, (std::vector<int64_t>{1000, 11000, 61000, 111000, 161000}));
@@ -59,7 +59,7 @@ TEST_F(RelayTest, SuccessRestartsTheBackOffAtOneSecond) {
   platform.Advance(10000);  // two failures: the next wait would be 50 s
   Serial().failOpen.reset();
   platform.Advance(50000);
-  EXPECT_EQ(relay->RecoveryState(), Relay::Recovery::kRunning);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kRunning);
   EXPECT_EQ(relay->RetryDelayMs(), 0);
   Serial().failOpen = kNoPort;
   Serial().failRead = PlatformError(8015, "Port vanished");
@@ -101,7 +101,7 @@ TEST_F(RelayTest, TimeoutSendsTheFrameWhenRunningAndResetsWhenPending) {
   Start();
   const int client = StreamingClient();
   relay->Frames().Append("frame");
-  EXPECT_EQ(relay->RecoveryState(), Relay::Recovery::kRunning);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kRunning);
   Timeout().Start(500);
   platform.Advance(500);
   EXPECT_EQ(Bodies(Client(client)), std::vector<std::string>{"frame"});
@@ -110,7 +110,7 @@ TEST_F(RelayTest, TimeoutSendsTheFrameWhenRunningAndResetsWhenPending) {
   relay->Frames().Append("dropped");
   Serial().failOpen = kNoPort;
   relay->RestartSource(false);  // fails: a retry is armed
-  ASSERT_EQ(relay->RecoveryState(), Relay::Recovery::kRetryPending);
+  ASSERT_EQ(relay->RecoveryState(), Recovery::kRetryPending);
   platform.Advance(1000);
   EXPECT_EQ(log.Count("Reset. KillClients=True"), 2u);
   EXPECT_EQ(Bodies(Client(client)).size(), 1u);
@@ -220,6 +220,46 @@ TEST_F(RelayTest, TickWithAStopRequestDoesNothingElse) {
   service.stop = false;  // the stop tick did not count: the next one is the third
   platform.Advance(1000);
   EXPECT_EQ(Bodies(Client(client), "text/keepalive").size(), 1u);
+}
+
+// --- service manager and idle memory ---
+
+TEST_F(RelayTest, EveryTickPingsAndTheStatusIsSentOnlyWhenItChanges) {
+  settings.spoolFile = "/spool/receipt.prn";
+  Start();
+  platform.Advance(3000);
+  EXPECT_EQ(service.heartbeats, 3);
+  EXPECT_EQ(service.statuses, std::vector<std::string>{"Relaying spool file /spool/receipt.prn to 0 clients"});
+  StreamingClient();
+  platform.Advance(1000);
+  EXPECT_EQ(service.statuses.back(), "Relaying spool file /spool/receipt.prn to 1 client");
+  EXPECT_EQ(service.statuses.size(), 2u);
+}
+
+TEST_F(RelayTest, MemoryIsGivenBackEveryFiveTicksWithoutAFrame) {
+  Start();
+  platform.Advance(4000);
+  Serial().Receive("frame");
+  platform.Advance(1000);  // the frame goes out after 500 ms: the count starts over
+  EXPECT_EQ(platform.memoryReturns, 0);
+  platform.Advance(4000);
+  EXPECT_EQ(platform.memoryReturns, 1);
+  platform.Advance(5000);
+  EXPECT_EQ(platform.memoryReturns, 2);
+}
+
+TEST(RelayStatusTest, DescribesEachSourceAndRecovery) {
+  Settings settings;
+  EXPECT_EQ(DescribeRelayState(settings, {Recovery::kRetryPending, false, 10000, 0}),
+            "Serial port COM1 cannot be opened, retrying in 10 s");
+  settings.peerHost = "10.1.2.3";
+  settings.sourcePort = 4000;
+  EXPECT_EQ(DescribeRelayState(settings, {Recovery::kSettingUp, false, 0, 2}), "Setting up TCP peer 10.1.2.3:4000");
+  settings.listen = true;
+  settings.protocol = NetworkProtocol::kUdp;
+  EXPECT_EQ(DescribeRelayState(settings, {Recovery::kRunning, false, 0, 31}), "Relaying UDP port 4000 to 31 clients");
+  EXPECT_EQ(DescribeRelayState(settings, {Recovery::kRetryPending, true, 1000, 0}),
+            "Client port 8147 cannot be opened, retrying in 1 s");
 }
 
 }  // namespace

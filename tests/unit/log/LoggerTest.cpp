@@ -112,6 +112,21 @@ TEST_F(LoggerTest, FirstMessageInTheFirstSecondAfterMidnightWaits) {
   EXPECT_EQ(ReadFile(logPath), Line("early") + Line("later"));
 }
 
+TEST_F(LoggerTest, PendingLinesGoOutOnTheTickOnceASecondHasPassed) {
+  clock.seconds = 100;
+  auto logger = MakeLogger();
+  logger->Write(1, "flush");
+  clock.seconds = 100.2;
+  logger->Write(1, "last words");
+  logger->FlushIfDue();  // held: less than a second since the last write
+  EXPECT_EQ(ReadFile(logPath), Line("flush"));
+  clock.seconds = 101.0;
+  logger->FlushIfDue();
+  EXPECT_EQ(ReadFile(logPath), Line("flush") + Line("last words"));
+  logger->FlushIfDue();  // nothing pending: nothing written
+  EXPECT_EQ(ReadFile(logPath), Line("flush") + Line("last words"));
+}
+
 TEST_F(LoggerTest, DelayedLinesGoOutTogether) {
   clock.seconds = 100;
   auto logger = MakeLogger();

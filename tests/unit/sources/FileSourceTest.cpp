@@ -23,7 +23,7 @@ class FileSourceTest : public test::RelayFixture {
 TEST_F(FileSourceTest, DataPresentAtSetUpIsSkipped) {
   Write("old");
   Start();
-  EXPECT_EQ(relay->RecoveryState(), Relay::Recovery::kRunning);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kRunning);
   Spool().heldByWriter = true;
   platform.Advance(100);
   EXPECT_EQ(relay->Frames().Length(), 0);
@@ -108,15 +108,27 @@ TEST_F(FileSourceTest, FailureIsLoggedEveryTickAndTheNextTickTriesAgain) {
   EXPECT_EQ(relay->Frames().Frame(), "data");
 }
 
-TEST_F(FileSourceTest, FileIsReadWhileAResetIsPending) {
+TEST_F(FileSourceTest, BusyClientPortIsRetriedWithBackOffAndReadingGoesOnWhereItStopped) {
+  Write("old");
   Create();
-  Serial().failOpen = PlatformError(8002, "never used");
   Listener().Fail("Listen", PlatformError(10048, "Address in use"));
   Start();
-  EXPECT_TRUE(log.Contains("Error while Opening SourceFile: 10048 - Address in use"));
-  Write("still read");
+  EXPECT_EQ(log.Count("Error while Opening SourceFile: 10048 - Address in use"), 1u);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kRetryPending);
+  EXPECT_EQ(service.statuses.size(), 0u);
+  platform.Advance(1000);  // first retry after 1 s, then 10 s
+  EXPECT_EQ(log.Count("Error while Opening SourceFile: 10048 - Address in use"), 2u);
+  EXPECT_EQ(service.statuses.back(), "Client port 8147 cannot be opened, retrying in 1 s");
+  Write("meanwhile");
+  platform.Advance(9999);
+  EXPECT_EQ(service.statuses.back(), "Client port 8147 cannot be opened, retrying in 10 s");
+  EXPECT_EQ(relay->Frames().Length(), 0) << "nothing is read while nobody can listen";
+  Listener().StopFailing("Listen");
+  platform.Advance(1);
+  EXPECT_EQ(Listener().State(), SocketState::kListening);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kRunning);
   platform.Advance(100);
-  EXPECT_EQ(relay->Frames().Frame(), "still read");
+  EXPECT_EQ(relay->Frames().Frame(), "meanwhile");
 }
 
 }  // namespace

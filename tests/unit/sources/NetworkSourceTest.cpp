@@ -19,10 +19,10 @@ TEST_F(NetworkSourceTest, ClientModeOpensTheListenerOnlyOnceConnected) {
   Start();
   EXPECT_EQ(SourceSocket().connectHost, "192.0.2.7");
   EXPECT_EQ(SourceSocket().connectPort, 9100);
-  EXPECT_EQ(relay->RecoveryState(), Relay::Recovery::kSettingUp);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kSettingUp);
   EXPECT_EQ(Listener().State(), SocketState::kClosed);
   SourceSocket().CompleteConnect();
-  EXPECT_EQ(relay->RecoveryState(), Relay::Recovery::kRunning);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kRunning);
   EXPECT_EQ(Listener().State(), SocketState::kListening);
   EXPECT_FALSE(Timeout().IsRunning());  // watchdog off
 }
@@ -96,7 +96,7 @@ TEST_F(NetworkSourceTest, RefusingPeerIsRetriedOncePerSecondNotInABusyLoop) {
   platform.Advance(1);
   EXPECT_TRUE(log.Contains("Reset. KillClients=False"));
   EXPECT_EQ(SourceSocket().State(), SocketState::kConnecting);
-  EXPECT_EQ(relay->RecoveryState(), Relay::Recovery::kSettingUp);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kSettingUp);
   for (int attempt = 0; attempt < 10; ++attempt) {
     SourceSocket().RaiseError(10061, "Connection refused");
     platform.Advance(1000);
@@ -118,7 +118,7 @@ TEST_F(NetworkSourceTest, FailedSetUpIsLoggedAndLeftToTheWatchdog) {
   SourceSocket().Fail("Connect", PlatformError(11001, "Host not found"));
   Start();
   EXPECT_TRUE(log.Contains("Error at ReconnectTCP: 11001 - Host not found"));
-  EXPECT_EQ(relay->RecoveryState(), Relay::Recovery::kSettingUp);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kSettingUp);
   EXPECT_EQ(relay->RetryDelayMs(), 0);
   platform.Advance(3000);
   EXPECT_EQ(log.Count("Error at ReconnectTCP: 11001 - Host not found"), 2u);
@@ -130,7 +130,7 @@ TEST_F(NetworkSourceTest, ListenerServesOnePeerByAcceptingOnItself) {
   Start();
   EXPECT_EQ(SourceSocket().State(), SocketState::kListening);
   EXPECT_EQ(SourceSocket().listenPort, 9100);
-  EXPECT_EQ(relay->RecoveryState(), Relay::Recovery::kRunning);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kRunning);
   SourceSocket().RequestConnection("10.1.1.1");
   EXPECT_TRUE(log.Contains("SrcSock connection request."));
   EXPECT_EQ(SourceSocket().State(), SocketState::kConnected);
@@ -155,7 +155,7 @@ TEST_F(NetworkSourceTest, UdpReceiverBindsAndDatagramsJoinIntoOneFrame) {
   settings.listen = true;
   Start();
   EXPECT_EQ(SourceSocket().boundPort, 9100);
-  EXPECT_EQ(relay->RecoveryState(), Relay::Recovery::kRunning);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kRunning);
   SourceSocket().Arrive("a");
   SourceSocket().Arrive("b");
   EXPECT_EQ(relay->Frames().Frame(), "ab");
@@ -169,7 +169,7 @@ TEST_F(NetworkSourceTest, UdpAddressedReceivesFromThePeerOnly) {
   EXPECT_EQ(SourceSocket().connectHost, "192.0.2.7");
   EXPECT_EQ(SourceSocket().connectPort, 9100);
   EXPECT_EQ(SourceSocket().State(), SocketState::kOpen);
-  EXPECT_EQ(relay->RecoveryState(), Relay::Recovery::kRunning);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kRunning);
 }
 
 }  // namespace

@@ -117,6 +117,30 @@ TEST_F(SystemdServiceHostTest, StartFailsOutsideTheServiceManager) {
   EXPECT_FALSE(unreachable.StopRequested());
 }
 
+TEST_F(SystemdServiceHostTest, WatchdogPingsOnlyWhenAskedForThisProcessAndStatusIsSent) {
+  for (const char* pid : {"", "1"}) {
+    setenv("WATCHDOG_USEC", "10000000", 1);
+    setenv("WATCHDOG_PID", pid, 1);
+    SystemdServiceHost host;
+    ASSERT_TRUE(host.StartAsService());
+    Receive();  // READY=1
+    EXPECT_EQ(host.WatchdogEnabled(), *pid == '\0') << "WATCHDOG_PID=" << pid;
+    host.Heartbeat();
+    if (host.WatchdogEnabled()) {
+      EXPECT_EQ(Receive(), "WATCHDOG=1");
+    }
+    host.ReportStatus("Relaying TCP listener 9100 to 3 clients");
+    EXPECT_EQ(Receive(), "STATUS=Relaying TCP listener 9100 to 3 clients");
+  }
+  unsetenv("WATCHDOG_USEC");
+  unsetenv("WATCHDOG_PID");
+  SystemdServiceHost unwatched;
+  ASSERT_TRUE(unwatched.StartAsService());
+  Receive();
+  unwatched.Heartbeat();
+  EXPECT_FALSE(Pending());
+}
+
 TEST(SystemdServiceHostFactory, CreatesTheSystemdHost) {
   const std::unique_ptr<ServiceHost> host = CreateServiceHost();
   EXPECT_NE(dynamic_cast<SystemdServiceHost*>(host.get()), nullptr);
