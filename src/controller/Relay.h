@@ -23,10 +23,12 @@
 #include "sources/NetworkSource.h"
 #include "sources/SerialSource.h"
 #include "sources/SourceHost.h"
+#include "web/RelayStatus.h"
+#include "web/WebServer.h"
 
 namespace tavrik {
 
-class Relay : private SourceHost, private PartSink {
+class Relay : private SourceHost, private PartSink, private StatusSource {
  public:
   enum class Recovery { kRunning, kRetryPending, kSettingUp };
 
@@ -52,6 +54,9 @@ class Relay : private SourceHost, private PartSink {
   int32_t RetryDelayMs() const { return retryDelayMs_; }
   FrameAssembler& Frames() { return frames_; }
   const ClientServer& Clients() const { return server_; }
+  // The web port; null without -w.
+  WebServer* Web() { return web_.get(); }
+  RelayStatus CurrentStatus() const override;
 
  private:
   bool IsSourceReady() const override { return recovery_ == Recovery::kRunning; }
@@ -59,6 +64,8 @@ class Relay : private SourceHost, private PartSink {
   void RestartFrameTimer(int32_t ms) override;
   void OnSourceReady() override;
   void Broadcast(const Payload& part) override;
+  void FrameFinished(std::string_view frame) override;
+  std::string SourceState() const;
   void OpenSource();
   void OnFrameTimer();
   void OnKeepAliveTick();
@@ -73,10 +80,12 @@ class Relay : private SourceHost, private PartSink {
   SerialSource serialSource_;
   FileSource fileSource_;
   ClientServer server_;
+  std::unique_ptr<WebServer> web_;  // only with -w: without it no frame is decoded
 
   Recovery recovery_ = Recovery::kRunning;
   int32_t keepAliveTicks_ = 0;
   int32_t retryDelayMs_ = 0;
+  int64_t uptimeSeconds_ = 0;  // keep-alive ticks since start
 };
 
 }  // namespace tavrik

@@ -38,6 +38,10 @@ class NetworkSource : private SocketEvents {
   // Closes the socket and forgets a reconnection that waits for its turn.
   void Stop();
 
+  // --- what status reports read ---
+  SocketState SocketStateNow() const { return socket_->State(); }
+  const std::string& RemoteHost() const { return socket_->RemoteHost(); }
+
  private:
   void StartTcp();
   void StartUdp();

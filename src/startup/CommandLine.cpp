@@ -103,6 +103,20 @@ char FoldCase(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// [ADDRESS:]PORT; the port is the text behind the last colon, so that an
+// IPv6 address may stand before it, in brackets or not. A bad port leaves
+// the web port off.
+void ApplyWebEndpoint(Settings& settings, const std::string& value) {
+  const size_t colon = value.rfind(':');
+  const bool hasAddress = colon != std::string::npos;
+  settings.webPort = ParseRangedInt(hasAddress ? value.substr(colon + 1) : value, 1, 65535, 0);
+  std::string address = hasAddress ? value.substr(0, colon) : std::string();
+  if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
+    address = address.substr(1, address.size() - 2);
+  }
+  settings.webAddress = settings.webPort == 0 ? std::string() : address;
+}
+
 // One line per switch letter, so this reads as the letter table.
 // clang-format off
 void ApplySwitch(Settings& settings, char letter, const std::string& value) {
@@ -122,6 +136,7 @@ void ApplySwitch(Settings& settings, char letter, const std::string& value) {
     case 'e': settings.eventContentType = true; break;
     case 'r': settings.protocol = ParseRangedInt(value, 0, 255, 0) == 1 ? NetworkProtocol::kUdp : NetworkProtocol::kTcp; break;
     case 'h': settings.spoolFile = value; break;
+    case 'w': ApplyWebEndpoint(settings, value); break;
     default: break;  // unknown letters are ignored without a message
   }
 }
