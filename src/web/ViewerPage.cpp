@@ -40,7 +40,9 @@ header { position: sticky; top: 0; z-index: 2; background: var(--card); border-b
 .fact { background: #f6f8fa; border: 1px solid var(--line); border-radius: 8px; padding: 7px 11px; min-width: 0; }
 .fact b { display: block; font-size: 11px; font-weight: 600; text-transform: uppercase; letter-spacing: .6px;
   color: var(--muted); }
-.fact span { display: block; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; font-weight: 550; }
+.fact span { display: block; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; font-weight: 600; }
+.fact i { display: block; font-style: normal; font-size: 12px; color: var(--muted); white-space: nowrap;
+  overflow: hidden; text-overflow: ellipsis; min-height: 17px; }
 .fact .ok { color: var(--live); } .fact .bad { color: var(--down); } .fact .unknown { color: var(--muted); font-weight: 400; }
 main { max-width: 980px; margin: 0 auto; padding: 22px 20px 60px; display: flex; flex-direction: column;
   align-items: center; gap: 26px; }
@@ -53,13 +55,14 @@ main { max-width: 980px; margin: 0 auto; padding: 22px 20px 60px; display: flex;
   box-shadow: 0 1px 2px rgba(31,41,51,.08), 0 6px 18px rgba(31,41,51,.08); position: relative; }
 .paper pre { margin: 0; font: 14px/1.38 var(--mono); white-space: pre-wrap; overflow-wrap: anywhere; color: #111; }
 .paper .blank { font: italic 13px system-ui, sans-serif; color: var(--muted); }
-.edge { height: 10px; background:
-  linear-gradient(-45deg, transparent 7px, var(--card) 0) 0 0 / 14px 10px repeat-x,
-  linear-gradient(45deg, transparent 7px, var(--card) 0) 0 0 / 14px 10px repeat-x;
+.edge { height: 8px; background:
+  linear-gradient(-45deg, transparent 5.5px, var(--card) 0) 0 0 / 12px 8px repeat-x,
+  linear-gradient(45deg, transparent 5.5px, var(--card) 0) 0 0 / 12px 8px repeat-x;
   filter: drop-shadow(0 3px 3px rgba(31,41,51,.08)); }
 .cut { display: flex; align-items: center; gap: 8px; margin-top: 10px; color: var(--muted); font-size: 12px;
   letter-spacing: .4px; }
 .cut::before, .cut::after { content: ""; flex: 1; border-top: 1px dashed #9aa5b1; }
+.note { width: 100%; max-width: 460px; color: var(--muted); font-size: 12px; text-align: center; margin: -14px 0; }
 .receipt.new .paper { animation: arrive 1.6s ease-out; }
 @keyframes arrive { from { box-shadow: 0 0 0 3px rgba(31,157,85,.55), 0 6px 18px rgba(31,41,51,.08); } }
 footer { text-align: center; color: var(--muted); font-size: 12px; padding-bottom: 24px; }
@@ -76,11 +79,11 @@ footer { text-align: center; color: var(--muted); font-size: 12px; padding-botto
     <span id="link" class="link wait">Connecting…</span>
   </div>
   <div class="facts">
-    <div class="fact"><b>Source</b><span id="source">–</span></div>
-    <div class="fact"><b>State</b><span id="state">–</span></div>
-    <div class="fact"><b>Printer</b><span id="printer" class="unknown">unknown</span></div>
-    <div class="fact"><b>Clients</b><span id="clients">–</span></div>
-    <div class="fact"><b>Last receipt</b><span id="last">–</span></div>
+    <div class="fact"><b>Source</b><span id="source">–</span><i id="peer"></i></div>
+    <div class="fact"><b>State</b><span id="state">–</span><i id="uptime"></i></div>
+    <div class="fact"><b>Printer</b><span id="printer" class="unknown">unknown</span><i></i></div>
+    <div class="fact"><b>Clients</b><span id="clients">–</span><i id="web"></i></div>
+    <div class="fact"><b>Last receipt</b><span id="last">–</span><i id="lastDate"></i></div>
   </div>
 </header>
 <main id="receipts">
@@ -109,21 +112,37 @@ function element(tag, className, text) {
 
 function addReceipt(receipt) {
   const when = String(receipt.time || "");
+  const text = String(receipt.text || "").replace(/\n+$/, "");
+  const list = $("receipts");
+  $("empty").hidden = true;
+  showLast(when);
+  if (!text && !receipt.cut) {
+    // Commands only (a status query, the tail of a cut): a line, not a receipt.
+    list.insertBefore(element("p", "note", when.slice(11) + " · " + receipt.bytes + " bytes without text"),
+                      list.children[1] || null);
+    return;
+  }
   const item = element("article", "receipt new");
   const meta = element("div", "meta");
   meta.append(element("span", "time", when.slice(11) || when), element("span", "date", when.slice(0, 10)),
               element("span", "bytes", "· " + receipt.bytes + " bytes"), element("span", "seq", "#" + receipt.seq));
   const paper = element("div", "paper");
-  const text = String(receipt.text || "").replace(/\n+$/, "");
   paper.append(text ? element("pre", "", text) : element("div", "blank", "no printable text in this frame"));
   item.append(meta, paper, element("div", "edge"));
   if (receipt.cut) item.append(element("div", "cut", "✂ paper cut"));
-  const list = $("receipts");
-  $("empty").hidden = true;
   list.insertBefore(item, list.children[1] || null);
   setTimeout(() => item.classList.remove("new"), 2000);
   while (list.children.length > kKeep + 1) list.lastElementChild.remove();
-  $("last").textContent = when;
+}
+
+function showLast(when) {
+  $("last").textContent = when.slice(11) || "–";
+  $("lastDate").textContent = when.slice(0, 10);
+}
+
+function duration(seconds) {
+  const d = Math.floor(seconds / 86400), h = Math.floor(seconds / 3600) % 24, m = Math.floor(seconds / 60) % 60;
+  return "up " + (d ? d + " d " + h + " h" : h ? h + " h " + m + " min" : m + " min");
 }
 
 function connect() {
@@ -148,16 +167,19 @@ async function pollStatus() {
     statusOk = true;
     $("version").textContent = "TavrikSrv " + s.version;
     const source = s.source || {};
-    $("source").textContent = (kSourceNames[source.kind] || source.kind || "–") + (source.peer ? " · " + source.peer : "");
+    $("source").textContent = kSourceNames[source.kind] || source.kind || "–";
+    $("peer").textContent = source.peer || "";
+    $("uptime").textContent = duration(s.uptimeSeconds || 0);
     const state = $("state");
     state.textContent = source.state || "–";
     state.className = /retrying|setting up/.test(source.state) ? "bad" : "ok";
-    $("clients").textContent = s.clientsConnected + " streaming · " + s.webConnections + " web";
+    $("clients").textContent = s.clientsConnected + (s.clientsConnected === 1 ? " client" : " clients");
+    $("web").textContent = s.webConnections + " web connection" + (s.webConnections === 1 ? "" : "s");
     const printer = $("printer");
     printer.textContent = s.printerStatus || "unknown";
     printer.className = !s.printerStatus || s.printerStatus === "unknown" ? "unknown"
       : /offline|error|end|open/.test(s.printerStatus) ? "bad" : "ok";
-    if (s.lastFrameTime) $("last").textContent = s.lastFrameTime;
+    if (s.lastFrameTime) showLast(s.lastFrameTime);
   } catch (e) {
     statusOk = false;
   }
