@@ -122,6 +122,7 @@ void WebServer::OnConnectionRequest(int32_t requestId) {
     free->streaming = false;
     free->closeWhenSent = false;
     free->unsentBytes = 0;
+    free->idlePeriods = 0;
     free->socket->Accept(requestId);
   } catch (const std::exception& e) {
     LogFailure("Web ConnectionRequest error: ", e);
@@ -132,6 +133,7 @@ void WebServer::OnData(int index) {
   Connection& connection = connections_[static_cast<size_t>(index)];
   try {
     connection.socket->Read(request_);
+    connection.idlePeriods = 0;
     // A stream's viewer has nothing more to say; after the last response
     // nothing more is read.
     if (connection.streaming || connection.closeWhenSent) return;
@@ -250,7 +252,11 @@ void WebServer::AddFrame(std::string_view frame) {
 void WebServer::OnKeepAliveTick() {
   for (size_t i = 0; i < connections_.size(); ++i) {
     Connection& connection = connections_[i];
-    if (!connection.streaming || connection.socket->State() != SocketState::kConnected) continue;
+    if (connection.socket->State() != SocketState::kConnected) continue;
+    if (!connection.streaming) {
+      if (++connection.idlePeriods >= kIdlePeriods) CloseConnection(static_cast<int>(i));
+      continue;
+    }
     if (connection.unsentBytes >= kMaxQueuedBytes) continue;
     try {
       Send(connection, std::span<const Payload>(&KeepAliveComment(), 1));

@@ -30,6 +30,9 @@ class WebServer {
  public:
   static constexpr int kMaxConnections = 16;
   static constexpr int kKeepAliveMs = 3000;
+  // A connection that neither streams nor asks for this many keep-alive
+  // periods (30 s) is closed, so that idle ones cannot hold every slot.
+  static constexpr int kIdlePeriods = 10;
   static constexpr int64_t kMaxQueuedBytes = 262144;
   // A browser that lost the stream tries again after this long.
   static constexpr int kReconnectMs = 1000;
@@ -63,6 +66,7 @@ class WebServer {
     bool streaming = false;      // answered GET /receipts: events follow
     bool closeWhenSent = false;  // the last response is queued
     int64_t unsentBytes = 0;
+    int idlePeriods = 0;  // keep-alive periods without a request
   };
   enum class Resource { kViewer, kReceipts, kStatus, kMetrics, kNone };
 

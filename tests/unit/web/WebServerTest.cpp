@@ -148,6 +148,23 @@ TEST_F(WebServerTest, KeepAliveCommentEveryThreeSecondsOnStreamsOnly) {
   EXPECT_EQ(Connection(page).sent, pageSent);
 }
 
+TEST_F(WebServerTest, IdleConnectionsAreClosedAfterThirtySecondsStreamsAreNot) {
+  const size_t stream = Ask("GET /receipts HTTP/1.1\r\n\r\n");
+  Listener().RequestConnection("127.0.0.1");
+  const size_t silent = stream + 1;
+  const size_t asking = Ask("GET /status HTTP/1.1\r\n\r\n");
+  constexpr int64_t kIdleMs = int64_t{WebServer::kKeepAliveMs} * WebServer::kIdlePeriods;
+  platform.Advance(kIdleMs - WebServer::kKeepAliveMs);
+  Connection(asking).Arrive("GET /status HTTP/1.1\r\n\r\n");  // a request starts the count again
+  platform.Advance(WebServer::kKeepAliveMs);
+  EXPECT_EQ(Connection(silent).State(), SocketState::kClosed);
+  EXPECT_EQ(Connection(asking).State(), SocketState::kConnected);
+  EXPECT_EQ(Connection(stream).State(), SocketState::kConnected);
+  platform.Advance(kIdleMs);
+  EXPECT_EQ(Connection(asking).State(), SocketState::kClosed);
+  EXPECT_EQ(Connection(stream).State(), SocketState::kConnected);
+}
+
 TEST_F(WebServerTest, ReconnectingViewerGetsTheReceiptsAfterItsLastEventId) {
   for (const char* frame : {"receipt 1\n", "receipt 2\n", "receipt 3\n"}) web.AddFrame(frame);
   const size_t fresh = Ask("GET /receipts HTTP/1.1\r\n\r\n");
