@@ -20,8 +20,13 @@ class NoStatus : public StatusSource {
 };
 
 std::string Receipt() {
-  std::string receipt = "\x1b@\x1bt\x13\x1b" "E\x01" "CORNER BAKERY\n\x1b" "E\x00"s;
-  while (receipt.size() < 900) receipt += "Sourdough loaf          4.20 \xd5\nCroissant x2            3.60 \xd5\n";
+  std::string receipt =
+      "\x1b@\x1bt\x13\x1b"
+      "E\x01"
+      "CORNER BAKERY\n\x1b"
+      "E\x00"s;
+  while (receipt.size() < 900)
+    receipt += "Sourdough loaf          4.20 \xd5\nCroissant x2            3.60 \xd5\n";
   return receipt + "Thank you!\n\x1dV\x41\x03"s;
 }
 

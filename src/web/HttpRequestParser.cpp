@@ -15,7 +15,9 @@ bool IsToken(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), IsTokenChar);
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
@@ -48,7 +50,8 @@ std::string_view TakeLine(std::string_view& rest) {
 // `from`; npos while the empty line has not arrived. A bare LF ends a line
 // too (RFC 9112 section 2.2).
 size_t HeadEnd(std::string_view buffer, size_t from) {
-  for (size_t i = buffer.find('\n', from); i != std::string_view::npos; i = buffer.find('\n', i + 1)) {
+  for (size_t i = buffer.find('\n', from); i != std::string_view::npos;
+       i = buffer.find('\n', i + 1)) {
     if (i + 1 < buffer.size() && buffer[i + 1] == '\n') return i + 2;
     if (i + 2 < buffer.size() && buffer[i + 1] == '\r' && buffer[i + 2] == '\n') return i + 3;
   }
@@ -90,13 +93,15 @@ void HttpRequestParser::Reset() {
   bad_ = false;
 }
 
-HttpRequestParser::Result HttpRequestParser::Parse(std::string_view head, HttpRequest& request) const {
+HttpRequestParser::Result HttpRequestParser::Parse(std::string_view head,
+                                                   HttpRequest& request) const {
   std::string_view rest = head;
   const std::string_view requestLine = TakeLine(rest);
   // method SP target SP HTTP/1.x, single spaces (RFC 9112 section 3).
   const size_t firstSpace = requestLine.find(' ');
   const size_t secondSpace = requestLine.find(' ', firstSpace + 1);
-  if (firstSpace == std::string_view::npos || secondSpace == std::string_view::npos) return Result::kBad;
+  if (firstSpace == std::string_view::npos || secondSpace == std::string_view::npos)
+    return Result::kBad;
   const std::string_view method = requestLine.substr(0, firstSpace);
   const std::string_view target = requestLine.substr(firstSpace + 1, secondSpace - firstSpace - 1);
   const std::string_view version = requestLine.substr(secondSpace + 1);

@@ -5,11 +5,16 @@ namespace {
 
 std::string_view ReasonPhrase(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    default: return "Error";
+    case 200:
+      return "OK";
+    case 400:
+      return "Bad Request";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    default:
+      return "Error";
   }
 }
 
@@ -33,8 +38,8 @@ std::string HttpResponseHead(int status, std::string_view contentType,
 
 std::string HttpErrorResponse(int status, bool keepAlive, bool withBody) {
   const std::string body = std::to_string(status) + " " + std::string(ReasonPhrase(status)) + "\n";
-  std::string response = HttpResponseHead(status, "text/plain; charset=utf-8", body.size(), keepAlive,
-                                          status == 405 ? "Allow: GET, HEAD\r\n" : "");
+  std::string response = HttpResponseHead(status, "text/plain; charset=utf-8", body.size(),
+                                          keepAlive, status == 405 ? "Allow: GET, HEAD\r\n" : "");
   if (withBody) response += body;
   return response;
 }

@@ -32,7 +32,8 @@ std::vector<Payload> ReceiptFeed::EventsAfter(std::string_view lastEventId) cons
   uint64_t after = 0;
   const auto [end, error] =
       std::from_chars(lastEventId.data(), lastEventId.data() + lastEventId.size(), after);
-  if (error != std::errc() || end != lastEventId.data() + lastEventId.size() || after > seq_) after = 0;
+  if (error != std::errc() || end != lastEventId.data() + lastEventId.size() || after > seq_)
+    after = 0;
   std::vector<Payload> events;
   const uint64_t first = seq_ > kHeldReceipts ? seq_ - kHeldReceipts + 1 : 1;
   for (uint64_t seq = std::max(first, after + 1); seq <= seq_; ++seq) {

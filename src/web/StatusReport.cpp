@@ -72,23 +72,27 @@ std::string MetricsText(const RelayStatus& status, std::string_view version) {
   out += "# HELP tavrik_build_info The relay's version; the value is always 1.\n";
   out += "# TYPE tavrik_build_info gauge\n";
   out += "tavrik_build_info{version=\"" + LabelValue(version) + "\"} 1\n";
-  out += "# HELP tavrik_source_up 1 while the source is ready (listening, connected, open or polling).\n";
+  out +=
+      "# HELP tavrik_source_up 1 while the source is ready (listening, connected, open or "
+      "polling).\n";
   out += "# TYPE tavrik_source_up gauge\n";
   out += "tavrik_source_up{kind=\"" + LabelValue(status.sourceKind) + "\",state=\"" +
          LabelValue(status.sourceState) + "\"} " +
-         (status.sourceState == "retrying" || status.sourceState == "setting up" ? "0" : "1") + "\n";
+         (status.sourceState == "retrying" || status.sourceState == "setting up" ? "0" : "1") +
+         "\n";
   AppendMetric(out, "tavrik_uptime_seconds", "gauge", "Seconds since the relay started.",
                status.uptimeSeconds);
   AppendMetric(out, "tavrik_frames_relayed_total", "counter", "Frames handed to the clients.",
                status.framesRelayed);
-  AppendMetric(out, "tavrik_bytes_relayed_total", "counter", "Bytes of the frames handed to the clients.",
-               status.bytesRelayed);
+  AppendMetric(out, "tavrik_bytes_relayed_total", "counter",
+               "Bytes of the frames handed to the clients.", status.bytesRelayed);
   AppendMetric(out, "tavrik_clients_connected", "gauge", "Streaming clients on the client port.",
                status.clientsConnected);
   AppendMetric(out, "tavrik_parts_held_back_total", "counter", "Parts held back for slow clients.",
                status.partsHeldBack);
   AppendMetric(out, "tavrik_parts_dropped_total", "counter",
-               "Held-back parts dropped because a client fell too far behind.", status.partsDropped);
+               "Held-back parts dropped because a client fell too far behind.",
+               status.partsDropped);
   AppendMetric(out, "tavrik_web_connections", "gauge", "Open connections on the web port.",
                status.webConnections);
   AppendMetric(out, "tavrik_web_receipts_skipped_total", "counter",

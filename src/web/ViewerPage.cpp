@@ -196,6 +196,8 @@ setInterval(pollStatus, 2000);
 
 }  // namespace
 
-std::string_view ViewerPage() { return kPage; }
+std::string_view ViewerPage() {
+  return kPage;
+}
 
 }  // namespace tavrik

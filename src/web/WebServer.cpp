@@ -177,8 +177,8 @@ void WebServer::Respond(Connection& connection, const HttpRequest& request) {
   } else if (resource == Resource::kNone) {
     parts_.push_back(MakePayload(HttpErrorResponse(404, keepAlive, !head)));
   } else if (resource == Resource::kReceipts) {
-    parts_.push_back(MakePayload(HttpResponseHead(200, "text/event-stream; charset=utf-8", std::nullopt,
-                                                  head && keepAlive)));
+    parts_.push_back(MakePayload(HttpResponseHead(200, "text/event-stream; charset=utf-8",
+                                                  std::nullopt, head && keepAlive)));
     if (!head) {
       parts_.push_back(MakePayload("retry: " + std::to_string(kReconnectMs) + "\n\n"));
       for (const Payload& event : feed_.EventsAfter(request.lastEventId)) parts_.push_back(event);

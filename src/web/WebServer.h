@@ -88,7 +88,7 @@ class WebServer {
   std::unique_ptr<Timer> keepAlive_;
   ReceiptFeed feed_;
   Payload page_;
-  std::string request_;  // scratch for what a connection sends
+  std::string request_;         // scratch for what a connection sends
   std::vector<Payload> parts_;  // scratch for a response's parts
   int64_t receiptsSkipped_ = 0;
 };

@@ -49,7 +49,11 @@ void RequireValidJsonString(std::string_view json) {
       continue;
     }
     Require(lead != '"');
-    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+    const size_t length = lead < 0x80         ? 1
+                          : (lead >> 5) == 6  ? 2
+                          : (lead >> 4) == 14 ? 3
+                          : (lead >> 3) == 30 ? 4
+                                              : 0;
     Require(length > 0 && i + length < json.size());
     for (size_t k = 1; k < length; ++k) Require((static_cast<uint8_t>(json[i + k]) & 0xC0) == 0x80);
     i += length;

@@ -37,7 +37,8 @@ TEST_F(RelayWebTest, FramesReachTheViewersAsTextAndTheStatusDescribesTheRelay) {
 
   Serial().Receive("\x1bt\x13\xd5 9.99\n");
   relay->Frames().SendFrame();
-  EXPECT_NE(viewer.sent.find("\"bytes\":10,\"cut\":false,\"text\":\"\xE2\x82\xAC 9.99\\n\"}"), std::string::npos);
+  EXPECT_NE(viewer.sent.find("\"bytes\":10,\"cut\":false,\"text\":\"\xE2\x82\xAC 9.99\\n\"}"),
+            std::string::npos);
   EXPECT_EQ(Bodies(Client(client)), std::vector<std::string>{"\x1bt\x13\xd5 9.99\n"});  // untouched
 
   platform.Advance(2 * Relay::kKeepAliveTickMs);

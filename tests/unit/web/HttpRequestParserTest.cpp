@@ -29,7 +29,9 @@ std::vector<std::string> ParseAll(const std::vector<std::string>& pieces) {
   return seen;
 }
 
-std::vector<std::string> ParseWhole(const std::string& bytes) { return ParseAll({bytes}); }
+std::vector<std::string> ParseWhole(const std::string& bytes) {
+  return ParseAll({bytes});
+}
 
 TEST(HttpRequestParser, ResultDoesNotDependOnWhereTheStreamIsSplit) {
   const std::string streams[] = {
@@ -49,7 +51,8 @@ TEST(HttpRequestParser, ResultDoesNotDependOnWhereTheStreamIsSplit) {
   }
   EXPECT_EQ(ParseWhole(streams[0]),
             (std::vector<std::string>{"GET /receipts [42] keep", "HEAD / [] close"}));
-  EXPECT_EQ(ParseWhole(streams[1]), (std::vector<std::string>{"GET / [] keep", "GET /status [] close"}));
+  EXPECT_EQ(ParseWhole(streams[1]),
+            (std::vector<std::string>{"GET / [] keep", "GET /status [] close"}));
   EXPECT_EQ(ParseWhole(streams[2]), (std::vector<std::string>{"POST / [] keep body"}));
   EXPECT_EQ(ParseWhole(streams[3]), (std::vector<std::string>{"bad"}));
 }
@@ -58,16 +61,18 @@ TEST(HttpRequestParser, KeepAliveFollowsTheVersionAndTheConnectionField) {
   EXPECT_EQ(ParseWhole("GET / HTTP/1.1\r\nconnection: Close\r\n\r\n")[0], "GET / [] close");
   EXPECT_EQ(ParseWhole("GET / HTTP/1.0\r\nConnection: keep-alive\r\n\r\n")[0], "GET / [] keep");
   EXPECT_EQ(ParseWhole("GET / HTTP/1.0\r\n\r\n")[0], "GET / [] close");
-  EXPECT_EQ(ParseWhole("GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n")[0], "GET / [] keep body");
+  EXPECT_EQ(ParseWhole("GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n")[0],
+            "GET / [] keep body");
   EXPECT_EQ(ParseWhole("GET / HTTP/1.1\r\nContent-Length: 000\r\n\r\n")[0], "GET / [] keep");
 }
 
 TEST(HttpRequestParser, MalformedRequestsAreBad) {
   for (const std::string& request : std::vector<std::string>{
            "GET\r\n\r\n", "GET /\r\n\r\n", "GET / HTTP/2.0\r\n\r\n", "GET  / HTTP/1.1\r\n\r\n",
-           "GET http://x/ HTTP/1.1\r\n\r\n", "G(T / HTTP/1.1\r\n\r\n", "GET /a\x01 HTTP/1.1\r\n\r\n",
-           "GET / HTTP/1.1\r\nHost: a\r\n folded\r\n\r\n", "GET / HTTP/1.1\r\n: empty name\r\n\r\n",
-           "GET / HTTP/1.1\r\nX: a\x7f\r\n\r\n", "GET / HTTP/1.1\r\nContent-Length: -1\r\n\r\n",
+           "GET http://x/ HTTP/1.1\r\n\r\n", "G(T / HTTP/1.1\r\n\r\n",
+           "GET /a\x01 HTTP/1.1\r\n\r\n", "GET / HTTP/1.1\r\nHost: a\r\n folded\r\n\r\n",
+           "GET / HTTP/1.1\r\n: empty name\r\n\r\n", "GET / HTTP/1.1\r\nX: a\x7f\r\n\r\n",
+           "GET / HTTP/1.1\r\nContent-Length: -1\r\n\r\n",
            std::string("GET / HTTP/1.1\r\nX: a\0b\r\n\r\n", 26)}) {
     EXPECT_EQ(ParseWhole(request), std::vector<std::string>{"bad"}) << request;
   }
@@ -76,7 +81,8 @@ TEST(HttpRequestParser, MalformedRequestsAreBad) {
 TEST(HttpRequestParser, HeadLimitIsEightKibibytes) {
   const std::string start = "GET / HTTP/1.1\r\nX: ";
   const std::string end = "\r\n\r\n";
-  const std::string fits = start + std::string(HttpRequestParser::kMaxHeadBytes - start.size() - end.size(), 'a') + end;
+  const std::string fits =
+      start + std::string(HttpRequestParser::kMaxHeadBytes - start.size() - end.size(), 'a') + end;
   EXPECT_EQ(ParseWhole(fits), std::vector<std::string>{"GET / [] keep"});
   EXPECT_EQ(ParseWhole(start + std::string(fits.size() - start.size() - end.size() + 1, 'a') + end),
             std::vector<std::string>{"bad"});

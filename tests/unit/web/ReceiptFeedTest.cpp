@@ -26,8 +26,9 @@ std::string Ids(const std::vector<Payload>& events) {
 TEST(ReceiptFeed, EventCarriesNumberTimeSizeCutAndDecodedText) {
   ReceiptFeed feed;
   // ESC t 19 selects CP858, where 0xD5 is the euro sign; GS V 0 cuts.
-  const Payload& event = feed.Add("\x1b@Caf\x82 \"1\"\tX\r\n\x1bt\x13\xd5 2\n\x1dV\x00" + std::string(1, '\0'),
-                                  "2026-12-07 10:00:00");
+  const Payload& event =
+      feed.Add("\x1b@Caf\x82 \"1\"\tX\r\n\x1bt\x13\xd5 2\n\x1dV\x00" + std::string(1, '\0'),
+               "2026-12-07 10:00:00");
   EXPECT_EQ(std::string(event.View()),
             "id: 1\nevent: receipt\ndata: {\"seq\":1,\"time\":\"2026-12-07 10:00:00\",\"bytes\":24,"
             "\"cut\":true,\"text\":\"Caf\xC3\xA9 \\\"1\\\"        X\\n\xE2\x82\xAC 2\\n\"}\n\n");
@@ -38,9 +39,11 @@ TEST(ReceiptFeed, EventCarriesNumberTimeSizeCutAndDecodedText) {
 TEST(ReceiptFeed, DecoderStateCarriesToTheNextFrameUntilReset) {
   ReceiptFeed feed;
   feed.Add("\x1bt", "t");
-  EXPECT_NE(std::string(feed.Add("\x13\xd5", "t").View()).find("\"text\":\"\xE2\x82\xAC\""), std::string::npos);
+  EXPECT_NE(std::string(feed.Add("\x13\xd5", "t").View()).find("\"text\":\"\xE2\x82\xAC\""),
+            std::string::npos);
   feed.ResetDecoder();  // back to CP437, where 0xD5 is a box-drawing character
-  EXPECT_NE(std::string(feed.Add("\xd5", "t").View()).find("\"text\":\"\xE2\x95\x92\""), std::string::npos);
+  EXPECT_NE(std::string(feed.Add("\xd5", "t").View()).find("\"text\":\"\xE2\x95\x92\""),
+            std::string::npos);
 }
 
 TEST(ReceiptFeed, ReplaysTheHeldReceiptsAfterTheLastEventId) {

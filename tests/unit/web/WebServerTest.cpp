@@ -75,7 +75,8 @@ TEST_F(WebServerTest, RoutesEachPathAndAnswersHeadWithoutBody) {
 
   Connection(slot).sent.clear();
   Connection(slot).Arrive("GET /metrics?x HTTP/1.1\r\n\r\n");
-  EXPECT_NE(Connection(slot).sent.find("Content-Type: text/plain; version=0.0.4"), std::string::npos);
+  EXPECT_NE(Connection(slot).sent.find("Content-Type: text/plain; version=0.0.4"),
+            std::string::npos);
   EXPECT_NE(Connection(slot).sent.find("\ntavrik_frames_relayed_total 7\n"), std::string::npos);
 
   Connection(slot).sent.clear();
@@ -100,8 +101,8 @@ TEST_F(WebServerTest, ConnectionCloseAndBodiesEndTheConnectionOnceSent) {
 
 TEST_F(WebServerTest, MalformedOrOversizedRequestGets400AndTheConnectionCloses) {
   for (const std::string& request : {std::string("GARBAGE\r\n\r\n"),
-                                    "GET / HTTP/1.1\r\nX: " + std::string(9000, 'a') + "\r\n\r\n",
-                                    std::string(HttpRequestParser::kMaxHeadBytes + 1, 'a')}) {
+                                     "GET / HTTP/1.1\r\nX: " + std::string(9000, 'a') + "\r\n\r\n",
+                                     std::string(HttpRequestParser::kMaxHeadBytes + 1, 'a')}) {
     const size_t slot = Ask(request);
     EXPECT_EQ(Connection(slot).sent.rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u);
     EXPECT_NE(Connection(slot).sent.find("Connection: close\r\n"), std::string::npos);
@@ -196,7 +197,9 @@ TEST_F(WebServerTest, SlowViewerSkipsWholeReceiptsAndResumesWhenItCatchesUp) {
   EXPECT_EQ(resumed.size(), resumed.find("}\n\n") + 3);  // one whole event
   // The quick viewer got every receipt.
   size_t events = 0;
-  for (size_t at = 0; (at = Connection(quick).sent.find("event: receipt", at)) != std::string::npos; ++at) ++events;
+  for (size_t at = 0; (at = Connection(quick).sent.find("event: receipt", at)) != std::string::npos;
+       ++at)
+    ++events;
   EXPECT_EQ(events, static_cast<size_t>(sent + 3));
 }
 
