@@ -31,6 +31,10 @@ Relay::Relay(Platform& platform, const Settings& settings, ServiceControl& servi
       server_(platform, [this] { RestartSource(true); }) {
   keepAlive_->SetTickHandler([this] { OnKeepAliveTick(); });
   frameTimer_->SetTickHandler([this] { OnFrameTimer(); });
+  if (settings.webPort > 0) {
+    const StatusSource& status = *this;
+    web_ = std::make_unique<WebServer>(platform, status);
+  }
 }
 
 Relay::~Relay() {
@@ -43,6 +47,13 @@ void Relay::Start() {
   keepAlive_->Start(kKeepAliveTickMs);
   Log(LogLevel::kProgress, "Form loaded.");
   RestartSource(true);
+  if (!web_) return;
+  try {
+    web_->Listen(settings_.webAddress, settings_.webPort);
+  } catch (const std::exception& e) {
+    // The relay goes on without its web port.
+    LogFailure("Web port error: ", e);
+  }
 }
 
 void Relay::Shutdown(ShutdownReason reason) {
@@ -62,11 +73,15 @@ void Relay::Shutdown(ShutdownReason reason) {
   step([&] { server_.AbortAllClients(); });
   step([&] { frameTimer_->Stop(); });
   step([&] { serialSource_.Stop(); });
+  step([&] {
+    if (web_) web_->Close();
+  });
 }
 
 void Relay::RestartSource(bool dropClients) {
   retryDelayMs_ = std::clamp(retryDelayMs_ * 10, kMinRetryDelayMs, kMaxRetryDelayMs);
   frames_.ForgetCutPrefix();
+  if (web_) web_->ResetDecoder();
   LogLazy(LogLevel::kSourceReset, [&] { return "Reset. KillClients=" + BoolText(dropClients); });
   try {
     if (dropClients) {
@@ -133,6 +148,66 @@ void Relay::Broadcast(const Payload& part) {
   server_.Broadcast(part);
 }
 
+void Relay::FrameFinished(std::string_view frame) {
+  if (!web_) return;
+  try {
+    web_->AddFrame(frame);
+  } catch (const std::exception& e) {
+    // The viewers miss this frame; the clients still get it.
+    LogFailure("Web port error: ", e);
+  }
+}
+
+RelayStatus Relay::CurrentStatus() const {
+  RelayStatus status;
+  status.uptimeSeconds = uptimeSeconds_;
+  switch (SelectedSource(settings_)) {
+    case SourceKind::kNetwork:
+      status.sourceKind = "network";
+      status.sourcePeer = networkSource_.SocketStateNow() == SocketState::kConnected
+                              ? networkSource_.RemoteHost()
+                              : settings_.peerHost + ":" + std::to_string(settings_.sourcePort);
+      break;
+    case SourceKind::kSpoolFile:
+      status.sourceKind = "file";
+      status.sourcePeer = settings_.spoolFile;
+      break;
+    case SourceKind::kSerial:
+      status.sourceKind = "serial";
+      status.sourcePeer = "COM" + std::to_string(settings_.serialPort);
+      break;
+  }
+  status.sourceState = SourceState();
+  status.framesRelayed = frames_.FramesSent();
+  status.bytesRelayed = frames_.BytesSent();
+  status.clientsConnected = server_.StreamingCount();
+  status.partsHeldBack = server_.PartsHeldBack();
+  status.partsDropped = server_.PartsDropped();
+  status.logLevel = settings_.logLevel;
+  return status;
+}
+
+// listening / connected / receiving (UDP) / port open / polling while the
+// source runs; retrying or setting up while it recovers.
+std::string Relay::SourceState() const {
+  if (recovery_ == Recovery::kRetryPending) return "retrying";
+  if (recovery_ == Recovery::kSettingUp) return "setting up";
+  switch (SelectedSource(settings_)) {
+    case SourceKind::kNetwork:
+      switch (networkSource_.SocketStateNow()) {
+        case SocketState::kListening: return "listening";
+        case SocketState::kConnected: return "connected";
+        case SocketState::kOpen: return "receiving";
+        default: return "reconnecting";
+      }
+    case SourceKind::kSpoolFile:
+      return "polling";
+    case SourceKind::kSerial:
+      return serialSource_.IsPortOpen() ? "port open" : "retrying";
+  }
+  return "unknown";
+}
+
 void Relay::OnFrameTimer() {
   if (!frameTimer_->IsRunning()) return;  // a tick queued before the timer was stopped
   frameTimer_->Stop();
@@ -166,6 +241,7 @@ void Relay::OnKeepAliveTick() {
     return;
   }
   keepAliveTicks_ = (keepAliveTicks_ + 1) % kTicksPerDay;
+  ++uptimeSeconds_;
   try {
     serialSource_.CheckForStall();
     if (keepAliveTicks_ % kTicksPerKeepAlivePart == 0)

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "controller/RelayStatus.h"
+#include "controller/RelayState.h"
 #include "controller/ServiceControl.h"
 #include "controller/Settings.h"
 #include "controller/ShutdownReason.h"
@@ -24,10 +24,12 @@
 #include "sources/NetworkSource.h"
 #include "sources/SerialSource.h"
 #include "sources/SourceHost.h"
+#include "web/RelayStatus.h"
+#include "web/WebServer.h"
 
 namespace tavrik {
 
-class Relay : private SourceHost, private PartSink {
+class Relay : private SourceHost, private PartSink, private StatusSource {
  public:
   static constexpr int32_t kMinRetryDelayMs = 1000;
   static constexpr int32_t kMaxRetryDelayMs = 50000;
@@ -53,6 +55,9 @@ class Relay : private SourceHost, private PartSink {
   int32_t RetryDelayMs() const { return retryDelayMs_; }
   FrameAssembler& Frames() { return frames_; }
   const ClientServer& Clients() const { return server_; }
+  // The web port; null without -w.
+  WebServer* Web() { return web_.get(); }
+  RelayStatus CurrentStatus() const override;
 
  private:
   bool IsSourceReady() const override { return recovery_ == Recovery::kRunning; }
@@ -61,6 +66,8 @@ class Relay : private SourceHost, private PartSink {
   void OnSourceReady() override;
   void RetrySourceLater() override;
   void Broadcast(const Payload& part) override;
+  void FrameFinished(std::string_view frame) override;
+  std::string SourceState() const;
   void OpenSource();
   void OnFrameTimer();
   void OnKeepAliveTick();
@@ -77,6 +84,7 @@ class Relay : private SourceHost, private PartSink {
   SerialSource serialSource_;
   FileSource fileSource_;
   ClientServer server_;
+  std::unique_ptr<WebServer> web_;  // only with -w: without it no frame is decoded
 
   Recovery recovery_ = Recovery::kRunning;
   bool clientPortFailed_ = false;  // the client listener would not open
@@ -84,6 +92,7 @@ class Relay : private SourceHost, private PartSink {
   int32_t keepAliveTicks_ = 0;
   int32_t idleTicks_ = 0;  // since the last frame
   int32_t retryDelayMs_ = 0;
+  int64_t uptimeSeconds_ = 0;  // keep-alive ticks since start
 };
 
 }  // namespace tavrik

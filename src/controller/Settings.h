@@ -25,6 +25,8 @@ struct Settings {
   int32_t logSizeMB = 10;                            // -g
   std::string logFileName = "Debug.log";             // -i
   bool serviceMode = false;                          // -s
+  std::string webAddress;                            // -w, before the port; empty: every address
+  int32_t webPort = 0;                               // -w, 0 disables the web port
 };
 
 enum class SourceKind { kNetwork, kSpoolFile, kSerial };

@@ -95,6 +95,9 @@ void FrameAssembler::SendFrame() {
   });
   LogLazy(LogLevel::kFrameSent, [&] { return "Sending data: '" + std::string(frame) + "'"; });
   chunkCount_ = 0;
+  ++framesSent_;
+  bytesSent_ += static_cast<int64_t>(frame.size());
+  sink_.FrameFinished(frame);
   sink_.Broadcast(part);
 }
 

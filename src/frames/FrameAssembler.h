@@ -39,6 +39,9 @@ class FrameAssembler {
   std::string_view Frame() const { return {buffer_.data(), static_cast<size_t>(length_)}; }
   int32_t ChunkCount() const { return chunkCount_; }
   double StartTime() const { return startTime_; }
+  // Frames handed to the sink since start, and their bytes.
+  int64_t FramesSent() const { return framesSent_; }
+  int64_t BytesSent() const { return bytesSent_; }
 
  private:
   // The first byte of a cut command that ended the last chunk examined.
@@ -55,6 +58,8 @@ class FrameAssembler {
   double endTime_ = 0;
   int32_t chunkCount_ = 0;
   CutPrefix cutPrefix_ = CutPrefix::kNone;
+  int64_t framesSent_ = 0;
+  int64_t bytesSent_ = 0;
   PartArena arena_;
 };
 

@@ -87,6 +87,7 @@ void ClientServer::OnConnectionRequest(int32_t requestId) {
     client.unsentBytes = 0;
     client.heldBack.clear();
     client.heldBackBytes = 0;
+    client.heldBackParts = 0;
     client.socket->Accept(requestId);
     LogLazy(LogLevel::kProgress, [&] { return "Connected to Winsock(" + std::to_string(*index) + "),"; });
     platform_.Loop().RunPending();
@@ -180,11 +181,15 @@ void ClientServer::SendToClient(Client& client, const Payload& part) {
   const auto partLength = static_cast<int64_t>(part.size());
   if (client.unsentBytes >= kHoldBackBytes) {
     if (client.heldBackBytes > kHeldBackCap) {
+      partsDropped_ += client.heldBackParts;
       client.heldBack.clear();
       client.heldBackBytes = 0;
+      client.heldBackParts = 0;
     }
     if (client.heldBack.empty() || !client.heldBack.back().TryJoin(part)) client.heldBack.push_back(part);
     client.heldBackBytes += partLength;
+    ++client.heldBackParts;
+    ++partsHeldBack_;
     return;
   }
   const int64_t sending = client.heldBackBytes + partLength;
@@ -195,6 +200,7 @@ void ClientServer::SendToClient(Client& client, const Payload& part) {
     client.socket->Send(client.heldBack);
     client.heldBack.clear();
     client.heldBackBytes = 0;
+    client.heldBackParts = 0;
   }
   client.unsentBytes = static_cast<int32_t>(std::min<int64_t>(client.unsentBytes + sending, INT32_MAX));
 }

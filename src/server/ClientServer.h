@@ -49,6 +49,9 @@ class ClientServer {
   int32_t UnsentBytes(int index) const;
   int64_t HeldBackBytes(int index) const;
   size_t HeldBackRuns(int index) const;
+  // Parts held back for slow clients, and those of them dropped, since start.
+  int64_t PartsHeldBack() const { return partsHeldBack_; }
+  int64_t PartsDropped() const { return partsDropped_; }
 
  private:
   class ClientEvents;
@@ -60,6 +63,7 @@ class ClientServer {
     int32_t unsentBytes = 0;      // handed to the socket, not yet reported sent
     std::vector<Payload> heldBack;  // parts held back while the client is slow
     int64_t heldBackBytes = 0;
+    int32_t heldBackParts = 0;
   };
 
   void AddClientSocket();
@@ -77,6 +81,8 @@ class ClientServer {
   std::unique_ptr<Socket> listener_;
   std::vector<Client> clients_;
   std::string request_;  // scratch for what clients send
+  int64_t partsHeldBack_ = 0;
+  int64_t partsDropped_ = 0;
 };
 
 }  // namespace tavrik

@@ -41,6 +41,10 @@ class NetworkSource : private SocketEvents {
   // Frees the read buffer a burst made grow.
   void ReleaseSpareMemory() { std::string().swap(chunk_); }
 
+  // --- what status reports read ---
+  SocketState SocketStateNow() const { return socket_->State(); }
+  const std::string& RemoteHost() const { return socket_->RemoteHost(); }
+
  private:
   void StartTcp();
   void StartUdp();

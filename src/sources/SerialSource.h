@@ -33,6 +33,7 @@ class SerialSource {
   // port stopped notifying; the third such tick drains it by hand and
   // restarts the source, keeping the clients.
   void CheckForStall();
+  bool IsPortOpen() const { return port_->IsOpen(); }  // for status reports
 
   // Frees the read buffer a burst made grow.
   void ReleaseSpareMemory() { std::string().swap(chunk_); }

@@ -11,6 +11,20 @@ int32_t Ranged(const std::string& value, const NumberRange& range) {
   return ParseRangedInt(value, range.min, range.max, range.fallback);
 }
 
+// [ADDRESS:]PORT; the port is the text behind the last colon, so that an
+// IPv6 address may stand before it, in brackets or not. A bad port leaves
+// the web port off.
+void ApplyWebEndpoint(Settings& settings, const std::string& value) {
+  const size_t colon = value.rfind(':');
+  const bool hasAddress = colon != std::string::npos;
+  settings.webPort = ParseRangedInt(hasAddress ? value.substr(colon + 1) : value, 1, 65535, 0);
+  std::string address = hasAddress ? value.substr(0, colon) : std::string();
+  if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
+    address = address.substr(1, address.size() - 2);
+  }
+  settings.webAddress = settings.webPort == 0 ? std::string() : address;
+}
+
 // One row per switch letter, so this reads as the letter table. An on/off
 // switch ignores its value.
 // clang-format off
@@ -47,6 +61,8 @@ constexpr std::array kSwitches = {
     [](Settings& s, const std::string& v, const NumberRange&) { s.logFileName = v; }},
   Switch{'s', "", "run as a service (systemd notify protocol)", "off", {},
     [](Settings& s, const std::string&, const NumberRange&) { s.serviceMode = true; }},
+  Switch{'w', "[ADDRESS:]PORT", "web port: viewer page, receipts as events, status and metrics", "off", {},
+    [](Settings& s, const std::string& v, const NumberRange&) { ApplyWebEndpoint(s, v); }},
 };
 // clang-format on
 

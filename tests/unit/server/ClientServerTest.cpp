@@ -144,6 +144,10 @@ TEST_F(ClientServerTest, HeldBackPartsAreDroppedOnlyBeyondOneMillionBytes) {
   server.Broadcast(part);  // one more: emptied first
   EXPECT_EQ(server.HeldBackBytes(i), static_cast<int64_t>(part.size()));
   EXPECT_EQ(server.HeldBackRuns(i), 1u);
+  // Counted for the status report: every part held back, and the two dropped.
+  EXPECT_EQ(server.PartsHeldBack(), 3);
+  EXPECT_EQ(server.PartsDropped(), 2);
+  EXPECT_EQ(server.StreamingCount(), 1);
 }
 
 TEST_F(ClientServerTest, CatchUpSendsHeldBackAndNewPartInOneSendSharingTheBuffers) {

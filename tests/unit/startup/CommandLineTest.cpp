@@ -207,7 +207,27 @@ TEST(ParseCommandLine, EmptyLineGivesEveryDefault) {
     EXPECT_EQ(s.logSizeMB, 10);
     EXPECT_EQ(s.logFileName, "Debug.log");
     EXPECT_FALSE(s.serviceMode);
+    EXPECT_EQ(s.webPort, 0);
+    EXPECT_EQ(s.webAddress, "");
   }
+}
+
+TEST(ParseCommandLine, WebPortWithOptionalAddress) {
+  const auto web = [](const std::string& line) {
+    const Settings s = ParseCommandLine(line);
+    return s.webAddress + "|" + std::to_string(s.webPort);
+  };
+  EXPECT_EQ(web("-w 8080"), "|8080");
+  EXPECT_EQ(web("-w127.0.0.1:8080"), "127.0.0.1|8080");
+  EXPECT_EQ(web("-w localhost:9000 -p 9100"), "localhost|9000");
+  EXPECT_EQ(web("-w [::1]:8080"), "::1|8080");
+  EXPECT_EQ(web("-w ::1:8080"), "::1|8080");
+  EXPECT_EQ(web("-w :8080"), "|8080");
+  // A bad port leaves the web port off, address and all.
+  EXPECT_EQ(web("-w 0"), "|0");
+  EXPECT_EQ(web("-w 127.0.0.1:70000"), "|0");
+  EXPECT_EQ(web("-w 127.0.0.1"), "|0");
+  EXPECT_EQ(web("-w"), "|0");
 }
 
 TEST(ParseCommandLine, Port) {

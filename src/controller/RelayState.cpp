@@ -1,4 +1,4 @@
-#include "controller/RelayStatus.h"
+#include "controller/RelayState.h"
 
 namespace tavrik {
 namespace {

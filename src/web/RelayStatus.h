@@ -1,0 +1,33 @@
+#pragma once
+// What the web port reports about the relay, and where it gets it from.
+#include <cstdint>
+#include <string>
+
+namespace tavrik {
+
+struct RelayStatus {
+  int64_t uptimeSeconds = 0;
+  std::string sourceKind;   // "network", "serial" or "file"
+  std::string sourceState;  // e.g. "listening", "connected", "port open", "retrying"
+  std::string sourcePeer;   // the connected peer, or the port or file, when known
+  int64_t framesRelayed = 0;
+  int64_t bytesRelayed = 0;
+  int32_t clientsConnected = 0;  // streaming clients of the client port
+  int64_t partsHeldBack = 0;     // for slow clients, since start
+  int64_t partsDropped = 0;      // of those held back, since start
+  int32_t logLevel = 0;
+  std::string printerStatus = "unknown";
+  // Filled in by the web port itself.
+  int32_t webConnections = 0;
+  int64_t receiptsSkipped = 0;  // whole receipts a slow viewer did not get
+  std::string lastFrameTime;    // "YYYY-MM-DD HH:MM:SS", empty before the first frame
+};
+
+// The relay, as the web port sees it. Event thread only.
+class StatusSource {
+ public:
+  virtual ~StatusSource() = default;
+  virtual RelayStatus CurrentStatus() const = 0;
+};
+
+}  // namespace tavrik

@@ -1,0 +1,104 @@
+#include "web/StatusReport.h"
+
+#include "web/JsonString.h"
+
+namespace tavrik {
+namespace {
+
+void AppendField(std::string& out, std::string_view name, std::string_view text) {
+  AppendJsonString(out, name);
+  out += ':';
+  AppendJsonString(out, text);
+  out += ',';
+}
+
+void AppendField(std::string& out, std::string_view name, int64_t number) {
+  AppendJsonString(out, name);
+  out += ':';
+  out += std::to_string(number);
+  out += ',';
+}
+
+void AppendMetric(std::string& out, std::string_view name, std::string_view type,
+                  std::string_view help, int64_t value) {
+  out.append("# HELP ").append(name).append(" ").append(help).append("\n");
+  out.append("# TYPE ").append(name).append(" ").append(type).append("\n");
+  out.append(name).append(" ").append(std::to_string(value)).append("\n");
+}
+
+// A label value: backslash, quote and line feed escaped (exposition format).
+std::string LabelValue(std::string_view text) {
+  std::string value;
+  for (const char c : text) {
+    if (c == '\\' || c == '"') value += '\\';
+    if (c == '\n') {
+      value += "\\n";
+      continue;
+    }
+    value += c;
+  }
+  return value;
+}
+
+}  // namespace
+
+std::string StatusJson(const RelayStatus& status, std::string_view version) {
+  std::string out = "{";
+  AppendField(out, "version", version);
+  AppendField(out, "uptimeSeconds", status.uptimeSeconds);
+  out += "\"source\":{";
+  AppendField(out, "kind", status.sourceKind);
+  AppendField(out, "state", status.sourceState);
+  AppendField(out, "peer", status.sourcePeer);
+  out.back() = '}';
+  out += ',';
+  AppendField(out, "framesRelayed", status.framesRelayed);
+  AppendField(out, "bytesRelayed", status.bytesRelayed);
+  AppendField(out, "clientsConnected", status.clientsConnected);
+  AppendField(out, "partsHeldBack", status.partsHeldBack);
+  AppendField(out, "partsDropped", status.partsDropped);
+  AppendField(out, "webConnections", status.webConnections);
+  AppendField(out, "receiptsSkipped", status.receiptsSkipped);
+  AppendField(out, "lastFrameTime", status.lastFrameTime);
+  AppendField(out, "logLevel", status.logLevel);
+  AppendField(out, "printerStatus", status.printerStatus);
+  out.back() = '}';
+  out += '\n';
+  return out;
+}
+
+std::string MetricsText(const RelayStatus& status, std::string_view version) {
+  std::string out;
+  out += "# HELP tavrik_build_info The relay's version; the value is always 1.\n";
+  out += "# TYPE tavrik_build_info gauge\n";
+  out += "tavrik_build_info{version=\"" + LabelValue(version) + "\"} 1\n";
+  out +=
+      "# HELP tavrik_source_up 1 while the source is ready (listening, connected, open or "
+      "polling).\n";
+  out += "# TYPE tavrik_source_up gauge\n";
+  out += "tavrik_source_up{kind=\"" + LabelValue(status.sourceKind) + "\",state=\"" +
+         LabelValue(status.sourceState) + "\"} " +
+         (status.sourceState == "retrying" || status.sourceState == "setting up" ? "0" : "1") +
+         "\n";
+  AppendMetric(out, "tavrik_uptime_seconds", "gauge", "Seconds since the relay started.",
+               status.uptimeSeconds);
+  AppendMetric(out, "tavrik_frames_relayed_total", "counter", "Frames handed to the clients.",
+               status.framesRelayed);
+  AppendMetric(out, "tavrik_bytes_relayed_total", "counter",
+               "Bytes of the frames handed to the clients.", status.bytesRelayed);
+  AppendMetric(out, "tavrik_clients_connected", "gauge", "Streaming clients on the client port.",
+               status.clientsConnected);
+  AppendMetric(out, "tavrik_parts_held_back_total", "counter", "Parts held back for slow clients.",
+               status.partsHeldBack);
+  AppendMetric(out, "tavrik_parts_dropped_total", "counter",
+               "Held-back parts dropped because a client fell too far behind.",
+               status.partsDropped);
+  AppendMetric(out, "tavrik_web_connections", "gauge", "Open connections on the web port.",
+               status.webConnections);
+  AppendMetric(out, "tavrik_web_receipts_skipped_total", "counter",
+               "Whole receipts a slow viewer did not get.", status.receiptsSkipped);
+  AppendMetric(out, "tavrik_log_level", "gauge", "The log level (-d).", status.logLevel);
+  return out;
+}
+
+}  // namespace tavrik

@@ -1,0 +1,96 @@
+#pragma once
+// The web port (-w): a small HTTP/1.1 server for people and monitoring.
+//   GET /          the viewer page
+//   GET /receipts  the receipts as Server-Sent Events, live and replayed
+//   GET /status    the relay's status as JSON
+//   GET /metrics   the same counters for Prometheus
+// HEAD works on each; other methods get 405, other paths 404, a malformed or
+// oversized request 400 and the connection closed. At most kMaxConnections
+// at a time; a further one is refused. A viewer that does not read gets no
+// more receipts once kMaxQueuedBytes wait unsent: whole receipts are skipped,
+// never part of one.
+//
+// Owns the listener and the connections; owned by the relay, which hands it
+// every finished frame. Everything runs on the event thread and never waits.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "web/HttpRequestParser.h"
+#include "web/ReceiptFeed.h"
+#include "web/RelayStatus.h"
+
+namespace tavrik {
+
+class WebServer {
+ public:
+  static constexpr int kMaxConnections = 16;
+  static constexpr int kKeepAliveMs = 3000;
+  // A connection that neither streams nor asks for this many keep-alive
+  // periods (30 s) is closed, so that idle ones cannot hold every slot.
+  static constexpr int kIdlePeriods = 10;
+  static constexpr int64_t kMaxQueuedBytes = 262144;
+  // A browser that lost the stream tries again after this long.
+  static constexpr int kReconnectMs = 1000;
+
+  WebServer(Platform& platform, const StatusSource& status);
+  ~WebServer();
+  WebServer(const WebServer&) = delete;
+  WebServer& operator=(const WebServer&) = delete;
+
+  // Listens on port of address (empty: every address); failures throw.
+  void Listen(const std::string& address, int port);
+  // Closes the listener and every connection.
+  void Close();
+  // A finished frame of the source: decoded, held and streamed.
+  void AddFrame(std::string_view frame);
+  // The source starts over.
+  void ResetDecoder() { feed_.ResetDecoder(); }
+
+  // The relay's status with the web port's own fields filled in.
+  RelayStatus Status() const;
+  int ConnectionCount() const;
+  int64_t ReceiptsSkipped() const { return receiptsSkipped_; }
+
+ private:
+  class ListenerEvents;
+  class ConnectionEvents;
+  struct Connection {
+    std::unique_ptr<ConnectionEvents> events;  // declared first: the socket goes first
+    std::unique_ptr<Socket> socket;
+    HttpRequestParser parser;
+    bool streaming = false;      // answered GET /receipts: events follow
+    bool closeWhenSent = false;  // the last response is queued
+    int64_t unsentBytes = 0;
+    int idlePeriods = 0;  // keep-alive periods without a request
+  };
+  enum class Resource { kViewer, kReceipts, kStatus, kMetrics, kNone };
+
+  void OnConnectionRequest(int32_t requestId);
+  void OnData(int index);
+  void OnSendProgress(int index, int32_t bytesRemaining);
+  void OnSendComplete(int index);
+  void CloseConnection(int index);
+  void Respond(Connection& connection, const HttpRequest& request);
+  void RespondBad(Connection& connection);
+  void Send(Connection& connection, std::span<const Payload> parts);
+  void OnKeepAliveTick();
+
+  Platform& platform_;
+  const StatusSource& status_;
+  std::unique_ptr<ListenerEvents> listenerEvents_;  // declared first: the listener goes first
+  std::unique_ptr<Socket> listener_;
+  std::vector<Connection> connections_;
+  std::unique_ptr<Timer> keepAlive_;
+  ReceiptFeed feed_;
+  Payload page_;
+  std::string request_;         // scratch for what a connection sends
+  std::vector<Payload> parts_;  // scratch for a response's parts
+  int64_t receiptsSkipped_ = 0;
+};
+
+}  // namespace tavrik

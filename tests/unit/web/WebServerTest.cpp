@@ -1,0 +1,216 @@
+#include "web/WebServer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/fake/FakePlatform.h"
+#include "support/LogCapture.h"
+
+namespace tavrik {
+namespace {
+
+class FixedStatus : public StatusSource {
+ public:
+  RelayStatus CurrentStatus() const override { return status; }
+  RelayStatus status;
+};
+
+class WebServerTest : public ::testing::Test {
+ protected:
+  WebServerTest() {
+    status.status.sourceKind = "network";
+    status.status.sourceState = "connected";
+    status.status.framesRelayed = 7;
+    web.Listen("127.0.0.1", 8080);
+  }
+
+  // The server creates the listener first, then a socket per connection slot.
+  FakeSocket& Listener() { return *platform.Sockets().at(0); }
+  FakeSocket& Connection(size_t i) { return *platform.Sockets().at(1 + i); }
+  // Connects and asks; returns the slot.
+  size_t Ask(const std::string& request) {
+    Listener().RequestConnection("127.0.0.1");
+    const size_t slot = static_cast<size_t>(web.ConnectionCount()) - 1;
+    Connection(slot).Arrive(request);
+    return slot;
+  }
+  // The stream of a viewer that asked for the receipts, after the head and the retry line.
+  std::string Events(size_t slot) {
+    const std::string& sent = Connection(slot).sent;
+    const size_t start = sent.find("retry: 1000\n\n");
+    return start == std::string::npos ? "<no stream>" : sent.substr(start + 13);
+  }
+
+  test::LogCapture log{0};
+  FakePlatform platform;
+  FixedStatus status;
+  WebServer web{platform, status};
+};
+
+TEST_F(WebServerTest, ListensOnTheGivenAddress) {
+  EXPECT_EQ(Listener().State(), SocketState::kListening);
+  EXPECT_EQ(Listener().listenAddress, "127.0.0.1");
+  EXPECT_EQ(Listener().listenPort, 8080);
+}
+
+TEST_F(WebServerTest, RoutesEachPathAndAnswersHeadWithoutBody) {
+  const size_t slot = Ask("GET / HTTP/1.1\r\n\r\n");
+  const std::string& sent = Connection(slot).sent;
+  EXPECT_EQ(sent.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+  EXPECT_NE(sent.find("Content-Type: text/html; charset=utf-8\r\n"), std::string::npos);
+  EXPECT_NE(sent.find("<!DOCTYPE html>"), std::string::npos);
+  const std::string get = sent;
+
+  Connection(slot).sent.clear();
+  Connection(slot).Arrive("HEAD / HTTP/1.1\r\n\r\n");  // the same connection: kept alive
+  EXPECT_EQ(Connection(slot).sent, get.substr(0, get.find("\r\n\r\n") + 4));
+
+  Connection(slot).sent.clear();
+  Connection(slot).Arrive("GET /status HTTP/1.1\r\n\r\n");
+  EXPECT_NE(Connection(slot).sent.find("Content-Type: application/json\r\n"), std::string::npos);
+  EXPECT_NE(Connection(slot).sent.find("\"framesRelayed\":7,"), std::string::npos);
+  EXPECT_NE(Connection(slot).sent.find("\"source\":{\"kind\":\"network\",\"state\":\"connected\""),
+            std::string::npos);
+
+  Connection(slot).sent.clear();
+  Connection(slot).Arrive("GET /metrics?x HTTP/1.1\r\n\r\n");
+  EXPECT_NE(Connection(slot).sent.find("Content-Type: text/plain; version=0.0.4"),
+            std::string::npos);
+  EXPECT_NE(Connection(slot).sent.find("\ntavrik_frames_relayed_total 7\n"), std::string::npos);
+
+  Connection(slot).sent.clear();
+  Connection(slot).Arrive("GET /nothing HTTP/1.1\r\n\r\nDELETE / HTTP/1.1\r\n\r\n");
+  const std::string errors = Connection(slot).sent;
+  EXPECT_EQ(errors.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
+  EXPECT_NE(errors.find("HTTP/1.1 405 Method Not Allowed\r\n"), std::string::npos);
+  EXPECT_NE(errors.find("Allow: GET, HEAD\r\n"), std::string::npos);
+  EXPECT_EQ(Connection(slot).State(), SocketState::kConnected);
+}
+
+TEST_F(WebServerTest, ConnectionCloseAndBodiesEndTheConnectionOnceSent) {
+  for (const std::string request :
+       {"GET / HTTP/1.1\r\nConnection: close\r\n\r\n", "GET / HTTP/1.0\r\n\r\n",
+        "POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello"}) {
+    const size_t slot = Ask(request);
+    EXPECT_EQ(Connection(slot).State(), SocketState::kConnected) << request;
+    Connection(slot).DrainAll();
+    EXPECT_EQ(Connection(slot).State(), SocketState::kClosed) << request;
+  }
+}
+
+TEST_F(WebServerTest, MalformedOrOversizedRequestGets400AndTheConnectionCloses) {
+  for (const std::string& request : {std::string("GARBAGE\r\n\r\n"),
+                                     "GET / HTTP/1.1\r\nX: " + std::string(9000, 'a') + "\r\n\r\n",
+                                     std::string(HttpRequestParser::kMaxHeadBytes + 1, 'a')}) {
+    const size_t slot = Ask(request);
+    EXPECT_EQ(Connection(slot).sent.rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u);
+    EXPECT_NE(Connection(slot).sent.find("Connection: close\r\n"), std::string::npos);
+    Connection(slot).Arrive("GET / HTTP/1.1\r\n\r\n");  // nothing more is answered
+    EXPECT_EQ(Connection(slot).sent.find("200 OK"), std::string::npos);
+    Connection(slot).DrainAll();
+    EXPECT_EQ(Connection(slot).State(), SocketState::kClosed);
+  }
+}
+
+TEST_F(WebServerTest, SixteenConnectionsAtMostAndAFreedSlotIsReused) {
+  for (int i = 0; i < WebServer::kMaxConnections; ++i) Listener().RequestConnection("10.0.0.1");
+  EXPECT_EQ(web.ConnectionCount(), 16);
+  const size_t sockets = platform.Sockets().size();
+  Listener().RequestConnection("10.0.0.2");  // refused: held request is closed
+  EXPECT_EQ(web.ConnectionCount(), 16);
+  EXPECT_EQ(platform.Sockets().size(), sockets);
+  Connection(3).PeerClose();
+  Listener().RequestConnection("10.0.0.3");
+  EXPECT_EQ(web.ConnectionCount(), 16);
+  EXPECT_EQ(Connection(3).State(), SocketState::kConnected);
+}
+
+TEST_F(WebServerTest, StreamsEveryFrameAsOneReceiptEvent) {
+  const size_t slot = Ask("GET /receipts HTTP/1.1\r\n\r\n");
+  EXPECT_NE(Connection(slot).sent.find("Content-Type: text/event-stream; charset=utf-8\r\n"),
+            std::string::npos);
+  EXPECT_EQ(Events(slot), "");
+  web.AddFrame("Total 4.50\n\x1dV\x01");
+  const std::string time = platform.GetClock().LocalDateTimeText();
+  EXPECT_EQ(Events(slot), "id: 1\nevent: receipt\ndata: {\"seq\":1,\"time\":\"" + time +
+                              "\",\"bytes\":14,\"cut\":true,\"text\":\"Total 4.50\\n\"}\n\n");
+  EXPECT_EQ(web.Status().lastFrameTime, time);
+}
+
+TEST_F(WebServerTest, KeepAliveCommentEveryThreeSecondsOnStreamsOnly) {
+  const size_t stream = Ask("GET /receipts HTTP/1.1\r\n\r\n");
+  const size_t page = Ask("GET / HTTP/1.1\r\n\r\n");
+  const std::string pageSent = Connection(page).sent;
+  platform.Advance(WebServer::kKeepAliveMs - 1);
+  EXPECT_EQ(Events(stream), "");
+  platform.Advance(1);
+  EXPECT_EQ(Events(stream), ": keep-alive\n\n");
+  EXPECT_EQ(Connection(page).sent, pageSent);
+}
+
+TEST_F(WebServerTest, IdleConnectionsAreClosedAfterThirtySecondsStreamsAreNot) {
+  const size_t stream = Ask("GET /receipts HTTP/1.1\r\n\r\n");
+  Listener().RequestConnection("127.0.0.1");
+  const size_t silent = stream + 1;
+  const size_t asking = Ask("GET /status HTTP/1.1\r\n\r\n");
+  constexpr int64_t kIdleMs = int64_t{WebServer::kKeepAliveMs} * WebServer::kIdlePeriods;
+  platform.Advance(kIdleMs - WebServer::kKeepAliveMs);
+  Connection(asking).Arrive("GET /status HTTP/1.1\r\n\r\n");  // a request starts the count again
+  platform.Advance(WebServer::kKeepAliveMs);
+  EXPECT_EQ(Connection(silent).State(), SocketState::kClosed);
+  EXPECT_EQ(Connection(asking).State(), SocketState::kConnected);
+  EXPECT_EQ(Connection(stream).State(), SocketState::kConnected);
+  platform.Advance(kIdleMs);
+  EXPECT_EQ(Connection(asking).State(), SocketState::kClosed);
+  EXPECT_EQ(Connection(stream).State(), SocketState::kConnected);
+}
+
+TEST_F(WebServerTest, ReconnectingViewerGetsTheReceiptsAfterItsLastEventId) {
+  for (const char* frame : {"receipt 1\n", "receipt 2\n", "receipt 3\n"}) web.AddFrame(frame);
+  const size_t fresh = Ask("GET /receipts HTTP/1.1\r\n\r\n");
+  const size_t back = Ask("GET /receipts HTTP/1.1\r\nLast-Event-ID: 2\r\n\r\n");
+  EXPECT_NE(Events(fresh).find("id: 1\n"), std::string::npos);
+  EXPECT_EQ(Events(back).find("id: 1\n"), std::string::npos);
+  EXPECT_EQ(Events(back).find("id: 2\n"), std::string::npos);
+  EXPECT_EQ(Events(back).rfind("id: 3\nevent: receipt\n", 0), 0u);
+}
+
+TEST_F(WebServerTest, SlowViewerSkipsWholeReceiptsAndResumesWhenItCatchesUp) {
+  const size_t slow = Ask("GET /receipts HTTP/1.1\r\n\r\n");
+  const size_t quick = Ask("GET /receipts HTTP/1.1\r\n\r\n");
+  const std::string big(40000, 'x');
+  int sent = 0;
+  for (; Connection(slow).pendingBytes() < WebServer::kMaxQueuedBytes; ++sent) {
+    web.AddFrame(big);
+    Connection(quick).DrainAll();
+  }
+  const std::string before = Connection(slow).sent;
+  web.AddFrame(big);
+  web.AddFrame("small\n");
+  EXPECT_EQ(Connection(slow).sent, before);  // nothing of either: skipped whole
+  EXPECT_EQ(web.ReceiptsSkipped(), 2);
+  Connection(slow).Drain(Connection(slow).pendingBytes() - 10);  // below the limit again
+  web.AddFrame("after\n");
+  const std::string resumed = Connection(slow).sent.substr(before.size());
+  EXPECT_EQ(resumed.rfind("id: " + std::to_string(sent + 3) + "\n", 0), 0u);
+  EXPECT_EQ(resumed.size(), resumed.find("}\n\n") + 3);  // one whole event
+  // The quick viewer got every receipt.
+  size_t events = 0;
+  for (size_t at = 0; (at = Connection(quick).sent.find("event: receipt", at)) != std::string::npos;
+       ++at)
+    ++events;
+  EXPECT_EQ(events, static_cast<size_t>(sent + 3));
+}
+
+TEST_F(WebServerTest, CloseEndsTheListenerAndEveryConnection) {
+  const size_t stream = Ask("GET /receipts HTTP/1.1\r\n\r\n");
+  web.Close();
+  EXPECT_EQ(Listener().State(), SocketState::kClosed);
+  EXPECT_EQ(Connection(stream).State(), SocketState::kClosed);
+  platform.Advance(WebServer::kKeepAliveMs * 2);
+  EXPECT_EQ(Events(stream), "");
+}
+
+}  // namespace
+}  // namespace tavrik
