@@ -39,7 +39,7 @@ bool WinServiceHost::StartAsService() {
   const DWORD signalled = WaitForMultipleObjects(2, waitFor, FALSE, INFINITE);
   runningAsService_ = signalled == WAIT_OBJECT_0 + 1;
   if (runningAsService_) {
-    ReportStatus(SERVICE_RUNNING);
+    ReportState(SERVICE_RUNNING);
     return true;
   }
   CloseHandle(dispatcherThread_);
@@ -55,7 +55,7 @@ bool WinServiceHost::StopRequested() {
 
 bool WinServiceHost::EndService() {
   if (!IsService()) return false;
-  ReportStatus(SERVICE_STOPPED);
+  ReportState(SERVICE_STOPPED);
   SetEvent(serviceExitEvent_);
   WaitForSingleObject(dispatcherThread_, INFINITE);
   CloseHandle(dispatcherThread_);
@@ -70,7 +70,7 @@ bool WinServiceHost::EndService() {
   return true;
 }
 
-void WinServiceHost::ReportStatus(DWORD state) {
+void WinServiceHost::ReportState(DWORD state) {
   if (state != kKeepState) status_.dwCurrentState = state;
   SetServiceStatus(statusHandle_, &status_);
 }
@@ -94,7 +94,7 @@ VOID WINAPI WinServiceHost::ServiceMain(DWORD, LPSTR*) {
   host.status_.dwWaitHint = 0;
   host.statusHandle_ =
       RegisterServiceCtrlHandlerA(serviceName, &WinServiceHost::ServiceCtrlHandler);
-  host.ReportStatus(SERVICE_START_PENDING);
+  host.ReportState(SERVICE_START_PENDING);
   SetEvent(host.serviceStartedEvent_);
   WaitForSingleObject(host.serviceExitEvent_, INFINITE);
 }
@@ -102,10 +102,10 @@ VOID WINAPI WinServiceHost::ServiceMain(DWORD, LPSTR*) {
 VOID WINAPI WinServiceHost::ServiceCtrlHandler(DWORD control) {
   WinServiceHost& host = *processHost;
   if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
-    host.ReportStatus(SERVICE_STOP_PENDING);
+    host.ReportState(SERVICE_STOP_PENDING);
     SetEvent(host.stopRequestEvent_);
   } else {
-    host.ReportStatus(kKeepState);
+    host.ReportState(kKeepState);
   }
 }
 

@@ -35,7 +35,7 @@ class WinServiceHost : public ServiceHost {
   static VOID WINAPI ServiceMain(DWORD argc, LPSTR* argv);
   static VOID WINAPI ServiceCtrlHandler(DWORD control);
 
-  void ReportStatus(DWORD state);
+  void ReportState(DWORD state);
   HANDLE StartDispatcherThread();
   void CloseEvents();
 
