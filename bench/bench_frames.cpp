@@ -2,6 +2,8 @@
 // the broadcast of one part to every streaming client.
 #include <benchmark/benchmark.h>
 
+#include "AllocationCounter.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -12,22 +14,6 @@
 #include "platform/fake/FakePlatform.h"
 #include "server/ClientServer.h"
 
-namespace {
-
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-// Counts every allocation so that the benchmarks can report them per chunk.
-// GCC takes the replaced pair for a mismatch once both are inlined.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace tavrik {
 namespace {
@@ -63,14 +49,14 @@ void BM_AppendInputWithCutDetection(benchmark::State& state) {
   frames.Append(stream);
   size_t at = 0;
   long chunks = 0;
-  const long before = allocations.load();
+  const long before = bench::allocations.load();
   for (auto _ : state) {
     if (at + chunkSize > stream.size()) at = 0;
     frames.Append(std::string_view(stream).substr(at, chunkSize));
     at += chunkSize;
     ++chunks;
   }
-  const long allocated = allocations.load() - before;
+  const long allocated = bench::allocations.load() - before;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * chunkSize));
   state.counters["allocs/chunk"] = static_cast<double>(allocated) / static_cast<double>(chunks);
   state.counters["allocs/frame"] =
@@ -84,14 +70,14 @@ void BM_AppendInputWithoutCuts(benchmark::State& state) {
   FrameAssembler frames(false, false, sink);
   frames.Append(std::string(40960, 'w'));
   frames.SendFrame();
-  const long before = allocations.load();
+  const long before = bench::allocations.load();
   for (auto _ : state) {
     frames.Append(chunk);
     if (frames.Length() >= 40960) frames.SendFrame();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * chunk.size()));
   state.counters["allocs/chunk"] =
-      static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
+      static_cast<double>(bench::allocations.load() - before) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_AppendInputWithoutCuts)->Arg(4096);
 
@@ -109,7 +95,7 @@ void BM_Broadcast(benchmark::State& state) {
     client(i).Arrive("GET / HTTP/1.0\r\n\r\n");
   }
   const Payload part = BuildPart(kPlainTextType, std::string(1000, 'r'));
-  const long before = allocations.load();
+  const long before = bench::allocations.load();
   for (auto _ : state) {
     server.Broadcast(part);
     state.PauseTiming();
@@ -120,7 +106,7 @@ void BM_Broadcast(benchmark::State& state) {
   state.counters["ns/client"] = benchmark::Counter(
       static_cast<double>(state.iterations() * clients), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["allocs/send"] =
-      static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
+      static_cast<double>(bench::allocations.load() - before) / static_cast<double>(state.iterations());
   state.counters["part shared"] =
       client(0).lastSend.at(0).data() == part.data() ? 1 : 0;
 }

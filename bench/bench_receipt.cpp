@@ -2,6 +2,8 @@
 // UTF-8 text, with the allocations per frame once the output string has grown.
 #include <benchmark/benchmark.h>
 
+#include "AllocationCounter.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -11,21 +13,6 @@
 
 #include "receipt/ReceiptDecoder.h"
 
-namespace {
-
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-// GCC takes the replaced pair for a mismatch once both are inlined.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace tavrik {
 namespace {
@@ -54,7 +41,7 @@ void BM_DecodeReceipts(benchmark::State& state) {
   for (const auto& frame : frames) decoder.Decode(frame, text);  // the output string grows once
   size_t bytes = 0;
   size_t next = 0;
-  const long before = allocations.load();
+  const long before = bench::allocations.load();
   for (auto _ : state) {
     const std::string& frame = frames[next];
     next = (next + 1) % frames.size();
@@ -65,7 +52,7 @@ void BM_DecodeReceipts(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(bytes));
   state.counters["frame bytes"] = static_cast<double>(frames[0].size());
   state.counters["allocs/frame"] =
-      static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
+      static_cast<double>(bench::allocations.load() - before) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_DecodeReceipts);
 

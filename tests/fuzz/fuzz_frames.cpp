@@ -17,12 +17,12 @@
 #include "frames/FrameAssembler.h"
 #include "frames/MultipartPart.h"
 #include "frames/PartSink.h"
+#include "FuzzInput.h"
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
+using tavrik::fuzz::Chunks;
+using tavrik::fuzz::Require;
 
 // Keeps the body of every part, after checking the part's frame around it.
 class FrameSink : public tavrik::PartSink {
@@ -59,35 +59,11 @@ Model Reference(std::string_view stream) {
   return model;
 }
 
-std::vector<std::string_view> Chunks(std::string_view stream, std::string_view pattern) {
-  std::vector<std::string_view> chunks;
-  if (pattern.empty()) {
-    chunks.push_back(stream);
-    return chunks;
-  }
-  size_t at = 0;
-  size_t emptyInARow = 0;
-  for (size_t k = 0; at < stream.size(); k = (k + 1) % pattern.size()) {
-    const size_t length = static_cast<uint8_t>(pattern[k]);
-    emptyInARow = length == 0 ? emptyInARow + 1 : 0;
-    if (emptyInARow > pattern.size()) {  // a pattern of nothing but empty chunks
-      chunks.push_back(stream.substr(at));
-      break;
-    }
-    chunks.push_back(stream.substr(at, length));
-    at += chunks.back().size();
-  }
-  return chunks;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  const std::string_view input(reinterpret_cast<const char*>(data), size);
-  const size_t patternLength = std::min<size_t>(static_cast<uint8_t>(input[0]), size - 1);
-  const std::string_view pattern = input.substr(1, patternLength);
-  const std::string_view stream = input.substr(1 + patternLength);
+  const auto [pattern, stream] = tavrik::fuzz::ReadSplitInput(data, size);
 
   FrameSink cutSink;
   FrameSink plainSink;

@@ -12,12 +12,12 @@
 #include <string_view>
 
 #include "receipt/ReceiptDecoder.h"
+#include "FuzzInput.h"
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
+using tavrik::fuzz::Chunks;
+using tavrik::fuzz::Require;
 
 void RequireUtf8(std::string_view text) {
   for (size_t i = 0; i < text.size();) {
@@ -39,10 +39,7 @@ void RequireUtf8(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  const std::string_view input(reinterpret_cast<const char*>(data), size);
-  const size_t patternLength = std::min<size_t>(static_cast<uint8_t>(input[0]), size - 1);
-  const std::string_view pattern = input.substr(1, patternLength);
-  const std::string_view stream = input.substr(1 + patternLength);
+  const auto [pattern, stream] = tavrik::fuzz::ReadSplitInput(data, size);
 
   tavrik::ReceiptDecoder whole;
   tavrik::ReceiptText wholeText;
@@ -54,19 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tavrik::ReceiptText frameText;
   std::string joined;
   bool cut = false;
-  size_t at = 0;
-  size_t emptyInARow = 0;
-  for (size_t k = 0; at < stream.size() || k == 0; ++k) {
-    size_t length = pattern.empty() ? stream.size() : static_cast<uint8_t>(pattern[k % pattern.size()]);
-    emptyInARow = length == 0 ? emptyInARow + 1 : 0;
-    if (emptyInARow > pattern.size()) length = stream.size();  // a pattern of nothing but empty frames
-    const std::string_view frame = stream.substr(at, length);
+  for (const std::string_view frame : Chunks(stream, pattern)) {
     split.Decode(frame, frameText);
     RequireUtf8(frameText.text);
     Require(frameText.text.size() <= tavrik::ReceiptDecoder::MaxTextSize(frame.size()));
     joined += frameText.text;
     cut = cut || frameText.cut;
-    at += frame.size();
   }
   Require(cut == wholeText.cut);
   Require(joined == wholeText.text);
