@@ -25,6 +25,9 @@ struct Settings {
   int32_t logSizeMB = 10;                            // -g
   std::string logFileName = "Debug.log";             // -i
   bool serviceMode = false;                          // -s
+  std::string printerHost;                           // -o HOST[:PORT], printer to pass through to
+  int32_t printerPort = 9100;                        // -o
+  bool answerStatus = false;                         // -v, answer status queries as a printer
 };
 
 enum class SourceKind { kNetwork, kSpoolFile, kSerial };
@@ -35,6 +38,17 @@ inline SourceKind SelectedSource(const Settings& settings) {
   if ((!settings.peerHost.empty() || settings.listen) && settings.sourcePort > 0) return SourceKind::kNetwork;
   if (!settings.spoolFile.empty()) return SourceKind::kSpoolFile;
   return SourceKind::kSerial;
+}
+
+// Pass-through works on the TCP listener source only.
+inline bool PassesThrough(const Settings& settings) {
+  return !settings.printerHost.empty() && SelectedSource(settings) == SourceKind::kNetwork &&
+         settings.listen && settings.protocol == NetworkProtocol::kTcp;
+}
+
+// Status answers are for a source without a printer behind it.
+inline bool AnswersStatus(const Settings& settings) {
+  return settings.answerStatus && settings.printerHost.empty();
 }
 
 }  // namespace tavrik

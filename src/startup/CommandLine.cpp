@@ -103,6 +103,8 @@ char FoldCase(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+void ApplyPrinter(Settings& settings, const std::string& value);
+
 // One line per switch letter, so this reads as the letter table.
 // clang-format off
 void ApplySwitch(Settings& settings, char letter, const std::string& value) {
@@ -122,10 +124,21 @@ void ApplySwitch(Settings& settings, char letter, const std::string& value) {
     case 'e': settings.eventContentType = true; break;
     case 'r': settings.protocol = ParseRangedInt(value, 0, 255, 0) == 1 ? NetworkProtocol::kUdp : NetworkProtocol::kTcp; break;
     case 'h': settings.spoolFile = value; break;
+    case 'o': ApplyPrinter(settings, value); break;
+    case 'v': settings.answerStatus = true; break;
     default: break;  // unknown letters are ignored without a message
   }
 }
 // clang-format on
+
+// HOST or HOST:PORT; a missing or bad port means the printers' usual 9100.
+void ApplyPrinter(Settings& settings, const std::string& value) {
+  constexpr int32_t kPrinterPort = 9100;
+  const size_t colon = value.rfind(':');
+  settings.printerHost = value.substr(0, colon);
+  settings.printerPort =
+      colon == std::string::npos ? kPrinterPort : ParseRangedInt(value.substr(colon + 1), 1, 65535, kPrinterPort);
+}
 
 }  // namespace
 
