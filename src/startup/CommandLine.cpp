@@ -135,9 +135,9 @@ void ApplySwitch(Settings& settings, char letter, const std::string& value) {
 void ApplyPrinter(Settings& settings, const std::string& value) {
   constexpr int32_t kPrinterPort = 9100;
   const size_t colon = value.rfind(':');
-  settings.printerHost = value.substr(0, colon);
-  settings.printerPort =
-      colon == std::string::npos ? kPrinterPort : ParseRangedInt(value.substr(colon + 1), 1, 65535, kPrinterPort);
+  settings.printerHost = TrimBlanks(value.substr(0, colon));
+  const std::string port = colon == std::string::npos ? std::string() : TrimBlanks(value.substr(colon + 1));
+  settings.printerPort = ParseRangedInt(port, 1, 65535, kPrinterPort);
 }
 
 }  // namespace

@@ -223,6 +223,8 @@ TEST(ParseCommandLine, PrinterAndStatusAnswers) {
   EXPECT_TRUE(addressed.answerStatus);
   EXPECT_EQ(ParseCommandLine("-o Printer:0").printerPort, 9100);
   EXPECT_EQ(ParseCommandLine("-o Printer:x").printerHost, "Printer");
+  EXPECT_EQ(ParseCommandLine("-o printer : 9102").printerHost, "printer");
+  EXPECT_EQ(ParseCommandLine("-o printer : 9102").printerPort, 9102);
 }
 
 TEST(ParseCommandLine, Port) {
