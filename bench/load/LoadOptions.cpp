@@ -52,7 +52,8 @@ throughput, latency, CPU time and memory, against a minimal fan-out ceiling.
                      then drops parts for clients that fall behind
   --printer          pass-through: the relay forwards to a printer sink (-o);
                      reports POS -> printer latency through the relay and
-                     over a direct connection measured in the same run, and
+                     over a direct connection (at a set rate at the same
+                     time, at full speed after the relay run), and
                      checks that the printer received every byte fed
   --no-ceiling       skip the fan-out ceiling run
   --smoke            short protocol check: 2 clients, 200 receipts/s, 2 s,

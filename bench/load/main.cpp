@@ -9,6 +9,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "load/FanOut.h"
 #include "load/LoadOptions.h"
@@ -46,12 +47,25 @@ int main(int argc, char** argv) {
     std::cerr << "tavrik_load: " << startError << "\n";
     return 2;
   }
+  // At a set rate the direct connection runs beside the relay, so that both
+  // see the same machine at the same moments; at full speed it would take
+  // the relay's CPU, so it runs after it.
+  const bool directBeside = printer && options.rate > 0;
+  PrinterSink::Result direct;
+  std::thread besideRelay;
+  if (directBeside) {
+    besideRelay = std::thread([&] {
+      direct = MeasureDirect(options.rate, options.receiptSize, options.batch, options.duration);
+    });
+  }
   PhaseResult relayResult = Phase::Run(options, *relay, StreamParser::Mode::Multipart, printer.get());
+  if (besideRelay.joinable()) besideRelay.join();
   const std::string stopProblem = relay->Stop();
   if (relayResult.targetProblem.empty()) relayResult.targetProblem = stopProblem;
   if (relayResult.passThrough && relayResult.setupError.empty()) {
-    relayResult.direct =
-        MeasureDirect(options.rate, options.receiptSize, options.batch, options.duration);
+    relayResult.direct = directBeside ? direct
+                                      : MeasureDirect(options.rate, options.receiptSize, options.batch,
+                                                      options.duration);
   }
 
   std::optional<PhaseResult> ceiling;
