@@ -50,6 +50,11 @@ throughput, latency, CPU time and memory, against a minimal fan-out ceiling.
                      by the slowest client (default 65536, below the relay's
                      100000-byte hold-back mark); 0 floods the relay, which
                      then drops parts for clients that fall behind
+  --printer          pass-through: the relay forwards to a printer sink (-o);
+                     reports POS -> printer latency through the relay and
+                     over a direct connection (at a set rate at the same
+                     time, at full speed after the relay run), and
+                     checks that the printer received every byte fed
   --no-ceiling       skip the fan-out ceiling run
   --smoke            short protocol check: 2 clients, 200 receipts/s, 2 s,
                      no ceiling; fails only on protocol errors, corruption,
@@ -117,6 +122,8 @@ std::string ParseLoadOptions(int argc, char** argv, LoadOptions& options) {
       ok = next() && ReadNumber(value, options.window);
     } else if (name == "--no-ceiling") {
       options.ceiling = false;
+    } else if (name == "--printer") {
+      options.printer = true;
     } else if (name == "--smoke") {
       options.smoke = true;
     } else if (name == "--json") {

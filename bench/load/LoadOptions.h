@@ -24,6 +24,8 @@ struct LoadOptions {
   bool keepFolder = false;
   std::string jsonPath;
   bool help = false;
+  // Pass-through: the relay runs with -o to a sink that plays the printer.
+  bool printer = false;
   // The hidden mode that serves the fan-out ceiling in a process of its own.
   bool serveFanOut = false;
 };

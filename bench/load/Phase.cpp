@@ -41,9 +41,11 @@ void AppendEnded(std::string& text, TargetProcess& target) {
 
 }  // namespace
 
-PhaseResult Phase::Run(const LoadOptions& options, TargetProcess& target, StreamParser::Mode mode) {
+PhaseResult Phase::Run(const LoadOptions& options, TargetProcess& target, StreamParser::Mode mode,
+                       PrinterSink* printer) {
   PhaseResult result;
   auto times = std::make_unique<SendTimes>();
+  if (printer != nullptr) printer->Start(times.get());
   const bool idle = options.idle > 0;
   int feed = -1;
   if (!idle) {
@@ -120,6 +122,11 @@ PhaseResult Phase::Run(const LoadOptions& options, TargetProcess& target, Stream
   result.latencyP99 = latency.Percentile(0.99);
   result.latencyMax = latency.Max();
   result.targetProblem = target.Ended();
+  if (printer != nullptr) {
+    result.passThrough = true;
+    printer->WaitFor(result.fedBytes, kDrainSeconds);
+    result.printer = printer->Stop();
+  }
   return result;
 }
 

@@ -7,6 +7,7 @@
 
 #include "load/ClientSwarm.h"
 #include "load/LoadOptions.h"
+#include "load/PrinterSink.h"
 #include "load/ProcessProbe.h"
 #include "load/StreamParser.h"
 #include "load/TargetProcess.h"
@@ -32,12 +33,18 @@ struct PhaseResult {
   ProcessSample before;  // at the start of the window
   ProcessSample after;   // at its end
   ProcessSample end;     // after the drain
+  // Pass-through only: what the printer sink received through the relay, and
+  // the same feeder pace straight into a sink.
+  bool passThrough = false;
+  PrinterSink::Result printer;
+  PrinterSink::Result direct;
 };
 
 class Phase {
  public:
+  // printer: the sink the relay passes through to, or null.
   static PhaseResult Run(const LoadOptions& options, TargetProcess& target,
-                         StreamParser::Mode mode);
+                         StreamParser::Mode mode, PrinterSink* printer = nullptr);
 };
 
 }  // namespace tavrik::load

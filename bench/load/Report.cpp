@@ -56,6 +56,10 @@ Report::Report(const LoadOptions& options, const PhaseResult& relay, const Phase
   if (options_.smoke && s.lost > 0) faults_.push_back(std::to_string(s.lost) + " lost receipt(s)");
   if (options_.smoke && !relay_.drained)
     faults_.push_back("the clients never caught up with the feeder");
+  if (relay_.passThrough && relay_.setupError.empty() && relay_.printer.bytes != relay_.fedBytes) {
+    faults_.push_back("the printer received " + std::to_string(relay_.printer.bytes) + " of " +
+                      std::to_string(relay_.fedBytes) + " bytes fed");
+  }
   if (ceiling_ != nullptr) {
     if (!ceiling_->setupError.empty()) faults_.push_back("ceiling set-up: " + ceiling_->setupError);
     if (ceiling_->summary.protocolErrors > 0)
@@ -134,6 +138,17 @@ std::string Report::Table() const {
     out << "  latency p50 / p99 / max (ms)     " << Fixed(Ms(relay_.latencyP50), 3) << " / "
         << Fixed(Ms(relay_.latencyP99), 3) << " / " << Fixed(Ms(relay_.latencyMax), 3) << "  ("
         << relay_.latencySamples << " samples)\n";
+    if (relay_.passThrough) {
+      const auto line = [&](const char* name, const PrinterSink::Result& p) {
+        out << name << Fixed(Ms(p.p50), 3) << " / " << Fixed(Ms(p.p99), 3) << " / "
+            << Fixed(Ms(p.max), 3) << "  (" << p.latencySamples << " samples, " << p.bytes
+            << " bytes)\n";
+      };
+      line("  to printer via relay p50/p99/max ", relay_.printer);
+      line("  to printer direct p50/p99/max    ", relay_.direct);
+      out << "  added p99 (us)                   "
+          << Fixed(static_cast<double>(relay_.printer.p99 - relay_.direct.p99) / 1e3, 1) << "\n";
+    }
   }
   if (relay_.after.valid) {
     out << "  relay CPU                        " << Fixed(r.cpuMs, 0) << " ms ("
@@ -194,6 +209,18 @@ std::string Report::Json() const {
       << ",\"duplicated\":" << s.duplicated << ",\"corrupted\":" << s.corrupted
       << ",\"protocol_errors\":" << s.protocolErrors << ",\"keepalives\":" << s.keepAlives
       << ",\"drained\":" << (relay_.drained ? "true" : "false");
+  if (relay_.passThrough) {
+    const auto figures = [&](const PrinterSink::Result& p) {
+      out << "{\"p50_ms\":" << Fixed(Ms(p.p50), 3) << ",\"p99_ms\":" << Fixed(Ms(p.p99), 3)
+          << ",\"max_ms\":" << Fixed(Ms(p.max), 3) << ",\"samples\":" << p.latencySamples
+          << ",\"bytes\":" << p.bytes << "}";
+    };
+    out << ",\"printer\":{\"via_relay\":";
+    figures(relay_.printer);
+    out << ",\"direct\":";
+    figures(relay_.direct);
+    out << "}";
+  }
   if (ceiling_ != nullptr && ceiling_->setupError.empty()) {
     const Figures& c = ceilingFigures_;
     out << ",\"ceiling\":{\"receipts_per_s\":" << Fixed(c.receiptsPerClient, 1)

@@ -46,7 +46,8 @@ std::string Tail(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<TargetProcess> TargetProcess::StartRelay(const std::string& relayPath,
-                                                         bool keepFolder, std::string& error) {
+                                                         bool keepFolder, std::string& error,
+                                                         int printerPort) {
   std::unique_ptr<TargetProcess> target(new TargetProcess());
   target->relay_ = true;
   target->keepFolder_ = keepFolder;
@@ -68,9 +69,9 @@ std::unique_ptr<TargetProcess> TargetProcess::StartRelay(const std::string& rela
   target->clientPort_ = client;
   const std::string sourceText = std::to_string(source);
   const std::string clientText = std::to_string(client);
-  const char* argv[] = {
-      binary.c_str(), "-l", "-t",   sourceText.c_str(), "-u", "-p", clientText.c_str(),
-      "-d",           "10", nullptr};
+  const std::string printerText = "127.0.0.1:" + std::to_string(printerPort);
+  const char* argv[] = {binary.c_str(), "-l", "-t", sourceText.c_str(), "-u", "-p", clientText.c_str(),
+                        "-d", "10", printerPort > 0 ? "-o" : nullptr, printerText.c_str(), nullptr};
   if (!target->Launch(binary, argv, error)) return nullptr;
   return target;
 }

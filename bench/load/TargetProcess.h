@@ -9,8 +9,9 @@ namespace tavrik::load {
 
 class TargetProcess {
  public:
+  // printerPort: above 0, the relay passes its source through to 127.0.0.1 there (-o).
   static std::unique_ptr<TargetProcess> StartRelay(const std::string& relayPath, bool keepFolder,
-                                                   std::string& error);
+                                                   std::string& error, int printerPort = 0);
   static std::unique_ptr<TargetProcess> StartFanOut(std::string& error);
   static std::unique_ptr<TargetProcess> Attach(int sourcePort, int clientPort, int pid);
 

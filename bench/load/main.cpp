@@ -9,10 +9,12 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "load/FanOut.h"
 #include "load/LoadOptions.h"
 #include "load/Phase.h"
+#include "load/PrinterSink.h"
 #include "load/Report.h"
 #include "load/TargetProcess.h"
 
@@ -29,16 +31,42 @@ int main(int argc, char** argv) {
   if (options.serveFanOut) return FanOut(options.sourcePort, options.clientPort).Run();
 
   std::string startError;
+  std::unique_ptr<PrinterSink> printer;
+  if (options.printer) {
+    printer = std::make_unique<PrinterSink>(options.receiptSize);
+    if (printer->Port() == 0) {
+      std::cerr << "tavrik_load: cannot listen for the printer's connection\n";
+      return 2;
+    }
+  }
   std::unique_ptr<TargetProcess> relay =
       options.attach ? TargetProcess::Attach(options.sourcePort, options.clientPort, options.pid)
-                     : TargetProcess::StartRelay(options.relayPath, options.keepFolder, startError);
+                     : TargetProcess::StartRelay(options.relayPath, options.keepFolder, startError,
+                                                 printer ? printer->Port() : 0);
   if (!relay) {
     std::cerr << "tavrik_load: " << startError << "\n";
     return 2;
   }
-  PhaseResult relayResult = Phase::Run(options, *relay, StreamParser::Mode::Multipart);
+  // At a set rate the direct connection runs beside the relay, so that both
+  // see the same machine at the same moments; at full speed it would take
+  // the relay's CPU, so it runs after it.
+  const bool directBeside = printer && options.rate > 0;
+  PrinterSink::Result direct;
+  std::thread besideRelay;
+  if (directBeside) {
+    besideRelay = std::thread([&] {
+      direct = MeasureDirect(options.rate, options.receiptSize, options.batch, options.duration);
+    });
+  }
+  PhaseResult relayResult = Phase::Run(options, *relay, StreamParser::Mode::Multipart, printer.get());
+  if (besideRelay.joinable()) besideRelay.join();
   const std::string stopProblem = relay->Stop();
   if (relayResult.targetProblem.empty()) relayResult.targetProblem = stopProblem;
+  if (relayResult.passThrough && relayResult.setupError.empty()) {
+    relayResult.direct = directBeside ? direct
+                                      : MeasureDirect(options.rate, options.receiptSize, options.batch,
+                                                      options.duration);
+  }
 
   std::optional<PhaseResult> ceiling;
   if (options.ceiling && options.idle <= 0 && relayResult.setupError.empty()) {

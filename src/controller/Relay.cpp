@@ -24,9 +24,10 @@ Relay::Relay(Platform& platform, const Settings& settings, ServiceControl& servi
       frames_(settings.cutDetection, settings.eventContentType, *this),
       networkSource_(platform, *this, frames_,
                      {settings.peerHost, settings.sourcePort, settings.listen, settings.protocol,
-                      settings.frameTimeoutMs}),
+                      settings.frameTimeoutMs, PassesThrough(settings) ? settings.printerHost : std::string(),
+                      settings.printerPort, AnswersStatus(settings)}),
       serialSource_(platform, *this, frames_,
-                    {settings.serialPort, settings.lineSettings, settings.frameTimeoutMs}),
+                    {settings.serialPort, settings.lineSettings, settings.frameTimeoutMs, AnswersStatus(settings)}),
       fileSource_(platform, settings.spoolFile, *this, frames_, settings.frameTimeoutMs),
       server_(platform, [this] { RestartSource(true); }) {
   keepAlive_->SetTickHandler([this] { OnKeepAliveTick(); });
@@ -44,6 +45,10 @@ Relay::~Relay() {
 }
 
 void Relay::Start() {
+  if (!settings_.printerHost.empty() && !PassesThrough(settings_))
+    Log(LogLevel::kError, "Printer pass-through (-o) works with the TCP listener source (-l -t N) only: ignored.");
+  if (settings_.answerStatus && !settings_.printerHost.empty())
+    Log(LogLevel::kError, "Status answers (-v) are off while a printer answers (-o): ignored.");
   keepAlive_->Start(kKeepAliveTickMs);
   Log(LogLevel::kProgress, "Form loaded.");
   RestartSource(true);
@@ -184,6 +189,7 @@ RelayStatus Relay::CurrentStatus() const {
   status.partsHeldBack = server_.PartsHeldBack();
   status.partsDropped = server_.PartsDropped();
   status.logLevel = settings_.logLevel;
+  status.printerStatus = networkSource_.PrinterStatusText();
   return status;
 }
 

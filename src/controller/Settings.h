@@ -27,6 +27,9 @@ struct Settings {
   bool serviceMode = false;                          // -s
   std::string webAddress;                            // -w, before the port; empty: every address
   int32_t webPort = 0;                               // -w, 0 disables the web port
+  std::string printerHost;                           // -o HOST[:PORT], printer to pass through to
+  int32_t printerPort = 9100;                        // -o
+  bool answerStatus = false;                         // -v, answer status queries as a printer
 };
 
 enum class SourceKind { kNetwork, kSpoolFile, kSerial };
@@ -37,6 +40,17 @@ inline SourceKind SelectedSource(const Settings& settings) {
   if ((!settings.peerHost.empty() || settings.listen) && settings.sourcePort > 0) return SourceKind::kNetwork;
   if (!settings.spoolFile.empty()) return SourceKind::kSpoolFile;
   return SourceKind::kSerial;
+}
+
+// Pass-through works on the TCP listener source only.
+inline bool PassesThrough(const Settings& settings) {
+  return !settings.printerHost.empty() && SelectedSource(settings) == SourceKind::kNetwork &&
+         settings.listen && settings.protocol == NetworkProtocol::kTcp;
+}
+
+// Status answers are for a source without a printer behind it.
+inline bool AnswersStatus(const Settings& settings) {
+  return settings.answerStatus && settings.printerHost.empty();
 }
 
 }  // namespace tavrik

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace tavrik {
 
@@ -25,6 +26,9 @@ class SerialPort {
   virtual bool IsOpen() const = 0;
   // Moves the waiting characters into out (empty when none are waiting).
   virtual void Read(std::string& out) = 0;
+  // Writes bytes to the line without waiting; meant for a few bytes of
+  // answer at a time: what the driver cannot take at once is dropped.
+  virtual void Write(std::string_view bytes) = 0;
   // Characters waiting to be read, capped at kMaxBytesWaiting; 0 when closed.
   virtual int16_t BytesWaiting() = 0;
   // The event code of the latest notification.

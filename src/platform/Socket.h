@@ -20,7 +20,7 @@ enum class SocketState : int16_t {
   kHostResolved = 5,
   kConnecting = 6,
   kConnected = 7,
-  kClosing = 8,  // the peer closed the connection
+  kClosing = 8,  // the peer closed the connection; sending still works until Close
   kError = 9,
 };
 
@@ -69,6 +69,15 @@ class Socket {
   // queue draining.
   virtual void Send(std::span<const Payload> parts) = 0;
   void Send(const Payload& part) { Send(std::span<const Payload>(&part, 1)); }
+  // TCP: stops taking bytes from the kernel (a read under way may still bring
+  // one more batch), so that a peer sending faster than the owner can pass
+  // the bytes on is held back by its own TCP window. Resuming reads again.
+  // Both do nothing on a socket that is not open; a new connection reads.
+  virtual void PauseReading() = 0;
+  virtual void ResumeReading() = 0;
+  // TCP: half-closes the connection once every byte queued so far has left:
+  // the peer reads the end of the stream, and what it sends still arrives.
+  virtual void ShutdownSend() = 0;
   virtual void Close() = 0;
 };
 

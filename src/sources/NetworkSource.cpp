@@ -15,11 +15,17 @@ NetworkSource::NetworkSource(Platform& platform, SourceHost& host, FrameAssemble
       pace_(platform.CreateTimer()) {
   socket_->SetEvents(this);
   pace_->SetTickHandler([this] { OnPaceTick(); });
+  if (!settings_.printerHost.empty()) {
+    link_ = std::make_unique<PrinterLink>(platform, settings_.printerHost, settings_.printerPort, *socket_,
+                                          [this] { OnPrinterLinkEnded(); });
+  }
 }
 
 NetworkSource::~NetworkSource() { socket_->SetEvents(nullptr); }
 
 void NetworkSource::Restart() {
+  if (link_) link_->Close();
+  responder_ = tap::StatusResponder();
   socket_->Close();
   platform_.Loop().RunPending();
   // Each set-up starts the pacing span in which a further one waits.
@@ -34,6 +40,7 @@ void NetworkSource::Restart() {
 }
 
 void NetworkSource::Stop() {
+  if (link_) link_->Close();
   socket_->Close();
   reconnectDue_ = false;
   pace_->Stop();
@@ -104,6 +111,7 @@ void NetworkSource::OnConnectionRequest(int32_t requestId) {
     socket_->Close();
     platform_.Loop().RunPending();
     socket_->Accept(requestId);
+    if (link_ && !link_->Open()) OnPrinterLinkEnded();
   });
 }
 
@@ -113,7 +121,10 @@ void NetworkSource::OnData() {
 
 void NetworkSource::TakeData() {
   socket_->Read(chunk_);
-  if (!host_.IsSourceReady() || chunk_.empty()) return;
+  if (chunk_.empty()) return;
+  if (link_ && link_->IsOpen()) link_->FromPos(chunk_);
+  AnswerQueries();
+  if (!host_.IsSourceReady()) return;
   const double now = platform_.GetClock().SecondsSinceMidnight();
   frames_.StampStart(now);
   frames_.CountChunk(now);
@@ -128,20 +139,60 @@ void NetworkSource::TakeData() {
   }
 }
 
+void NetworkSource::AnswerQueries() {
+  if (!settings_.answerStatus || settings_.protocol != NetworkProtocol::kTcp) return;
+  responder_.Scan(chunk_, replies_);
+  if (replies_.empty()) return;
+  socket_->Send(MakePayload(replies_));
+  replies_.clear();
+}
+
+void NetworkSource::OnSendProgress(int32_t /*bytesSent*/, int32_t bytesRemaining) {
+  Guarded([&] {
+    if (link_) link_->OnPosSendProgress(bytesRemaining);
+  });
+}
+
+void NetworkSource::OnSendComplete() {
+  Guarded([&] {
+    if (link_) link_->OnPosSendComplete();
+  });
+}
+
+// A POS sends one job per connection: its end is the end of the receipt,
+// which must not wait for the next job (the set-up stops the frame timer).
+void NetworkSource::SendFrameInProgress() { frames_.SendFrame(); }
+
 void NetworkSource::OnClosed() {
+  Guarded([&] {
+    // With a printer, the peer still gets the printer's last replies.
+    const bool lingering = link_ && link_->OnPosClosed();
+    if (!lingering) {
+      socket_->Close();
+      platform_.Loop().RunPending();
+    }
+    Log(LogLevel::kError, "SrcSock closed.");
+    SendFrameInProgress();
+    if (!lingering) Reconnect();
+  });
+}
+
+void NetworkSource::OnPrinterLinkEnded() {
   Guarded([&] {
     socket_->Close();
     platform_.Loop().RunPending();
-    Log(LogLevel::kError, "SrcSock closed.");
+    SendFrameInProgress();
     Reconnect();
   });
 }
 
 void NetworkSource::OnError(int number, const std::string& description) {
   Guarded([&] {
+    if (link_) link_->Close();
     socket_->Close();
     platform_.Loop().RunPending();
     LogLazy(LogLevel::kError, [&] { return "SrcSock error: " + std::to_string(number) + " - " + description; });
+    SendFrameInProgress();
     Reconnect();
   });
 }

@@ -1,16 +1,19 @@
 #pragma once
 // The network source: TCP client, TCP listener (one peer at a time), UDP
 // receiver or UDP addressed. Every loss of the peer and every socket failure
-// ends in a restart of the source that keeps the clients. Owns its socket and
-// its pacing timer; event thread only.
+// ends in a restart of the source that keeps the clients; the frame in
+// progress is sent first. Owns its socket, its pacing timer and the link to a
+// printer that the peer's bytes pass through to; event thread only.
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "frames/FrameAssembler.h"
+#include "passthrough/PrinterLink.h"
 #include "platform/Platform.h"
 #include "sources/NetworkProtocol.h"
 #include "sources/SourceHost.h"
+#include "tap/StatusResponder.h"
 
 namespace tavrik {
 
@@ -20,6 +23,11 @@ struct NetworkSourceSettings {
   bool listen = false;   // TCP: listen for the peer; UDP: receive from anyone
   NetworkProtocol protocol = NetworkProtocol::kTcp;
   int32_t frameTimeoutMs = 0;
+  // TCP listener: each peer is passed through to this printer (empty: none).
+  std::string printerHost;
+  int32_t printerPort = 0;
+  // TCP: status queries are answered as a healthy printer would.
+  bool answerStatus = false;
 };
 
 class NetworkSource : private SocketEvents {
@@ -44,6 +52,11 @@ class NetworkSource : private SocketEvents {
   // --- what status reports read ---
   SocketState SocketStateNow() const { return socket_->State(); }
   const std::string& RemoteHost() const { return socket_->RemoteHost(); }
+  // The passed-through printer's status as its replies tell it; "unknown"
+  // without a printer or before its first answer.
+  std::string PrinterStatusText() const {
+    return link_ && link_->Status().Known() ? link_->Status().Describe() : "unknown";
+  }
 
  private:
   void StartTcp();
@@ -51,6 +64,8 @@ class NetworkSource : private SocketEvents {
   void OnConnected() override;
   void OnConnectionRequest(int32_t requestId) override;
   void OnData() override;
+  void OnSendProgress(int32_t bytesSent, int32_t bytesRemaining) override;
+  void OnSendComplete() override;
   void OnClosed() override;
   void OnError(int number, const std::string& description) override;
 
@@ -59,6 +74,10 @@ class NetworkSource : private SocketEvents {
   template <typename Work>
   void Guarded(Work work);
   void TakeData();
+  void AnswerQueries();
+  // The peer's connection ended: its frame is complete.
+  void SendFrameInProgress();
+  void OnPrinterLinkEnded();
   void Reconnect();
   void OnPaceTick();
 
@@ -70,6 +89,9 @@ class NetworkSource : private SocketEvents {
   std::unique_ptr<Timer> pace_;  // runs for kMinAttemptSpacingMs after each set-up
   bool reconnectDue_ = false;
   std::string chunk_;  // reused for every arrival
+  std::unique_ptr<PrinterLink> link_;  // with a printer only
+  tap::StatusResponder responder_;     // a fresh one for every connection
+  std::string replies_;
 };
 
 }  // namespace tavrik

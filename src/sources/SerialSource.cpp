@@ -26,6 +26,7 @@ SerialSource::~SerialSource() { port_->SetDataHandler(nullptr); }
 
 void SerialSource::Restart() {
   stalledTicks_ = 0;
+  responder_ = tap::StatusResponder();
   port_->Close();
   platform_.Loop().RunPending();
   port_->Open(settings_.port, settings_.lineSettings);
@@ -45,6 +46,7 @@ void SerialSource::OnSerialData() {
       LogLazy(LogLevel::kData, [&] {
         return "OnComm(" + std::to_string(port_->LastEvent()) + ") : '" + chunk_ + "'";
       });
+      if (settings_.answerStatus) AnswerQueries();
       frames_.Append(chunk_);
       host_.RestartFrameTimer(settings_.frameTimeoutMs);
       // Only a frame beyond the limit is sent (the network source sends one
@@ -59,6 +61,13 @@ void SerialSource::OnSerialData() {
     LogFailure("OnComm error: ", e);
     host_.RestartSource(true);
   }
+}
+
+void SerialSource::AnswerQueries() {
+  responder_.Scan(chunk_, replies_);
+  if (replies_.empty()) return;
+  port_->Write(replies_);
+  replies_.clear();
 }
 
 void SerialSource::CheckForStall() {

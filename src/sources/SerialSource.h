@@ -9,6 +9,7 @@
 #include "frames/FrameAssembler.h"
 #include "platform/Platform.h"
 #include "sources/SourceHost.h"
+#include "tap/StatusResponder.h"
 
 namespace tavrik {
 
@@ -16,6 +17,7 @@ struct SerialSourceSettings {
   int16_t port = 0;          // COM port number
   std::string lineSettings;  // baud,parity,data bits,stop bits
   int32_t frameTimeoutMs = 0;
+  bool answerStatus = false;  // status queries are answered on the port
 };
 
 class SerialSource {
@@ -40,6 +42,7 @@ class SerialSource {
 
  private:
   void OnSerialData();
+  void AnswerQueries();
 
   Platform& platform_;
   SourceHost& host_;
@@ -48,6 +51,8 @@ class SerialSource {
   std::unique_ptr<SerialPort> port_;
   int32_t stalledTicks_ = 0;  // ticks in a row that found characters waiting
   std::string chunk_;         // reused for every read
+  tap::StatusResponder responder_;
+  std::string replies_;
 };
 
 }  // namespace tavrik

@@ -91,14 +91,6 @@ std::optional<int64_t> RoundedMagnitude(const Decimal& number) {
   return magnitude;
 }
 
-// Blanks are space characters only; tabs and other bytes stay.
-std::string TrimBlanks(const std::string& text) {
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  const size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
-
 // Only the switch letter is case-folded; values keep their case (paths and
 // host names are case-sensitive here). ASCII only, independent of the locale.
 char FoldCase(char c) {
@@ -113,6 +105,13 @@ void ApplySwitch(Settings& settings, char letter, const std::string& value) {
 }
 
 }  // namespace
+
+std::string TrimBlanks(const std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  const size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
 
 std::vector<std::string> SplitString(const std::string& text, const std::string& separator) {
   std::vector<std::string> pieces(1);

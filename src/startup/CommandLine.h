@@ -25,6 +25,10 @@ int32_t ParseRangedInt(const std::string& text, int32_t min, int32_t max, int32_
 
 Settings ParseCommandLine(const std::string& commandLine);
 
+// text without leading and trailing blanks; blanks are space characters only,
+// tabs and other bytes stay.
+std::string TrimBlanks(const std::string& text);
+
 // The program's arguments (without its own name) joined with single blanks,
 // which is the command-line text ParseCommandLine expects.
 std::string JoinArguments(int argc, char** argv);

@@ -1,5 +1,6 @@
 #include "startup/SwitchTable.h"
 
+#include <algorithm>
 #include <array>
 
 #include "startup/CommandLine.h"
@@ -23,6 +24,15 @@ void ApplyWebEndpoint(Settings& settings, const std::string& value) {
     address = address.substr(1, address.size() - 2);
   }
   settings.webAddress = settings.webPort == 0 ? std::string() : address;
+}
+
+// HOST or HOST:PORT; a missing or bad port means the printers' usual 9100.
+void ApplyPrinter(Settings& settings, const std::string& value) {
+  constexpr int32_t kPrinterPort = 9100;
+  const size_t colon = value.rfind(':');
+  settings.printerHost = TrimBlanks(value.substr(0, colon));
+  const std::string port = colon == std::string::npos ? std::string() : TrimBlanks(value.substr(colon + 1));
+  settings.printerPort = ParseRangedInt(port, 1, 65535, kPrinterPort);
 }
 
 // One row per switch letter, so this reads as the letter table. An on/off
@@ -61,6 +71,10 @@ constexpr std::array kSwitches = {
     [](Settings& s, const std::string& v, const NumberRange&) { s.logFileName = v; }},
   Switch{'s', "", "run as a service (systemd notify protocol)", "off", {},
     [](Settings& s, const std::string&, const NumberRange&) { s.serviceMode = true; }},
+  Switch{'o', "HOST[:PORT]", "pass the TCP listener's peer through to this printer (port 9100 if not given)", "off", {},
+    [](Settings& s, const std::string& v, const NumberRange&) { ApplyPrinter(s, v); }},
+  Switch{'v', "", "answer status queries as a healthy printer (without -o)", "off", {},
+    [](Settings& s, const std::string&, const NumberRange&) { s.answerStatus = true; }},
   Switch{'w', "[ADDRESS:]PORT", "web port: viewer page, receipts as events, status and metrics", "off", {},
     [](Settings& s, const std::string& v, const NumberRange&) { ApplyWebEndpoint(s, v); }},
 };
@@ -81,7 +95,7 @@ std::string UsageText() {
     std::string line = "  -";
     line += entry.letter;
     if (!entry.argument.empty()) line.append(" ").append(entry.argument);
-    line.resize(12, ' ');
+    line.resize(std::max<size_t>(line.size() + 1, 12), ' ');
     line.append(entry.meaning).append("\n              default ").append(entry.defaultValue);
     if (entry.IsNumeric()) {
       line.append(", range ")

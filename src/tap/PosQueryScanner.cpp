@@ -2,8 +2,23 @@
 
 namespace tavrik::tap {
 
+namespace {
+
+bool CanStartQuery(char c) {
+  const auto byte = static_cast<uint8_t>(c);
+  return byte == kDle || byte == kEsc || byte == kGs;
+}
+
+}  // namespace
+
 std::optional<PosQuery> PosQueryScanner::Next(std::string_view chunk, size_t& at) {
   while (at < chunk.size()) {
+    // Between queries, a byte that can start none leaves both machines idle:
+    // the text of a passed-through stream is skipped in a tight loop.
+    if (realTime_ == RealTime::Idle && command_ == Command::Idle) {
+      while (at < chunk.size() && !CanStartQuery(chunk[at])) ++at;
+      if (at == chunk.size()) break;
+    }
     const auto byte = static_cast<uint8_t>(chunk[at++]);
     // Both machines see every byte; one byte never completes both, since
     // their final bytes follow different bytes (EOT against I, a, r, ESC).

@@ -31,12 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(s.sourcePort == 0 || (s.sourcePort >= 1 && s.sourcePort <= 65535));
   Require(s.frameTimeoutMs >= 0 && s.frameTimeoutMs <= 59000);
   Require(s.logSizeMB >= 1 && s.logSizeMB <= 1999);
+  Require(s.printerPort >= 1 && s.printerPort <= 65535);
   // The log level (0-255) is 8-bit unsigned: in range by type.
 
   RequireCleanValue(s.lineSettings);
   RequireCleanValue(s.peerHost);
   RequireCleanValue(s.spoolFile);
   RequireCleanValue(s.logFileName);
+  RequireCleanValue(s.printerHost);
 
   // The number reader on its own: a result is the fallback or inside the range.
   const int32_t value = tavrik::ParseRangedInt(line, -5, 70000, 12345);

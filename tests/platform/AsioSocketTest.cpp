@@ -360,16 +360,63 @@ TEST_F(AsioSocketTest, PeerCloseRaisesCloseAndKeepsArrivedData) {
   tcp::socket peer(context_);
   auto socket = ConnectedPair(recorder, peer);
   asio::write(peer, asio::buffer(std::string("bye")));
-  peer.close();
+  peer.shutdown(tcp::socket::shutdown_send);  // a half close, as a POS ends its job
   ASSERT_TRUE(RunUntil([&] { return recorder.Count("Close") == 1; }));
   EXPECT_EQ(recorder.names.back(), "Close");
   EXPECT_EQ(socket->State(), SocketState::kClosing);
   std::string data;
   socket->Read(data);
   EXPECT_EQ(data, "bye");
-  EXPECT_THROW(socket->Send(MakePayload("late")), PlatformError);
+  // The peer only ended its side: it still reads what is sent until Close.
+  socket->Send(MakePayload("late"));
+  EXPECT_EQ(ReadFromPeer(peer, 4), "late");
   socket->Close();
   EXPECT_EQ(socket->State(), SocketState::kClosed);
+  EXPECT_THROW(socket->Send(MakePayload("later")), PlatformError);
+}
+
+TEST_F(AsioSocketTest, PausedReadingHoldsThePeerBackAndLosesNothing) {
+  Recorder recorder;
+  tcp::socket peer(context_);
+  auto socket = ConnectedPair(recorder, peer);
+  std::string received;
+  recorder.onData = [&] {
+    std::string chunk;
+    socket->Read(chunk);
+    received += chunk;
+  };
+  socket->PauseReading();
+  const std::string sent = AllByteValues(8 * 4096);  // 8 MiB, beyond the kernel buffers
+  bool peerDone = false;
+  asio::async_write(peer, asio::buffer(sent), [&](const asio::error_code&, std::size_t) { peerDone = true; });
+  RunUntil([&] { return peerDone; }, 500ms);
+  EXPECT_FALSE(peerDone);                        // the peer's window closed
+  EXPECT_LE(received.size(), size_t{64 * 1024});  // at most the read under way
+  socket->ResumeReading();
+  ASSERT_TRUE(RunUntil([&] { return received.size() >= sent.size() && peerDone; }));
+  EXPECT_TRUE(received == sent);
+}
+
+TEST_F(AsioSocketTest, ShutdownSendEndsTheStreamAfterQueuedBytesAndStillReads) {
+  Recorder recorder;
+  tcp::socket peer(context_);
+  auto socket = ConnectedPair(recorder, peer);
+  const std::string big = AllByteValues(4 * 4096);  // 4 MiB: still queued at the shutdown
+  socket->Send(MakePayload(big));
+  socket->ShutdownSend();
+  std::string got;
+  ASSERT_TRUE(RunUntil([&] { return Drain(peer, got); }));  // end of stream after every byte
+  EXPECT_TRUE(got == big);
+  asio::write(peer, asio::buffer(std::string("reply")));
+  std::string reply;
+  ASSERT_TRUE(RunUntil([&] {
+    std::string chunk;
+    socket->Read(chunk);
+    reply += chunk;
+    return reply == "reply";
+  }));
+  EXPECT_EQ(recorder.Count("Close"), 0);
+  EXPECT_EQ(socket->State(), SocketState::kConnected);
 }
 
 TEST_F(AsioSocketTest, LocalCloseRaisesNothing) {

@@ -56,6 +56,8 @@ struct AsioSocket::Channel {
   asio::ip::udp::socket udp;
   asio::ip::tcp::resolver resolver;
   bool reading = false;
+  bool readPaused = false;
+  bool shutdownPending = false;  // ShutdownSend waits for the queue to drain
   // Left uninitialised: a client that sends a short request touches one page
   // of it, not 64 KiB.
   std::unique_ptr<char[]> readBuffer;
@@ -271,7 +273,7 @@ asio::ip::udp::endpoint AsioSocket::ResolveUdp(const std::string& host, uint16_t
 }
 
 void AsioSocket::StartRead(const ChannelPtr& channel) {
-  if (channel->reading || arrived_.size() >= kMaxUnread) return;
+  if (channel->reading || channel->readPaused || arrived_.size() >= kMaxUnread) return;
   channel->reading = true;
   if (!channel->readBuffer) channel->readBuffer.reset(new char[kReadChunk]);
   auto done = [channel](const asio::error_code& error, std::size_t bytes) {
@@ -297,7 +299,8 @@ void AsioSocket::DataRead(const ChannelPtr& channel, std::size_t bytes) {
 
 void AsioSocket::ReadFailed(const asio::error_code& error) {
   if (error != asio::error::eof) return Fail(error);
-  Release();
+  // Only the peer's sending side ended: what is queued for it, and what is
+  // sent until Close, still goes out (a half-closed peer still reads).
   state_ = SocketState::kClosing;
   Raise([](SocketEvents& events) { events.OnClosed(); });
 }
@@ -309,7 +312,8 @@ void AsioSocket::Read(std::string& out) {
 }
 
 void AsioSocket::Send(std::span<const Payload> parts) {
-  if (state_ != SocketState::kConnected) throw errors::WrongSocketState();
+  if ((state_ != SocketState::kConnected && state_ != SocketState::kClosing) || !channel_)
+    throw errors::WrongSocketState();
   Channel& channel = *channel_;
   const bool writeInFlight = !channel.writing.empty();
   for (const Payload& part : parts) {
@@ -337,7 +341,7 @@ void AsioSocket::Flush(const ChannelPtr& channel) {
   if (sent == channel->queuedBytes) {
     channel->queued.clear();
     channel->queuedBytes = 0;
-    Raise([](SocketEvents& events) { events.OnSendComplete(); });
+    SendFinished(channel);
     return;
   }
   channel->queuedBytes -= sent;
@@ -366,13 +370,42 @@ void AsioSocket::StartWrite(const ChannelPtr& channel, std::size_t sentDirectly)
 
 void AsioSocket::Written(const ChannelPtr& channel, std::size_t bytes) {
   if (channel->queued.empty()) {
-    Raise([](SocketEvents& events) { events.OnSendComplete(); });
+    SendFinished(channel);
     return;
   }
   const int32_t sent = ToInt32(bytes);
   const int32_t remaining = ToInt32(channel->queuedBytes);
   StartWrite(channel);
   Raise([sent, remaining](SocketEvents& events) { events.OnSendProgress(sent, remaining); });
+}
+
+void AsioSocket::SendFinished(const ChannelPtr& channel) {
+  if (channel->shutdownPending) {
+    channel->shutdownPending = false;
+    asio::error_code ignored;  // a peer gone already shows in the next read
+    channel->tcp.shutdown(tcp::socket::shutdown_send, ignored);
+  }
+  Raise([](SocketEvents& events) { events.OnSendComplete(); });
+}
+
+void AsioSocket::PauseReading() {
+  if (channel_) channel_->readPaused = true;
+}
+
+void AsioSocket::ResumeReading() {
+  if (!channel_ || !channel_->readPaused) return;
+  channel_->readPaused = false;
+  if (state_ == SocketState::kConnected) StartRead(channel_);
+}
+
+void AsioSocket::ShutdownSend() {
+  if (!channel_ || !channel_->tcp.is_open()) return;
+  if (!channel_->writing.empty() || !channel_->queued.empty()) {
+    channel_->shutdownPending = true;
+    return;
+  }
+  asio::error_code ignored;
+  channel_->tcp.shutdown(tcp::socket::shutdown_send, ignored);
 }
 
 void AsioSocket::Close() {

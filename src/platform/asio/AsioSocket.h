@@ -38,6 +38,9 @@ class AsioSocket final : public Socket {
   void Read(std::string& out) override;
   void Send(std::span<const Payload> parts) override;
   using Socket::Send;
+  void PauseReading() override;
+  void ResumeReading() override;
+  void ShutdownSend() override;
   void Close() override;
 
   // The local port the open socket is bound to (an ephemeral one when it was
@@ -64,6 +67,8 @@ class AsioSocket final : public Socket {
   // sentDirectly: bytes of the same parts that Flush already sent.
   void StartWrite(const ChannelPtr& channel, std::size_t sentDirectly = 0);
   void Written(const ChannelPtr& channel, std::size_t bytes);
+  // Everything queued has left: half-closes if asked, raises OnSendComplete.
+  void SendFinished(const ChannelPtr& channel);
   // Ends the connection in the error state and raises OnError.
   void Fail(const asio::error_code& error);
   void Fail(int number, const std::string& description);

@@ -28,6 +28,11 @@ void FakeSerialPort::Read(std::string& out) {
   buffer_.swap(duringRead_);
 }
 
+void FakeSerialPort::Write(std::string_view bytes) {
+  if (!open_) throw errors::PortNotOpen();
+  written += bytes;
+}
+
 int16_t FakeSerialPort::BytesWaiting() {
   return static_cast<int16_t>(std::min<size_t>(buffer_.size(), kMaxBytesWaiting));
 }

@@ -15,6 +15,7 @@ class FakeSerialPort : public SerialPort {
   void Close() override;
   bool IsOpen() const override { return open_; }
   void Read(std::string& out) override;
+  void Write(std::string_view bytes) override;
   int16_t BytesWaiting() override;
   int16_t LastEvent() const override { return kSerialDataReceived; }
 
@@ -29,6 +30,7 @@ class FakeSerialPort : public SerialPort {
 
   std::optional<PlatformError> failOpen;
   std::optional<PlatformError> failRead;
+  std::string written;  // every byte handed to Write, in order
   int openCount = 0;
   int reads = 0;
 

@@ -23,6 +23,7 @@ void FakeSocket::Connect(const std::string& host, int port) {
   connectHost = host;
   connectPort = port;
   remoteHost_ = host;
+  shutdownAt = -1;
   state_ = SocketState::kConnecting;
 }
 
@@ -74,7 +75,7 @@ void FakeSocket::Read(std::string& out) {
 
 void FakeSocket::Send(std::span<const Payload> parts) {
   MaybeFail("Send");
-  if (state_ != SocketState::kConnected) throw errors::WrongSocketState();
+  if (state_ != SocketState::kConnected && state_ != SocketState::kClosing) throw errors::WrongSocketState();
   ++sendCalls;
   lastSend.assign(parts.begin(), parts.end());
   for (const Payload& part : parts) {
@@ -83,9 +84,15 @@ void FakeSocket::Send(std::span<const Payload> parts) {
   }
 }
 
+void FakeSocket::ShutdownSend() {
+  MaybeFail("ShutdownSend");
+  shutdownAt = static_cast<int64_t>(sent.size());
+}
+
 void FakeSocket::Close() {
   MaybeFail("Close");
   ++closeCalls;
+  readingPaused = false;
   state_ = SocketState::kClosed;
   arrived_.clear();
   pendingBytes_ = 0;

@@ -30,6 +30,9 @@ class FakeSocket : public Socket {
   void Read(std::string& out) override;
   void Send(std::span<const Payload> parts) override;
   using Socket::Send;
+  void PauseReading() override { readingPaused = true; }
+  void ResumeReading() override { readingPaused = false; }
+  void ShutdownSend() override;
   void Close() override;
 
   // --- the test's side ---
@@ -63,6 +66,9 @@ class FakeSocket : public Socket {
   int boundPort = 0;
   int listenCalls = 0;
   int closeCalls = 0;
+  bool readingPaused = false;        // PauseReading without ResumeReading since
+  // sent.size() when ShutdownSend was called; -1 before (Connect resets it).
+  int64_t shutdownAt = -1;
 
  private:
   void MaybeFail(const std::string& operation) const;

@@ -230,6 +230,23 @@ TEST(ParseCommandLine, WebPortWithOptionalAddress) {
   EXPECT_EQ(web("-w"), "|0");
 }
 
+TEST(ParseCommandLine, PrinterAndStatusAnswers) {
+  const Settings none = ParseCommandLine("-l -t 9100");
+  EXPECT_EQ(none.printerHost, "");
+  EXPECT_FALSE(none.answerStatus);
+  const Settings named = ParseCommandLine("-o printer");
+  EXPECT_EQ(named.printerHost, "printer");
+  EXPECT_EQ(named.printerPort, 9100);
+  const Settings addressed = ParseCommandLine("-O 192.168.1.50:9101 -v");
+  EXPECT_EQ(addressed.printerHost, "192.168.1.50");
+  EXPECT_EQ(addressed.printerPort, 9101);
+  EXPECT_TRUE(addressed.answerStatus);
+  EXPECT_EQ(ParseCommandLine("-o Printer:0").printerPort, 9100);
+  EXPECT_EQ(ParseCommandLine("-o Printer:x").printerHost, "Printer");
+  EXPECT_EQ(ParseCommandLine("-o printer : 9102").printerHost, "printer");
+  EXPECT_EQ(ParseCommandLine("-o printer : 9102").printerPort, 9102);
+}
+
 TEST(ParseCommandLine, Port) {
   EXPECT_EQ(ParseCommandLine("-p 0").clientPort, 8147);
   EXPECT_EQ(ParseCommandLine("-p 65536").clientPort, 8147);

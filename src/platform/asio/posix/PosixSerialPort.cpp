@@ -129,6 +129,23 @@ void PosixSerialPort::Read(std::string& out) {
   }
 }
 
+void PosixSerialPort::Write(std::string_view bytes) {
+  if (!IsOpen()) throw errors::PortNotOpen();
+  // The descriptor is non-blocking: a full output buffer drops the rest
+  // rather than stall the event thread.
+  while (!bytes.empty()) {
+    const ssize_t count = ::write(descriptor_.native_handle(), bytes.data(), bytes.size());
+    if (count > 0) {
+      bytes.remove_prefix(static_cast<size_t>(count));
+      continue;
+    }
+    const int error = count < 0 ? errno : 0;
+    if (error == EINTR) continue;
+    if (error == EAGAIN || error == EWOULDBLOCK) return;
+    throw PlatformError(error, Describe("Cannot write", error));
+  }
+}
+
 int16_t PosixSerialPort::BytesWaiting() {
   if (!IsOpen()) return 0;
   int count = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <asio/buffer.hpp>
 #include <asio/error.hpp>
+#include <asio/write.hpp>
 
 #include "platform/ErrorNumbers.h"
 #include "platform/asio/win/WinError.h"
@@ -161,6 +162,13 @@ void WinSerialPort::Read(std::string& out) {
   out.clear();
   out.swap(received_);
   if (out.empty() && readError_ != 0) throw WinFailure(readError_, Describe("Cannot read"));
+}
+
+void WinSerialPort::Write(std::string_view bytes) {
+  if (!IsOpen()) throw errors::PortNotOpen();
+  // An overlapped write that owns its copy; a failure shows in the pending read.
+  auto copy = std::make_shared<const std::string>(bytes);
+  asio::async_write(handle_, asio::buffer(*copy), [copy](const asio::error_code&, size_t) {});
 }
 
 int16_t WinSerialPort::BytesWaiting() {

@@ -27,6 +27,7 @@ class WinSerialPort : public SerialPort {
   void Close() override;
   bool IsOpen() const override { return handle_.is_open(); }
   void Read(std::string& out) override;
+  void Write(std::string_view bytes) override;
   int16_t BytesWaiting() override;
   int16_t LastEvent() const override { return lastEvent_; }
 
