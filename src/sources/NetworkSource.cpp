@@ -26,6 +26,7 @@ NetworkSource::~NetworkSource() { socket_->SetEvents(nullptr); }
 void NetworkSource::Restart() {
   if (link_) link_->Close();
   responder_ = tap::StatusResponder();
+  unsentReplies_ = 0;
   socket_->Close();
   platform_.Loop().RunPending();
   // Each set-up starts the pacing span in which a further one waits.
@@ -143,19 +144,24 @@ void NetworkSource::AnswerQueries() {
   if (!settings_.answerStatus || settings_.protocol != NetworkProtocol::kTcp) return;
   responder_.Scan(chunk_, replies_);
   if (replies_.empty()) return;
-  socket_->Send(MakePayload(replies_));
+  if (unsentReplies_ < kMaxUnsentReplies) {
+    socket_->Send(MakePayload(replies_));
+    unsentReplies_ += static_cast<int64_t>(replies_.size());
+  }
   replies_.clear();
 }
 
 void NetworkSource::OnSendProgress(int32_t /*bytesSent*/, int32_t bytesRemaining) {
   Guarded([&] {
     if (link_) link_->OnPosSendProgress(bytesRemaining);
+    unsentReplies_ = bytesRemaining;
   });
 }
 
 void NetworkSource::OnSendComplete() {
   Guarded([&] {
     if (link_) link_->OnPosSendComplete();
+    unsentReplies_ = 0;
   });
 }
 

@@ -36,6 +36,7 @@ class NetworkSource : private SocketEvents {
   // A peer that refuses or drops the connection at once is tried again at
   // most this often, instead of in a busy loop.
   static constexpr int32_t kMinAttemptSpacingMs = 1000;
+  static constexpr int64_t kMaxUnsentReplies = 64 * 1024;
 
   NetworkSource(Platform& platform, SourceHost& host, FrameAssembler& frames,
                 NetworkSourceSettings settings);
@@ -92,6 +93,9 @@ class NetworkSource : private SocketEvents {
   std::unique_ptr<PrinterLink> link_;  // with a printer only
   tap::StatusResponder responder_;     // a fresh one for every connection
   std::string replies_;
+  // Answers the peer has not read yet; beyond kMaxUnsentReplies a peer that
+  // keeps asking without reading gets no more, so memory stays bounded.
+  int64_t unsentReplies_ = 0;
 };
 
 }  // namespace tavrik

@@ -94,6 +94,20 @@ TEST_F(PrinterTapSourceTest, StatusQueriesAreAnsweredOnTheSourceOnlyWithV) {
   }
 }
 
+TEST_F(PrinterTapSourceTest, APeerThatAsksWithoutReadingGetsNoMoreThan64KiBOfAnswers) {
+  settings.answerStatus = true;
+  Start();
+  SourceSocket().RequestConnection("10.0.0.5");
+  std::string queries;
+  for (int i = 0; i < 1000; ++i) queries += "\x10\x04\x01";
+  for (int burst = 0; burst < 100; ++burst) SourceSocket().Arrive(queries);
+  EXPECT_EQ(SourceSocket().sent.size(), 66000u) << "the answers that cross 64 KiB are the last";
+  SourceSocket().DrainAll();
+  SourceSocket().sent.clear();
+  SourceSocket().Arrive("\x10\x04\x02");
+  EXPECT_EQ(SourceSocket().sent, "\x12") << "answers again once it has read";
+}
+
 TEST_F(PrinterTapSourceTest, SerialSourceAnswersOnTheLine) {
   settings.sourcePort = 0;
   settings.answerStatus = true;
