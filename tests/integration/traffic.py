@@ -107,6 +107,9 @@ class PartReader(threading.Thread):
         self.errors = []
         self.odd = []  # plain parts that are no intact receipt
         self.eof = False
+        # The source peer left: what followed its last cut came as a frame of
+        # its own, so the next receipt comes without the lead.
+        self.lead_sent_alone = False
 
     def run(self):
         buffer = bytearray(self.initial)
@@ -138,6 +141,9 @@ class PartReader(threading.Thread):
             self.keepalives += 1
             self.keepalives_since_frame += 1
             return
+        if kind == PLAIN and self.lead and body == self.lead:
+            self.lead_sent_alone = True
+            return
         seq = self._receipt_number(body) if kind == PLAIN else None
         if kind != PLAIN:
             self.errors.append(f"unexpected part {kind!r} after frame {self.next_seq - 1}")
@@ -153,12 +159,14 @@ class PartReader(threading.Thread):
             self.next_seq = seq + 1
             self.keepalives_since_frame = 0
             self.frames += 1
-            self.frame_bytes += len(body) - len(self.lead)
+            self.frame_bytes += len(body) - (len(self.lead) if self.lead and body.startswith(self.lead) else 0)
 
     def _receipt_number(self, body):
         led = bool(self.lead) and body.startswith(self.lead)
         seq = check_receipt(body[len(self.lead):] if led else body)
-        if seq is not None and self.lead and led != (seq != 0):
+        unled_allowed = seq == 0 or self.lead_sent_alone
+        self.lead_sent_alone = False
+        if seq is not None and self.lead and led == unled_allowed:
             return None
         return seq
 
