@@ -121,6 +121,21 @@ void Relay::RestartFrameTimer(int32_t ms) {
 
 void Relay::Broadcast(const Payload& part) { server_.Broadcast(part); }
 
+void Relay::AddFrameListener(FrameListener& listener) {
+  frameListeners_.push_back(&listener);
+  frames_.SetFrameListener(this);
+}
+
+void Relay::OnFrame(const FrameRecord& frame) {
+  decoder_.Decode(frame.bytes, receiptText_);
+  frameTime_ = platform_.GetClock().LocalDateTimeText();
+  FrameRecord record = frame;
+  record.sequence = ++frameSequence_;
+  record.time = frameTime_;
+  record.text = &receiptText_;
+  for (FrameListener* listener : frameListeners_) listener->OnFrame(record);
+}
+
 void Relay::OnFrameTimer() {
   if (!frameTimer_->IsRunning()) return;  // a tick queued before the timer was stopped
   frameTimer_->Stop();

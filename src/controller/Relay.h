@@ -11,13 +11,17 @@
 //   source ready: client listener opens ----(timer stopped)-----------> kRunning -------- expiry: send the frame in progress
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "controller/ServiceControl.h"
 #include "controller/Settings.h"
 #include "controller/ShutdownReason.h"
 #include "frames/FrameAssembler.h"
+#include "frames/FrameListener.h"
 #include "frames/PartSink.h"
 #include "platform/Platform.h"
+#include "receipt/ReceiptDecoder.h"
 #include "server/ClientServer.h"
 #include "sources/FileSource.h"
 #include "sources/NetworkSource.h"
@@ -26,7 +30,7 @@
 
 namespace tavrik {
 
-class Relay : private SourceHost, private PartSink {
+class Relay : private SourceHost, private PartSink, private FrameListener {
  public:
   enum class Recovery { kRunning, kRetryPending, kSettingUp };
 
@@ -46,6 +50,9 @@ class Relay : private SourceHost, private PartSink {
   // Closes every connection and the port.
   void Shutdown(ShutdownReason reason);
   void RestartSource(bool dropClients) override;
+  // Hands every finished frame, with its decoded text, to listener from now
+  // on. Frames are decoded only while some listener exists.
+  void AddFrameListener(FrameListener& listener);
 
   // --- read by tests ---
   Recovery RecoveryState() const { return recovery_; }
@@ -59,6 +66,7 @@ class Relay : private SourceHost, private PartSink {
   void RestartFrameTimer(int32_t ms) override;
   void OnSourceReady() override;
   void Broadcast(const Payload& part) override;
+  void OnFrame(const FrameRecord& frame) override;
   void OpenSource();
   void OnFrameTimer();
   void OnKeepAliveTick();
@@ -73,6 +81,11 @@ class Relay : private SourceHost, private PartSink {
   SerialSource serialSource_;
   FileSource fileSource_;
   ClientServer server_;
+  std::vector<FrameListener*> frameListeners_;
+  ReceiptDecoder decoder_;
+  ReceiptText receiptText_;  // reused from frame to frame
+  std::string frameTime_;
+  uint64_t frameSequence_ = 0;
 
   Recovery recovery_ = Recovery::kRunning;
   int32_t keepAliveTicks_ = 0;
