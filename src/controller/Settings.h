@@ -25,6 +25,7 @@ struct Settings {
   int32_t logSizeMB = 10;                            // -g
   std::string logFileName = "Debug.log";             // -i
   bool serviceMode = false;                          // -s
+  std::string outputsFile;                           // -k, TOML file of recorder/MQTT outputs
 };
 
 enum class SourceKind { kNetwork, kSpoolFile, kSerial };

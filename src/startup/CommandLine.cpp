@@ -122,6 +122,7 @@ void ApplySwitch(Settings& settings, char letter, const std::string& value) {
     case 'e': settings.eventContentType = true; break;
     case 'r': settings.protocol = ParseRangedInt(value, 0, 255, 0) == 1 ? NetworkProtocol::kUdp : NetworkProtocol::kTcp; break;
     case 'h': settings.spoolFile = value; break;
+    case 'k': settings.outputsFile = value; break;
     default: break;  // unknown letters are ignored without a message
   }
 }
