@@ -56,6 +56,22 @@ def read_until(sock, expected_size, timeout=20):
     return data
 
 
+class OutputsFileTest(RelayTestCase):
+    def test_a_bad_or_missing_file_stops_the_start_with_status_2(self):
+        for content, message in [
+                ('[[recorder]]\nhost = "h"\nport = 1\ncolour = "red"\n',
+                 b"outputs.toml:4: recorder[1].colour: unknown key\n"),
+                (None, b"outputs.toml: cannot read the outputs file\n")]:
+            relay = self.relay("-k", "outputs.toml", start=False)
+            if content is not None:
+                with open(relay.path("outputs.toml"), "w") as f:
+                    f.write(content)
+            relay.start()
+            self.assertEqual(relay.process.wait(10), 2)
+            self.assertEqual(relay.stderr(), message)
+            self.assertFalse(os.path.exists(relay.path("Debug.log")), "nothing starts")
+
+
 class RecorderTest(OutputsTestCase):
     def test_tcp_and_udp_recorders_get_marked_wrapped_encoded_text(self):
         tcp = socket.create_server(("127.0.0.1", 0))
