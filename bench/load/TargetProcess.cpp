@@ -45,8 +45,8 @@ std::string Tail(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<TargetProcess> TargetProcess::StartRelay(const std::string& relayPath,
-                                                         bool keepFolder, std::string& error) {
+std::unique_ptr<TargetProcess> TargetProcess::StartRelay(const std::string& relayPath, bool keepFolder,
+                                                         const std::string& outputsPath, std::string& error) {
   std::unique_ptr<TargetProcess> target(new TargetProcess());
   target->relay_ = true;
   target->keepFolder_ = keepFolder;
@@ -68,9 +68,17 @@ std::unique_ptr<TargetProcess> TargetProcess::StartRelay(const std::string& rela
   target->clientPort_ = client;
   const std::string sourceText = std::to_string(source);
   const std::string clientText = std::to_string(client);
+  const std::string outputs = target->folder_ + "/outputs.toml";
+  if (!outputsPath.empty()) {
+    fs::copy_file(outputsPath, outputs, copyError);
+    if (copyError) {
+      error = "cannot copy the outputs file " + outputsPath + ": " + copyError.message();
+      return nullptr;
+    }
+  }
   const char* argv[] = {
       binary.c_str(), "-l", "-t",   sourceText.c_str(), "-u", "-p", clientText.c_str(),
-      "-d",           "10", nullptr};
+      "-d",           "10", outputsPath.empty() ? nullptr : "-k", outputs.c_str(), nullptr};
   if (!target->Launch(binary, argv, error)) return nullptr;
   return target;
 }

@@ -9,8 +9,9 @@ namespace tavrik::load {
 
 class TargetProcess {
  public:
+  // outputsPath: an outputs file for -k, copied beside the relay; "" for none.
   static std::unique_ptr<TargetProcess> StartRelay(const std::string& relayPath, bool keepFolder,
-                                                   std::string& error);
+                                                   const std::string& outputsPath, std::string& error);
   static std::unique_ptr<TargetProcess> StartFanOut(std::string& error);
   static std::unique_ptr<TargetProcess> Attach(int sourcePort, int clientPort, int pid);
 

@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
   std::string startError;
   std::unique_ptr<TargetProcess> relay =
       options.attach ? TargetProcess::Attach(options.sourcePort, options.clientPort, options.pid)
-                     : TargetProcess::StartRelay(options.relayPath, options.keepFolder, startError);
+                     : TargetProcess::StartRelay(options.relayPath, options.keepFolder, options.outputsPath,
+                                               startError);
   if (!relay) {
     std::cerr << "tavrik_load: " << startError << "\n";
     return 2;
