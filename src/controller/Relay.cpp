@@ -127,13 +127,28 @@ void Relay::AddFrameListener(FrameListener& listener) {
 }
 
 void Relay::OnFrame(const FrameRecord& frame) {
-  decoder_.Decode(frame.bytes, receiptText_);
-  frameTime_ = platform_.GetClock().LocalDateTimeText();
-  FrameRecord record = frame;
-  record.sequence = ++frameSequence_;
-  record.time = frameTime_;
-  record.text = &receiptText_;
-  for (FrameListener* listener : frameListeners_) listener->OnFrame(record);
+  if (pendingCount_ == 0) platform_.Loop().Post([this] { DeliverFrames(); });
+  if (pendingCount_ == pendingFrames_.size()) pendingFrames_.emplace_back();
+  PendingFrame& pending = pendingFrames_[pendingCount_++];
+  pending.bytes.assign(frame.bytes);
+  pending.time = platform_.GetClock().LocalDateTimeText();
+  pending.cut = frame.cut;
+}
+
+// Frames that arrive while a listener runs pending events join the loop.
+void Relay::DeliverFrames() {
+  for (size_t i = 0; i < pendingCount_; ++i) {
+    const PendingFrame& pending = pendingFrames_[i];
+    decoder_.Decode(pending.bytes, receiptText_);
+    FrameRecord record;
+    record.sequence = ++frameSequence_;
+    record.time = pending.time;
+    record.bytes = pending.bytes;
+    record.cut = pending.cut;
+    record.text = &receiptText_;
+    for (FrameListener* listener : frameListeners_) listener->OnFrame(record);
+  }
+  pendingCount_ = 0;
 }
 
 void Relay::OnFrameTimer() {

@@ -10,6 +10,7 @@
 //   network set-up begins -------------------(timer: 3000 ms watchdog)--> kSettingUp -----+-- expiry: RestartSource(true)
 //   source ready: client listener opens ----(timer stopped)-----------> kRunning -------- expiry: send the frame in progress
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,7 +52,8 @@ class Relay : private SourceHost, private PartSink, private FrameListener {
   void Shutdown(ShutdownReason reason);
   void RestartSource(bool dropClients) override;
   // Hands every finished frame, with its decoded text, to listener from now
-  // on. Frames are decoded only while some listener exists.
+  // on, in a posted handler: the clients' writes go out first. Frames are
+  // decoded only while some listener exists.
   void AddFrameListener(FrameListener& listener);
 
   // --- read by tests ---
@@ -67,6 +69,7 @@ class Relay : private SourceHost, private PartSink, private FrameListener {
   void OnSourceReady() override;
   void Broadcast(const Payload& part) override;
   void OnFrame(const FrameRecord& frame) override;
+  void DeliverFrames();
   void OpenSource();
   void OnFrameTimer();
   void OnKeepAliveTick();
@@ -81,10 +84,18 @@ class Relay : private SourceHost, private PartSink, private FrameListener {
   SerialSource serialSource_;
   FileSource fileSource_;
   ClientServer server_;
+  // A finished frame waiting for the listeners; kept and reused, so that a
+  // warmed-up relay allocates nothing for it.
+  struct PendingFrame {
+    std::string bytes;
+    std::string time;
+    bool cut = false;
+  };
   std::vector<FrameListener*> frameListeners_;
+  std::deque<PendingFrame> pendingFrames_;  // a deque: elements stay put while more are added
+  size_t pendingCount_ = 0;
   ReceiptDecoder decoder_;
   ReceiptText receiptText_;  // reused from frame to frame
-  std::string frameTime_;
   uint64_t frameSequence_ = 0;
 
   Recovery recovery_ = Recovery::kRunning;

@@ -250,6 +250,8 @@ TEST_F(RelayListenerTest, FrameListenersGetNumberedFramesWithTheirTextDecodedOnc
   relay->Frames().SendFrame();
   relay->Frames().Append("C");
   relay->Frames().SendFrame();
+  EXPECT_TRUE(first.lines.empty());  // after the clients' writes, which are posted first
+  platform.RunPosted();
   const std::string time = platform.GetClock().LocalDateTimeText();
   const std::vector<std::string> expected{"1 " + time + " AB\n|A\x1b" "E\x01" "B\n", "2 " + time + " C|C"};
   EXPECT_EQ(first.lines, expected);
