@@ -31,6 +31,7 @@ struct RecorderConfig {
 
 struct TextServerConfig {
   int32_t port = 0;
+  std::string address;  // local address to listen on; empty: every one
   TextFormat format;
 };
 

@@ -149,6 +149,7 @@ class Reader {
     TextServerConfig server;
     std::map<std::string, KeyReader> readers{
         {"port", [&](const toml::node& n, const std::string& k) { server.port = Integer(n, k, 1, 65535); }},
+        {"address", [&](const toml::node& n, const std::string& k) { server.address = NonEmpty(n, k); }},
     };
     AddFormatKeys(readers, server.format);
     ForEachKey(table, name, readers, {"port"});

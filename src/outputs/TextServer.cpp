@@ -23,7 +23,8 @@ class TextServer::ReaderEvents final : public SocketEvents {
 TextServer::TextServer(Platform& platform, TextServerConfig config)
     : platform_(platform),
       config_(std::move(config)),
-      name_("Text server port " + std::to_string(config_.port)),
+      name_(config_.address.empty() ? "Text server port " + std::to_string(config_.port)
+                                    : "Text server " + config_.address + ":" + std::to_string(config_.port)),
       listener_(platform.CreateSocket()),
       readers_(kMaxReaders) {
   listener_->SetEvents(this);
@@ -41,7 +42,7 @@ TextServer::~TextServer() {
 
 void TextServer::Start() {
   try {
-    listener_->Listen(config_.port);
+    listener_->ListenOn(config_.address, config_.port);
   } catch (const std::exception& e) {
     Log(LogLevel::kError, name_ + " cannot listen: " + e.what());
   }

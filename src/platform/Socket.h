@@ -52,6 +52,9 @@ class Socket {
   virtual void Connect(const std::string& host, int port) = 0;
   // TCP: listens on port (0: any free port) of every local address.
   virtual void Listen(int port) = 0;
+  // TCP: listens on port of one local address given as digits ("127.0.0.1",
+  // "::1") or "localhost"; an empty address means every local address.
+  virtual void ListenOn(const std::string& address, int port) = 0;
   // TCP: takes over a held connection request.
   virtual void Accept(int32_t requestId) = 0;
   // UDP: receives datagrams from anyone on port.

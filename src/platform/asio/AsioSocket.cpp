@@ -153,13 +153,23 @@ void AsioSocket::Connected(const ChannelPtr& channel) {
   Raise([](SocketEvents& events) { events.OnConnected(); });
 }
 
-void AsioSocket::Listen(int localPort) {
+void AsioSocket::Listen(int localPort) { ListenOn({}, localPort); }
+
+void AsioSocket::ListenOn(const std::string& address, int localPort) {
   RequireClosed();
   const uint16_t port = ToPort(localPort, true);
+  asio::error_code error;
+  asio::ip::address local = asio::ip::address_v4::any();
+  if (address == "localhost") {
+    local = asio::ip::address_v4::loopback();
+  } else if (!address.empty()) {
+    local = asio::ip::make_address(address, error);
+    if (error) throw ToPlatformError(error);
+  }
+  const tcp::endpoint endpoint(local, port);
   ChannelPtr channel = OpenChannel();
   tcp::acceptor& acceptor = channel->acceptor;
-  asio::error_code error;
-  acceptor.open(tcp::v4(), error);
+  acceptor.open(endpoint.protocol(), error);
 #ifndef _WIN32
   // Lets a restarted relay listen at once while connections accepted earlier
   // are still open or linger in TIME_WAIT; a port that another socket listens
@@ -167,7 +177,7 @@ void AsioSocket::Listen(int localPort) {
   // port in use, so it stays off there, as libuv leaves it.
   if (!error) acceptor.set_option(asio::socket_base::reuse_address(true), error);
 #endif
-  if (!error) acceptor.bind(tcp::endpoint(asio::ip::address_v4::any(), port), error);
+  if (!error) acceptor.bind(endpoint, error);
   if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
   if (error) {
     Release();

@@ -31,6 +31,7 @@ class AsioSocket final : public Socket {
 
   void Connect(const std::string& host, int port) override;
   void Listen(int port) override;
+  void ListenOn(const std::string& address, int port) override;
   void Accept(int32_t requestId) override;
   void Bind(int port) override;
   void OpenUdp(const std::string& host, int port) override;

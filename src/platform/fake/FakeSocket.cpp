@@ -35,6 +35,11 @@ void FakeSocket::Listen(int port) {
   state_ = SocketState::kListening;
 }
 
+void FakeSocket::ListenOn(const std::string& address, int port) {
+  Listen(port);
+  listenAddress = address;
+}
+
 void FakeSocket::Accept(int32_t requestId) {
   MaybeFail("Accept");
   if (state_ != SocketState::kClosed || !platform_.TakeConnectionRequest(requestId))

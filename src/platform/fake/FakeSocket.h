@@ -23,6 +23,7 @@ class FakeSocket : public Socket {
   const std::string& RemoteHost() const override { return remoteHost_; }
   void Connect(const std::string& host, int port) override;
   void Listen(int port) override;
+  void ListenOn(const std::string& address, int port) override;
   void Accept(int32_t requestId) override;
   void Bind(int port) override;
   void OpenUdp(const std::string& host, int port) override;
@@ -59,6 +60,7 @@ class FakeSocket : public Socket {
   std::string connectHost;           // of Connect or OpenUdp
   int connectPort = 0;
   int listenPort = 0;
+  std::string listenAddress;         // of ListenOn
   int boundPort = 0;
   int listenCalls = 0;
   int closeCalls = 0;

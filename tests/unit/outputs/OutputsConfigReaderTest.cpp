@@ -37,6 +37,7 @@ port = 10000
 
 [[text_server]]
 port = 9100
+address = "127.0.0.1"
 encoding = "ascii"
 
 [mqtt]
@@ -72,6 +73,7 @@ queue = 10
   EXPECT_EQ(tcp.format.wrap, 0);
   ASSERT_EQ(config.textServers.size(), 1u);
   EXPECT_EQ(config.textServers[0].port, 9100);
+  EXPECT_EQ(config.textServers[0].address, "127.0.0.1");
   EXPECT_EQ(config.textServers[0].format.encoding, TextEncoding::kAscii);
   ASSERT_TRUE(config.mqtt);
   EXPECT_EQ(config.mqtt->host, "broker");
@@ -106,7 +108,7 @@ TEST(OutputsConfigReaderTest, SyntaxErrorsNameTheFileAndLine) {
 TEST(OutputsConfigReaderTest, UnknownKeysAndTablesAreErrors) {
   EXPECT_EQ(ErrorOf("\ncolour = 1\n"), "o.toml:2: colour: unknown key");
   EXPECT_EQ(ErrorOf("[[recorder]]\nhost = \"h\"\nport = 1\nhots = \"x\"\n"), "o.toml:4: recorder[1].hots: unknown key");
-  EXPECT_EQ(ErrorOf("[[text_server]]\nport = 1\naddress = \"x\"\n"), "o.toml:3: text_server[1].address: unknown key");
+  EXPECT_EQ(ErrorOf("[[text_server]]\nport = 1\nadress = \"x\"\n"), "o.toml:3: text_server[1].adress: unknown key");
   EXPECT_EQ(ErrorOf("[mqtt]\nhost = \"b\"\ntopic = \"t\"\nretain = true\n"), "o.toml:4: mqtt.retain: unknown key");
 }
 

@@ -117,6 +117,7 @@ TEST_F(OutputTest, TextServerSkipsWholeReceiptsForASlowReaderOnly) {
   server.Start();
   FakeSocket& listener = *platform.Sockets().at(0);
   EXPECT_EQ(listener.listenPort, 9100);
+  EXPECT_EQ(listener.listenAddress, "");
   listener.RequestConnection("10.0.0.1");
   listener.RequestConnection("10.0.0.2");
   FakeSocket& slow = *platform.Sockets().at(1);
