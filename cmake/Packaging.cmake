@@ -17,7 +17,8 @@ foreach(unit tavriksrv.service tavriksrv@.service)
   configure_file(${tavrik_dist}/${unit} ${tavrik_staging}/${unit} @ONLY)
   install(FILES ${tavrik_staging}/${unit} DESTINATION ${TAVRIK_SYSTEMD_UNITDIR})
 endforeach()
-install(FILES ${tavrik_dist}/example.conf DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/tavriksrv)
+install(FILES ${tavrik_dist}/example.conf ${tavrik_dist}/outputs.example.toml
+        DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/tavriksrv)
 install(FILES ${tavrik_dist}/debian/copyright DESTINATION ${tavrik_docdir})
 install(FILES ${tavrik_dist}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
         RENAME tavriksrv)

@@ -36,6 +36,7 @@ Puts the TavrikSrv relay under load end to end on loopback and reports
 throughput, latency, CPU time and memory, against a minimal fan-out ceiling.
 
   --relay PATH       relay binary to start (default: TavrikSrv of this build)
+  --outputs FILE     start the relay with this outputs file (-k)
   --attach           use a running relay instead: needs --source-port and
                      --client-port (started with -l -t SRC -u -p CLIENT);
                      --pid PID adds its CPU time and memory
@@ -94,6 +95,9 @@ std::string ParseLoadOptions(int argc, char** argv, LoadOptions& options) {
     } else if (name == "--relay") {
       ok = next();
       options.relayPath = value;
+    } else if (name == "--outputs") {
+      ok = next();
+      options.outputsPath = value;
     } else if (name == "--attach") {
       options.attach = true;
     } else if (name == "--source-port") {

@@ -7,6 +7,7 @@ namespace tavrik::load {
 
 struct LoadOptions {
   std::string relayPath;
+  std::string outputsPath;  // -k for the relay: its outputs file
   bool attach = false;
   int sourcePort = 0;
   int clientPort = 0;

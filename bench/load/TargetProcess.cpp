@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "load/Loopback.h"
 
@@ -45,8 +46,8 @@ std::string Tail(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<TargetProcess> TargetProcess::StartRelay(const std::string& relayPath,
-                                                         bool keepFolder, std::string& error,
+std::unique_ptr<TargetProcess> TargetProcess::StartRelay(const std::string& relayPath, bool keepFolder,
+                                                         const std::string& outputsPath, std::string& error,
                                                          int printerPort) {
   std::unique_ptr<TargetProcess> target(new TargetProcess());
   target->relay_ = true;
@@ -69,10 +70,21 @@ std::unique_ptr<TargetProcess> TargetProcess::StartRelay(const std::string& rela
   target->clientPort_ = client;
   const std::string sourceText = std::to_string(source);
   const std::string clientText = std::to_string(client);
+  const std::string outputs = target->folder_ + "/outputs.toml";
+  if (!outputsPath.empty()) {
+    fs::copy_file(outputsPath, outputs, copyError);
+    if (copyError) {
+      error = "cannot copy the outputs file " + outputsPath + ": " + copyError.message();
+      return nullptr;
+    }
+  }
   const std::string printerText = "127.0.0.1:" + std::to_string(printerPort);
-  const char* argv[] = {binary.c_str(), "-l", "-t", sourceText.c_str(), "-u", "-p", clientText.c_str(),
-                        "-d", "10", printerPort > 0 ? "-o" : nullptr, printerText.c_str(), nullptr};
-  if (!target->Launch(binary, argv, error)) return nullptr;
+  std::vector<const char*> argv = {binary.c_str(), "-l", "-t", sourceText.c_str(), "-u", "-p", clientText.c_str(),
+                                   "-d", "10"};
+  if (!outputsPath.empty()) argv.insert(argv.end(), {"-k", outputs.c_str()});
+  if (printerPort > 0) argv.insert(argv.end(), {"-o", printerText.c_str()});
+  argv.push_back(nullptr);
+  if (!target->Launch(binary, argv.data(), error)) return nullptr;
   return target;
 }
 

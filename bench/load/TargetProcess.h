@@ -9,9 +9,11 @@ namespace tavrik::load {
 
 class TargetProcess {
  public:
+  // outputsPath: an outputs file for -k, copied beside the relay; "" for none.
   // printerPort: above 0, the relay passes its source through to 127.0.0.1 there (-o).
   static std::unique_ptr<TargetProcess> StartRelay(const std::string& relayPath, bool keepFolder,
-                                                   std::string& error, int printerPort = 0);
+                                                   const std::string& outputsPath, std::string& error,
+                                                   int printerPort = 0);
   static std::unique_ptr<TargetProcess> StartFanOut(std::string& error);
   static std::unique_ptr<TargetProcess> Attach(int sourcePort, int clientPort, int pid);
 

@@ -41,8 +41,8 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<TargetProcess> relay =
       options.attach ? TargetProcess::Attach(options.sourcePort, options.clientPort, options.pid)
-                     : TargetProcess::StartRelay(options.relayPath, options.keepFolder, startError,
-                                                 printer ? printer->Port() : 0);
+                     : TargetProcess::StartRelay(options.relayPath, options.keepFolder, options.outputsPath,
+                                                 startError, printer ? printer->Port() : 0);
   if (!relay) {
     std::cerr << "tavrik_load: " << startError << "\n";
     return 2;

@@ -214,6 +214,36 @@ std::string Relay::SourceState() const {
   return "unknown";
 }
 
+void Relay::AddFrameListener(FrameListener& listener) {
+  frameListeners_.push_back(&listener);
+  frames_.SetFrameListener(this);
+}
+
+void Relay::OnFrame(const FrameRecord& frame) {
+  if (pendingCount_ == 0) platform_.Loop().Post([this] { DeliverFrames(); });
+  if (pendingCount_ == pendingFrames_.size()) pendingFrames_.emplace_back();
+  PendingFrame& pending = pendingFrames_[pendingCount_++];
+  pending.bytes.assign(frame.bytes);
+  pending.time = platform_.GetClock().LocalDateTimeText();
+  pending.cut = frame.cut;
+}
+
+// Frames that arrive while a listener runs pending events join the loop.
+void Relay::DeliverFrames() {
+  for (size_t i = 0; i < pendingCount_; ++i) {
+    const PendingFrame& pending = pendingFrames_[i];
+    decoder_.Decode(pending.bytes, receiptText_);
+    FrameRecord record;
+    record.sequence = ++frameSequence_;
+    record.time = pending.time;
+    record.bytes = pending.bytes;
+    record.cut = pending.cut;
+    record.text = &receiptText_;
+    for (FrameListener* listener : frameListeners_) listener->OnFrame(record);
+  }
+  pendingCount_ = 0;
+}
+
 void Relay::OnFrameTimer() {
   if (!frameTimer_->IsRunning()) return;  // a tick queued before the timer was stopped
   frameTimer_->Stop();

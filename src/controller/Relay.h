@@ -10,15 +10,20 @@
 //   network set-up begins -------------------(timer: 3000 ms watchdog)--> kSettingUp -----+-- expiry: RestartSource(true)
 //   source ready: client listener opens ----(timer stopped)-----------> kRunning -------- expiry: send the frame in progress
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "controller/RelayState.h"
 #include "controller/ServiceControl.h"
 #include "controller/Settings.h"
 #include "controller/ShutdownReason.h"
 #include "frames/FrameAssembler.h"
+#include "frames/FrameListener.h"
 #include "frames/PartSink.h"
 #include "platform/Platform.h"
+#include "receipt/ReceiptDecoder.h"
 #include "server/ClientServer.h"
 #include "sources/FileSource.h"
 #include "sources/NetworkSource.h"
@@ -29,7 +34,7 @@
 
 namespace tavrik {
 
-class Relay : private SourceHost, private PartSink, private StatusSource {
+class Relay : private SourceHost, private PartSink, private StatusSource, private FrameListener {
  public:
   static constexpr int32_t kMinRetryDelayMs = 1000;
   static constexpr int32_t kMaxRetryDelayMs = 50000;
@@ -49,6 +54,10 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   // Closes every connection and the port.
   void Shutdown(ShutdownReason reason);
   void RestartSource(bool dropClients) override;
+  // Hands every finished frame, with its decoded text, to listener from now
+  // on, in a posted handler: the clients' writes go out first. Frames are
+  // decoded only while some listener exists.
+  void AddFrameListener(FrameListener& listener);
 
   // --- read by tests ---
   Recovery RecoveryState() const { return recovery_; }
@@ -68,6 +77,8 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   void Broadcast(const Payload& part) override;
   void FrameFinished(std::string_view frame) override;
   std::string SourceState() const;
+  void OnFrame(const FrameRecord& frame) override;
+  void DeliverFrames();
   void OpenSource();
   void OnFrameTimer();
   void OnKeepAliveTick();
@@ -85,6 +96,19 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   FileSource fileSource_;
   ClientServer server_;
   std::unique_ptr<WebServer> web_;  // only with -w: without it no frame is decoded
+  // A finished frame waiting for the listeners; kept and reused, so that a
+  // warmed-up relay allocates nothing for it.
+  struct PendingFrame {
+    std::string bytes;
+    std::string time;
+    bool cut = false;
+  };
+  std::vector<FrameListener*> frameListeners_;
+  std::deque<PendingFrame> pendingFrames_;  // a deque: elements stay put while more are added
+  size_t pendingCount_ = 0;
+  ReceiptDecoder decoder_;
+  ReceiptText receiptText_;  // reused from frame to frame
+  uint64_t frameSequence_ = 0;
 
   Recovery recovery_ = Recovery::kRunning;
   bool clientPortFailed_ = false;  // the client listener would not open

@@ -30,6 +30,7 @@ struct Settings {
   std::string printerHost;                           // -o HOST[:PORT], printer to pass through to
   int32_t printerPort = 9100;                        // -o
   bool answerStatus = false;                         // -v, answer status queries as a printer
+  std::string outputsFile;                           // -k, TOML file of recorder/MQTT outputs
 };
 
 enum class SourceKind { kNetwork, kSpoolFile, kSerial };

@@ -46,7 +46,7 @@ void FrameAssembler::Append(std::string_view chunk) {
     if (chunk[0] == completes) {
       Write(chunk.substr(0, 1));
       Log(LogLevel::kProgress, "Cut detected.");
-      SendFrame();
+      SendFrame(true);
       from = 1;
     }
     // Otherwise the chunk is searched like any other, so that the frames do
@@ -65,7 +65,7 @@ void FrameAssembler::Append(std::string_view chunk) {
     }
     Write(chunk.substr(from, cutEnd - from));
     Log(LogLevel::kProgress, "Cut detected.");
-    SendFrame();
+    SendFrame(true);
     from = cutEnd;
   }
 }
@@ -83,7 +83,9 @@ void FrameAssembler::Write(std::string_view piece) {
   length_ = static_cast<int32_t>(needed);
 }
 
-void FrameAssembler::SendFrame() {
+void FrameAssembler::SendFrame() { SendFrame(false); }
+
+void FrameAssembler::SendFrame(bool cut) {
   if (length_ == 0) return;
   const std::string_view frame = Frame();
   length_ = 0;
@@ -99,6 +101,12 @@ void FrameAssembler::SendFrame() {
   bytesSent_ += static_cast<int64_t>(frame.size());
   sink_.FrameFinished(frame);
   sink_.Broadcast(part);
+  if (listener_) {
+    FrameRecord record;
+    record.bytes = frame;
+    record.cut = cut;
+    listener_->OnFrame(record);
+  }
 }
 
 void FrameAssembler::ReleaseSpareMemory() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "frames/FrameListener.h"
 #include "frames/PartArena.h"
 #include "frames/PartSink.h"
 
@@ -26,6 +27,9 @@ class FrameAssembler {
   void Append(std::string_view chunk);
   // Sends the frame in progress, if any, and empties it.
   void SendFrame();
+  // Also hands every finished frame to listener (nullptr: nobody); the
+  // record carries the bytes and the cut flag only.
+  void SetFrameListener(FrameListener* listener) { listener_ = listener; }
   // Drops the frame in progress and returns the buffer to its initial size.
   void DropFrame();
   // Gives back what a burst made the buffers grow to, when no frame is in progress.
@@ -48,10 +52,12 @@ class FrameAssembler {
   enum class CutPrefix : uint8_t { kNone, kEsc, kGs };
 
   void Write(std::string_view piece);
+  void SendFrame(bool cut);
 
   bool cutDetection_;
   std::string_view contentTypeLine_;
   PartSink& sink_;
+  FrameListener* listener_ = nullptr;
   std::string buffer_;  // its size is the capacity; length_ bytes are content
   int32_t length_ = 0;
   double startTime_ = -1;

@@ -66,7 +66,8 @@ class Socket {
   virtual void Read(std::string& out) = 0;
   // Queues the bytes of a connected socket and returns at once; the parts go
   // out in order, as one stream, and OnSendProgress/OnSendComplete report the
-  // queue draining.
+  // queue draining. A socket opened by OpenUdp sends each part as one
+  // datagram at once, without events; a datagram that cannot go is lost.
   virtual void Send(std::span<const Payload> parts) = 0;
   void Send(const Payload& part) { Send(std::span<const Payload>(&part, 1)); }
   // TCP: stops taking bytes from the kernel (a read under way may still bring

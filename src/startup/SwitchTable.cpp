@@ -75,6 +75,8 @@ constexpr std::array kSwitches = {
     [](Settings& s, const std::string& v, const NumberRange&) { ApplyPrinter(s, v); }},
   Switch{'v', "", "answer status queries as a healthy printer (without -o)", "off", {},
     [](Settings& s, const std::string&, const NumberRange&) { s.answerStatus = true; }},
+  Switch{'k', "PATH", "outputs file (TOML): recorders, text servers, MQTT", "none", {},
+    [](Settings& s, const std::string& v, const NumberRange&) { s.outputsFile = v; }},
   Switch{'w', "[ADDRESS:]PORT", "web port: viewer page, receipts as events, status and metrics", "off", {},
     [](Settings& s, const std::string& v, const NumberRange&) { ApplyWebEndpoint(s, v); }},
 };

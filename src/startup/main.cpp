@@ -2,11 +2,14 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <variant>
 
 #include "Version.h"
 #include "controller/Relay.h"
 #include "log/Log.h"
 #include "log/Logger.h"
+#include "outputs/Outputs.h"
+#include "outputs/OutputsFile.h"
 #include "platform/ExecutablePath.h"
 #include "platform/SystemPlatform.h"
 #include "service/ServiceHost.h"
@@ -27,6 +30,15 @@ int main(int argc, char** argv) {
     return 0;
   }
   const Settings settings = ParseCommandLine(JoinArguments(argc, argv));
+  OutputsConfig outputsConfig;
+  if (!settings.outputsFile.empty()) {
+    auto loaded = LoadOutputsFile(settings.outputsFile);
+    if (const auto* error = std::get_if<ConfigError>(&loaded)) {
+      std::fprintf(stderr, "%s\n", error->message.c_str());
+      return 2;
+    }
+    outputsConfig = std::get<OutputsConfig>(std::move(loaded));
+  }
   const ExecutablePath exe = LocateExecutable(argc > 0 ? argv[0] : nullptr);
   const std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform(exe.folder);
 
@@ -47,9 +59,18 @@ int main(int argc, char** argv) {
   // A shutdown ends the event loop; the relay is released after it, since a
   // shutdown can arrive while the relay's handlers run pending events and are
   // still on the stack.
+  std::unique_ptr<Outputs> outputs;  // released after the relay, which feeds it
   auto relay = std::make_unique<Relay>(*platform, settings, *service);
+  if (!outputsConfig.Empty()) {
+    outputs = std::make_unique<Outputs>(*platform, outputsConfig);
+    relay->AddFrameListener(*outputs);
+  }
+  const auto stopOutputs = [&] {
+    if (outputs) outputs->Stop();
+  };
   service->SetShutdown([&] {
     relay->Shutdown(ShutdownReason::kService);
+    stopOutputs();
     platform->Loop().RunPending();
     platform->Stop();
   });
@@ -60,10 +81,12 @@ int main(int argc, char** argv) {
       return;
     }
     relay->Shutdown(ShutdownReasonFor(request));
+    stopOutputs();
     platform->Stop();
   });
 
   relay->Start();
+  if (outputs) outputs->Start();
   platform->Run();
   relay.reset();
   SetProcessLogger(nullptr);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <array>
 #include <vector>
 
 #include "platform/PlatformError.h"
@@ -531,6 +532,18 @@ TEST_F(AsioSocketTest, UdpAddressedReceivesFromItsPeerOnly) {
     socket->Read(data);
     EXPECT_EQ(data, "expected") << host;
   }
+}
+
+TEST_F(AsioSocketTest, UdpAddressedSendsEachPartAsOneDatagram) {
+  udp::socket peer(context_, udp::endpoint(kLoopback, 0));
+  Recorder recorder;
+  auto socket = MakeSocket(recorder);
+  socket->OpenUdp("127.0.0.1", peer.local_endpoint().port());
+  const std::vector<Payload> parts{MakePayload("first"), MakePayload(AllByteValues(1))};
+  socket->Send(parts);
+  std::array<char, 2048> buffer{};
+  EXPECT_EQ(std::string(buffer.data(), peer.receive(asio::buffer(buffer))), "first");
+  EXPECT_EQ(std::string(buffer.data(), peer.receive(asio::buffer(buffer))), AllByteValues(1));
 }
 
 }  // namespace

@@ -312,6 +312,7 @@ void AsioSocket::Read(std::string& out) {
 }
 
 void AsioSocket::Send(std::span<const Payload> parts) {
+  if (state_ == SocketState::kOpen && channel_ && channel_->udp.is_open()) return SendDatagrams(parts);
   if ((state_ != SocketState::kConnected && state_ != SocketState::kClosing) || !channel_)
     throw errors::WrongSocketState();
   Channel& channel = *channel_;
@@ -328,6 +329,13 @@ void AsioSocket::Send(std::span<const Payload> parts) {
     channel->flushPosted = false;
     Deliver(channel, [&](AsioSocket& self) { self.Flush(channel); });
   });
+}
+
+void AsioSocket::SendDatagrams(std::span<const Payload> parts) {
+  asio::error_code ignored;
+  // Never wait for the kernel: a datagram it has no room for is lost anyway.
+  channel_->udp.non_blocking(true, ignored);
+  for (const Payload& part : parts) channel_->udp.send(asio::buffer(part.data(), part.size()), 0, ignored);
 }
 
 void AsioSocket::Flush(const ChannelPtr& channel) {

@@ -63,6 +63,7 @@ class AsioSocket final : public Socket {
   void StartRead(const ChannelPtr& channel);
   void DataRead(const ChannelPtr& channel, std::size_t bytes);
   void ReadFailed(const asio::error_code& error);
+  void SendDatagrams(std::span<const Payload> parts);
   void Flush(const ChannelPtr& channel);
   // sentDirectly: bytes of the same parts that Flush already sent.
   void StartWrite(const ChannelPtr& channel, std::size_t sentDirectly = 0);

@@ -75,6 +75,10 @@ void FakeSocket::Read(std::string& out) {
 
 void FakeSocket::Send(std::span<const Payload> parts) {
   MaybeFail("Send");
+  if (state_ == SocketState::kOpen && udp) {
+    for (const Payload& part : parts) datagrams.emplace_back(part.View());
+    return;
+  }
   if (state_ != SocketState::kConnected && state_ != SocketState::kClosing) throw errors::WrongSocketState();
   ++sendCalls;
   lastSend.assign(parts.begin(), parts.end());

@@ -59,6 +59,7 @@ class FakeSocket : public Socket {
   std::vector<Payload> lastSend;     // the parts of the latest Send call
   int64_t pendingBytes() const { return pendingBytes_; }
   bool udp = false;                  // opened by Bind or OpenUdp
+  std::vector<std::string> datagrams;  // sent on a UDP socket, one per part
   std::string connectHost;           // of Connect or OpenUdp
   int connectPort = 0;
   int listenPort = 0;

@@ -264,3 +264,39 @@ TEST(RelayStatusTest, DescribesEachSourceAndRecovery) {
 
 }  // namespace
 }  // namespace tavrik
+
+namespace tavrik {
+namespace {
+
+class TextListener : public FrameListener {
+ public:
+  void OnFrame(const FrameRecord& frame) override {
+    lines.push_back(std::to_string(frame.sequence) + " " + std::string(frame.time) + " " +
+                    frame.text->text + "|" + std::string(frame.bytes));
+  }
+  std::vector<std::string> lines;
+};
+
+using RelayListenerTest = test::RelayFixture;
+
+TEST_F(RelayListenerTest, FrameListenersGetNumberedFramesWithTheirTextDecodedOnce) {
+  TextListener first;
+  TextListener second;
+  Create();
+  relay->AddFrameListener(first);
+  relay->AddFrameListener(second);
+  Start();
+  relay->Frames().Append("A\x1b" "E\x01" "B\n");
+  relay->Frames().SendFrame();
+  relay->Frames().Append("C");
+  relay->Frames().SendFrame();
+  EXPECT_TRUE(first.lines.empty());  // after the clients' writes, which are posted first
+  platform.RunPosted();
+  const std::string time = platform.GetClock().LocalDateTimeText();
+  const std::vector<std::string> expected{"1 " + time + " AB\n|A\x1b" "E\x01" "B\n", "2 " + time + " C|C"};
+  EXPECT_EQ(first.lines, expected);
+  EXPECT_EQ(second.lines, expected);
+}
+
+}  // namespace
+}  // namespace tavrik

@@ -224,3 +224,26 @@ TEST(FrameAssemblerProperty, FramesAreIndependentOfChunkBoundaries) {
 
 }  // namespace
 }  // namespace tavrik
+
+namespace tavrik {
+namespace {
+
+class RecordingListener : public FrameListener {
+ public:
+  void OnFrame(const FrameRecord& frame) override { frames.emplace_back(std::string(frame.bytes), frame.cut); }
+  std::vector<std::pair<std::string, bool>> frames;
+};
+
+TEST_F(FrameAssemblerTest, ListenerGetsEachFrameAfterTheClientsWithItsCutFlag) {
+  RecordingListener listener;
+  cutting.SetFrameListener(&listener);
+  cutting.Append("one" + GS + "Vtwo");
+  cutting.SendFrame();
+  cutting.SendFrame();  // empty: nothing
+  using Frames = std::vector<std::pair<std::string, bool>>;
+  EXPECT_EQ(listener.frames, (Frames{{"one" + GS + "V", true}, {"two", false}}));
+  EXPECT_EQ(sink.parts.size(), 2u);
+}
+
+}  // namespace
+}  // namespace tavrik

@@ -280,6 +280,8 @@ TEST(ParseCommandLine, ValuesKeepTheirCase) {
   EXPECT_EQ(ParseCommandLine("-A Printer.Example.COM").peerHost, "Printer.Example.COM");
   EXPECT_EQ(ParseCommandLine("-b 19200,N,8,1").lineSettings, "19200,N,8,1");
   EXPECT_EQ(ParseCommandLine("-I Trace.LOG").logFileName, "Trace.LOG");
+  EXPECT_EQ(ParseCommandLine("-K /Etc/Outputs.TOML -p 80").outputsFile, "/Etc/Outputs.TOML");
+  EXPECT_EQ(ParseCommandLine("-p 80").outputsFile, "");
 }
 
 TEST(ParseCommandLine, DebugLevel) {

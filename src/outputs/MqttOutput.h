@@ -1,0 +1,25 @@
+#pragma once
+// The MQTT output: receipts as JSON to <topic>/receipt, a retained
+// <topic>/status (online, with a last will of offline) and, retained,
+// printer health on <topic>/printer. Made by CreateMqttOutput, which a build
+// without an MQTT client library does not provide (MqttAvailable() false).
+#include <memory>
+#include <string_view>
+
+#include "outputs/Output.h"
+#include "outputs/OutputsConfig.h"
+#include "platform/Platform.h"
+
+namespace tavrik {
+
+class MqttOutput : public Output {
+ public:
+  // A printer health change ("online, paper OK"), published retained.
+  virtual void PublishPrinterStatus(std::string_view description) = 0;
+};
+
+bool MqttAvailable();
+// nullptr when MqttAvailable() is false.
+std::unique_ptr<MqttOutput> CreateMqttOutput(Platform& platform, const MqttConfig& config);
+
+}  // namespace tavrik

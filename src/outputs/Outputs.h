@@ -1,0 +1,40 @@
+#pragma once
+// Every output of an outputs file, fed with each frame the relay finishes.
+// Owns the outputs; event thread only.
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frames/FrameListener.h"
+#include "outputs/MqttOutput.h"
+#include "outputs/Output.h"
+#include "outputs/OutputsConfig.h"
+#include "platform/Platform.h"
+
+namespace tavrik {
+
+struct OutputStatus {
+  std::string name;
+  OutputCounters counters;
+};
+
+class Outputs final : public FrameListener {
+ public:
+  Outputs(Platform& platform, const OutputsConfig& config);
+
+  void Start();
+  void Stop();
+  void OnFrame(const FrameRecord& frame) override;
+  // For the printer-tap work: a printer health change, to MQTT when configured.
+  void PublishPrinterStatus(std::string_view description);
+
+  // Each output's name and counters, in configuration order.
+  std::vector<OutputStatus> Status() const;
+
+ private:
+  std::vector<std::unique_ptr<Output>> outputs_;
+  MqttOutput* mqtt_ = nullptr;  // one of outputs_, when configured
+};
+
+}  // namespace tavrik

@@ -1,0 +1,64 @@
+#pragma once
+// The outputs an outputs file (-k) configures: what ReadOutputsConfig makes
+// of it. Plain data, written once at start-up and only read afterwards.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavrik {
+
+enum class TextEncoding { kUtf8, kLatin1, kAscii };
+
+// How a receipt's text becomes the bytes a recorder reads.
+struct TextFormat {
+  std::string start;            // marker line before the receipt; empty: none
+  std::string end;              // marker line after it; empty: none
+  int32_t wrap = 0;             // characters per line; 0: no wrapping
+  std::string lineEnd = "\r\n";
+  TextEncoding encoding = TextEncoding::kUtf8;
+};
+
+enum class RecorderProtocol { kTcp, kUdp };
+
+struct RecorderConfig {
+  RecorderProtocol protocol = RecorderProtocol::kTcp;
+  std::string host;
+  int32_t port = 0;
+  int32_t queue = 200;  // receipts kept while disconnected (TCP)
+  TextFormat format;
+};
+
+struct TextServerConfig {
+  int32_t port = 0;
+  std::string address;  // local address to listen on; empty: every one
+  TextFormat format;
+};
+
+struct MqttConfig {
+  std::string host;
+  int32_t port = 1883;
+  std::string clientId = "TavrikSrv";
+  std::string topic;
+  std::string username;
+  std::string password;
+  std::string caFile;
+  std::string certFile;
+  std::string keyFile;
+  int32_t qos = 1;
+  int32_t keepalive = 30;  // seconds
+  int32_t queue = 1000;    // receipts kept while the broker is unreachable
+};
+
+struct OutputsConfig {
+  static constexpr size_t kMaxRecorders = 8;
+  static constexpr size_t kMaxTextServers = 8;
+
+  std::vector<RecorderConfig> recorders;
+  std::vector<TextServerConfig> textServers;
+  std::optional<MqttConfig> mqtt;
+
+  bool Empty() const { return recorders.empty() && textServers.empty() && !mqtt; }
+};
+
+}  // namespace tavrik

@@ -1,0 +1,70 @@
+#include "outputs/ReceiptJson.h"
+
+#include <cstdint>
+
+#include "receipt/ReceiptText.h"
+
+namespace tavrik {
+
+void AppendJsonString(std::string_view text, std::string& out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (const char c : text) {
+    const auto byte = static_cast<uint8_t>(c);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (byte < 0x20) {
+          out += "\\u00";
+          out += kHex[byte >> 4];
+          out += kHex[byte & 0x0F];
+        } else {
+          out += c;  // UTF-8 passes as it is
+        }
+    }
+  }
+  out += '"';
+}
+
+void AppendBase64(std::string_view bytes, std::string& out) {
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  size_t at = 0;
+  for (; at + 3 <= bytes.size(); at += 3) {
+    const uint32_t group = static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) << 16 |
+                           static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 8 |
+                           static_cast<uint8_t>(bytes[at + 2]);
+    for (int shift = 18; shift >= 0; shift -= 6) out += kAlphabet[(group >> shift) & 0x3F];
+  }
+  const size_t rest = bytes.size() - at;
+  if (rest == 0) return;
+  uint32_t group = static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) << 16;
+  if (rest == 2) group |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 8;
+  out += kAlphabet[(group >> 18) & 0x3F];
+  out += kAlphabet[(group >> 12) & 0x3F];
+  out += rest == 2 ? kAlphabet[(group >> 6) & 0x3F] : '=';
+  out += '=';
+}
+
+void FormatReceiptJson(const FrameRecord& frame, std::string& out) {
+  out.clear();
+  out += "{\"seq\":";
+  out += std::to_string(frame.sequence);
+  out += ",\"time\":";
+  AppendJsonString(frame.time, out);
+  out += ",\"bytes\":";
+  out += std::to_string(frame.bytes.size());
+  out += ",\"cut\":";
+  out += frame.cut ? "true" : "false";
+  out += ",\"text\":";
+  AppendJsonString(frame.text ? std::string_view(frame.text->text) : std::string_view(), out);
+  out += ",\"raw\":";
+  out += '"';
+  AppendBase64(frame.bytes, out);
+  out += "\"}";
+}
+
+}  // namespace tavrik

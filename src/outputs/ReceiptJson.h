@@ -1,0 +1,17 @@
+#pragma once
+// A frame as the JSON document the MQTT output publishes:
+//   {"seq":1,"time":"2026-01-31 12:00:00","bytes":42,"cut":true,"text":"...","raw":"<base64>"}
+// Pure: no I/O, never throws.
+#include <string>
+#include <string_view>
+
+#include "frames/FrameRecord.h"
+
+namespace tavrik {
+
+void AppendJsonString(std::string_view text, std::string& out);
+void AppendBase64(std::string_view bytes, std::string& out);
+// Writes the document into out (replacing its content).
+void FormatReceiptJson(const FrameRecord& frame, std::string& out);
+
+}  // namespace tavrik

@@ -1,0 +1,43 @@
+#pragma once
+// A recorder that reads receipt text as UDP datagrams: one datagram per
+// receipt, cut at line ends when it would exceed kMaxDatagram. Owns its
+// socket; event thread only.
+#include <memory>
+#include <string>
+
+#include "outputs/Output.h"
+#include "outputs/OutputsConfig.h"
+#include "platform/Platform.h"
+
+namespace tavrik {
+
+class UdpRecorder final : public Output, private SocketEvents {
+ public:
+  // Below a typical path MTU, so that no datagram is fragmented.
+  static constexpr size_t kMaxDatagram = 1399;
+
+  UdpRecorder(Platform& platform, RecorderConfig config);
+  ~UdpRecorder() override;
+
+  void Start() override;
+  void Stop() override;
+  void Deliver(const FrameRecord& frame) override;
+  const std::string& Name() const override { return name_; }
+  OutputCounters Counters() const override;
+
+ private:
+  bool Open();
+  void OnData() override;
+  void OnError(int number, const std::string& description) override;
+
+  const RecorderConfig config_;
+  const std::string name_;
+  std::unique_ptr<Socket> socket_;
+  bool failing_ = false;  // the last attempt to open failed (logged once)
+  uint64_t sent_ = 0;
+  uint64_t dropped_ = 0;
+  std::string text_;    // scratch
+  std::string unread_;  // scratch
+};
+
+}  // namespace tavrik

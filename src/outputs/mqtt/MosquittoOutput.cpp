@@ -1,0 +1,202 @@
+#include "outputs/mqtt/MosquittoOutput.h"
+
+#include <mosquitto.h>
+
+#include <algorithm>
+
+#include "log/Log.h"
+#include "outputs/ReceiptJson.h"
+
+namespace tavrik {
+namespace {
+
+struct Library {
+  Library() { mosquitto_lib_init(); }
+  ~Library() { mosquitto_lib_cleanup(); }
+};
+
+}  // namespace
+
+bool MqttAvailable() { return true; }
+
+std::unique_ptr<MqttOutput> CreateMqttOutput(Platform& platform, const MqttConfig& config) {
+  return std::make_unique<MosquittoOutput>(platform, config);
+}
+
+MosquittoOutput::MosquittoOutput(Platform& platform, MqttConfig config)
+    : config_(std::move(config)),
+      name_("MQTT " + config_.host + ":" + std::to_string(config_.port)),
+      receiptTopic_(config_.topic + "/receipt"),
+      statusTopic_(config_.topic + "/status"),
+      printerTopic_(config_.topic + "/printer"),
+      poll_(platform.CreateTimer()) {
+  static Library library;
+  poll_->SetTickHandler([this] { OnPollTick(); });
+}
+
+MosquittoOutput::~MosquittoOutput() {
+  poll_->Stop();
+  DestroyClient();
+}
+
+bool MosquittoOutput::CreateClient() {
+  client_ = mosquitto_new(config_.clientId.c_str(), true, this);
+  if (!client_) return false;
+  mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  mosquitto_will_set(client_, statusTopic_.c_str(), 7, "offline", 1, true);
+  if (!config_.username.empty()) {
+    mosquitto_username_pw_set(client_, config_.username.c_str(),
+                              config_.password.empty() ? nullptr : config_.password.c_str());
+  }
+  if (!config_.caFile.empty()) {
+    mosquitto_tls_set(client_, config_.caFile.c_str(), nullptr,
+                      config_.certFile.empty() ? nullptr : config_.certFile.c_str(),
+                      config_.keyFile.empty() ? nullptr : config_.keyFile.c_str(), nullptr);
+  }
+  mosquitto_connect_callback_set(client_, [](mosquitto*, void* self, int code) {
+    static_cast<MosquittoOutput*>(self)->OnConnect(code);
+  });
+  mosquitto_publish_callback_set(client_, [](mosquitto*, void* self, int messageId) {
+    static_cast<MosquittoOutput*>(self)->OnPublished(messageId);
+  });
+  return true;
+}
+
+void MosquittoOutput::DestroyClient() {
+  if (client_) mosquitto_destroy(client_);
+  client_ = nullptr;
+}
+
+void MosquittoOutput::Start() {
+  poll_->Start(kPollMs);
+  Connect();
+}
+
+void MosquittoOutput::Stop() {
+  poll_->Stop();
+  if (link_ == Link::kConnected) {
+    // A clean end: the will is not sent then, so say it ourselves.
+    Publish(statusTopic_, "offline", 0, true);
+    mosquitto_disconnect(client_);
+    mosquitto_loop_write(client_, 1);
+  }
+  link_ = Link::kStopped;
+}
+
+// Host names are resolved here, on the event thread: an address or a name
+// the resolver knows at once keeps this short.
+void MosquittoOutput::Connect() {
+  DestroyClient();
+  link_ = Link::kConnecting;
+  refusal_ = 0;
+  if (!CreateClient()) return Lost("cannot create the MQTT client");
+  const int code = mosquitto_connect_async(client_, config_.host.c_str(), config_.port, config_.keepalive);
+  if (code != MOSQ_ERR_SUCCESS) Lost(code == MOSQ_ERR_ERRNO ? "cannot connect" : mosquitto_strerror(code));
+}
+
+void MosquittoOutput::Lost(const std::string& reason) {
+  if (link_ == Link::kStopped) return;
+  if (!inOutage_) {
+    inOutage_ = true;
+    droppedInOutage_ = 0;
+    Log(LogLevel::kError, name_ + " disconnected: " + reason);
+  }
+  // Unacknowledged receipts go first next time, in the order they were published.
+  for (auto it = inFlight_.rbegin(); it != inFlight_.rend(); ++it) queue_.push_front(std::move(it->second));
+  inFlight_.clear();
+  while (queue_.size() > static_cast<size_t>(config_.queue)) {
+    queue_.pop_front();
+    ++dropped_;
+    ++droppedInOutage_;
+  }
+  link_ = Link::kWaiting;
+  waitMs_ = retryMs_;
+  retryMs_ = std::min(retryMs_ * 2, kMaxRetryMs);
+}
+
+void MosquittoOutput::OnPollTick() {
+  if (link_ == Link::kWaiting) {
+    waitMs_ -= kPollMs;
+    if (waitMs_ <= 0) Connect();
+    return;
+  }
+  if (link_ != Link::kConnecting && link_ != Link::kConnected) return;
+  const int code = mosquitto_loop(client_, 0, 1);
+  if (refusal_ != 0) {
+    Lost(mosquitto_connack_string(refusal_));
+  } else if (code != MOSQ_ERR_SUCCESS) {
+    Lost(code == MOSQ_ERR_ERRNO ? "connection failed" : mosquitto_strerror(code));
+  }
+}
+
+// Called inside mosquitto_loop: a refusal is acted on when the loop returns.
+void MosquittoOutput::OnConnect(int code) {
+  if (code != 0) {
+    refusal_ = code;
+    return;
+  }
+  link_ = Link::kConnected;
+  retryMs_ = kMinRetryMs;
+  std::string line = name_ + " connected.";
+  if (inOutage_ && droppedInOutage_ > 0) {
+    line += ' ';
+    line += std::to_string(droppedInOutage_);
+    line += " receipts dropped while disconnected.";
+  }
+  Log(LogLevel::kError, line);
+  inOutage_ = false;
+  Publish(statusTopic_, "online", 1, true);
+  if (!printerStatus_.empty()) Publish(printerTopic_, printerStatus_, 1, true);
+  Flush();
+}
+
+void MosquittoOutput::OnPublished(int messageId) {
+  if (inFlight_.erase(messageId) > 0) ++sent_;
+  Flush();
+}
+
+void MosquittoOutput::Deliver(const FrameRecord& frame) {
+  std::string json;
+  FormatReceiptJson(frame, json);
+  queue_.push_back(std::move(json));
+  if (queue_.size() > static_cast<size_t>(config_.queue)) {
+    queue_.pop_front();
+    ++dropped_;
+    ++droppedInOutage_;
+  }
+  Flush();
+}
+
+void MosquittoOutput::PublishPrinterStatus(std::string_view description) {
+  printerStatus_ = description;
+  if (link_ == Link::kConnected) Publish(printerTopic_, printerStatus_, 1, true);
+}
+
+void MosquittoOutput::Flush() {
+  if (flushing_) return;  // a publish callback raised while publishing
+  flushing_ = true;
+  while (link_ == Link::kConnected && !queue_.empty() && inFlight_.size() < kMaxInFlight) {
+    int messageId = 0;
+    if (!Publish(receiptTopic_, queue_.front(), config_.qos, false, &messageId)) break;
+    if (config_.qos == 0) {
+      ++sent_;
+    } else {
+      inFlight_.emplace(messageId, std::move(queue_.front()));
+    }
+    queue_.pop_front();
+  }
+  flushing_ = false;
+}
+
+bool MosquittoOutput::Publish(const std::string& topic, const std::string& payload, int qos, bool retain,
+                              int* messageId) {
+  const int code = mosquitto_publish(client_, messageId, topic.c_str(), static_cast<int>(payload.size()),
+                                     payload.data(), qos, retain);
+  return code == MOSQ_ERR_SUCCESS;
+}
+
+OutputCounters MosquittoOutput::Counters() const {
+  return {link_ == Link::kConnected, queue_.size(), sent_, dropped_};
+}
+
+}  // namespace tavrik

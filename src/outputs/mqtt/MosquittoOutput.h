@@ -1,0 +1,72 @@
+#pragma once
+// The MQTT output on libmosquitto, driven from the event thread: a poll
+// timer runs mosquitto_loop with a zero timeout (a select that never waits),
+// so the client's socket, keep-alive and acknowledgements are handled
+// without a thread of its own and without ever blocking the relay. Each
+// connection is a fresh client: receipts it did not get acknowledged go back
+// to the front of the queue, so a broker restart loses none (QoS 1). Owns
+// the client and its timer.
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "outputs/MqttOutput.h"
+
+struct mosquitto;
+
+namespace tavrik {
+
+class MosquittoOutput final : public MqttOutput {
+ public:
+  static constexpr int kPollMs = 20;
+  static constexpr int kMinRetryMs = 1000;
+  static constexpr int kMaxRetryMs = 30000;
+  // Receipts published and not yet acknowledged; more wait in the queue.
+  static constexpr size_t kMaxInFlight = 100;
+
+  MosquittoOutput(Platform& platform, MqttConfig config);
+  ~MosquittoOutput() override;
+
+  void Start() override;
+  void Stop() override;
+  void Deliver(const FrameRecord& frame) override;
+  void PublishPrinterStatus(std::string_view description) override;
+  const std::string& Name() const override { return name_; }
+  OutputCounters Counters() const override;
+
+ private:
+  enum class Link { kStopped, kConnecting, kConnected, kWaiting };
+
+  bool CreateClient();
+  void DestroyClient();
+  void Connect();
+  void Lost(const std::string& reason);
+  void OnPollTick();
+  void OnConnect(int code);
+  void OnPublished(int messageId);
+  void Flush();
+  bool Publish(const std::string& topic, const std::string& payload, int qos, bool retain, int* messageId = nullptr);
+
+  const MqttConfig config_;
+  const std::string name_;
+  const std::string receiptTopic_;
+  const std::string statusTopic_;
+  const std::string printerTopic_;
+  std::unique_ptr<Timer> poll_;
+  mosquitto* client_ = nullptr;
+  Link link_ = Link::kStopped;
+  int refusal_ = 0;  // the broker's CONNACK code when it refused us
+  int retryMs_ = kMinRetryMs;
+  int waitMs_ = 0;  // until the next attempt, in kWaiting
+  bool inOutage_ = false;
+  bool flushing_ = false;
+  std::deque<std::string> queue_;
+  std::map<int, std::string> inFlight_;  // by message id, which grows with each publish
+  std::string printerStatus_;  // the latest, published on every connect
+  uint64_t sent_ = 0;
+  uint64_t dropped_ = 0;
+  uint64_t droppedInOutage_ = 0;
+};
+
+}  // namespace tavrik

@@ -1,0 +1,268 @@
+"""Outputs from an outputs file (-k): recorders, text server and MQTT, against the real binary."""
+import base64
+import json
+import os
+import queue
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import threading
+import time
+import unittest
+
+from relay import RelayTestCase, free_port, wait_until
+
+ESC_I = b"\x1bi"        # a paper cut: with -u it ends the frame
+CP858 = b"\x1bt\x13"    # ESC t 19: CP858, where 0xD5 is the euro sign
+
+
+class OutputsTestCase(RelayTestCase):
+    def start(self, outputs, debug_level=10):
+        """A relay taking frames from a TCP source (cut detection) and the outputs file; returns the source."""
+        source_port = free_port()
+        relay = self.relay("-l", "-t", source_port, "-u", "-k", "outputs.toml", debug_level=debug_level,
+                           start=False)
+        with open(relay.path("outputs.toml"), "w") as f:
+            f.write(outputs)
+        relay.start()
+        self.relay_process = relay
+        source = wait_until(lambda: _try_connect(source_port), timeout=15)
+        self.assertTrue(source, "source port never opened")
+        self.addCleanup(source.close)
+        return source
+
+
+def _try_connect(port):
+    try:
+        return socket.create_connection(("127.0.0.1", port), timeout=2)
+    except OSError:
+        return None
+
+
+def read_until(sock, expected_size, timeout=20):
+    data = b""
+    sock.settimeout(timeout)
+    deadline = time.monotonic() + timeout
+    while len(data) < expected_size and time.monotonic() < deadline:
+        try:
+            chunk = sock.recv(65536)
+        except TimeoutError:
+            break
+        if not chunk:
+            break
+        data += chunk
+    return data
+
+
+class OutputsFileTest(RelayTestCase):
+    def test_a_bad_or_missing_file_stops_the_start_with_status_2(self):
+        for content, message in [
+                ('[[recorder]]\nhost = "h"\nport = 1\ncolour = "red"\n',
+                 b"outputs.toml:4: recorder[1].colour: unknown key\n"),
+                (None, b"outputs.toml: cannot read the outputs file\n")]:
+            relay = self.relay("-k", "outputs.toml", start=False)
+            if content is not None:
+                with open(relay.path("outputs.toml"), "w") as f:
+                    f.write(content)
+            relay.start()
+            self.assertEqual(relay.process.wait(10), 2)
+            self.assertEqual(relay.stderr(), message)
+            self.assertFalse(os.path.exists(relay.path("Debug.log")), "nothing starts")
+
+
+class RecorderTest(OutputsTestCase):
+    def test_tcp_and_udp_recorders_get_marked_wrapped_encoded_text(self):
+        tcp = socket.create_server(("127.0.0.1", 0))
+        self.addCleanup(tcp.close)
+        udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        udp.bind(("127.0.0.1", 0))
+        self.addCleanup(udp.close)
+        source = self.start(f"""
+[[recorder]]
+host = "127.0.0.1"
+port = {tcp.getsockname()[1]}
+start = "START"
+end = "END"
+wrap = 10
+encoding = "latin1"
+
+[[recorder]]
+protocol = "udp"
+host = "127.0.0.1"
+port = {udp.getsockname()[1]}
+start = "<<"
+line_end = "\\n"
+""")
+        tcp.settimeout(15)
+        peer, _ = tcp.accept()
+        self.addCleanup(peer.close)
+        source.sendall(CP858 + b"Price 5\xd5\nA long line of text\n" + ESC_I + b"Second\n" + ESC_I)
+        expected_tcp = (b"START\r\nPrice 5?\r\nA long lin\r\ne of text\r\nEND\r\n"
+                        b"START\r\nSecond\r\nEND\r\n")
+        self.assertEqual(read_until(peer, len(expected_tcp)), expected_tcp)
+        udp.settimeout(15)
+        self.assertEqual(udp.recv(2000), "<<\nPrice 5€\nA long line of text\n".encode())
+        self.assertEqual(udp.recv(2000), b"<<\nSecond\n")
+
+    def test_recorder_down_then_back_gets_the_newest_queued_receipts_in_order(self):
+        port = free_port()
+        source = self.start(f"""
+[[recorder]]
+host = "127.0.0.1"
+port = {port}
+queue = 3
+""")
+        for n in range(1, 6):
+            source.sendall(b"receipt %d\n" % n + ESC_I)
+            time.sleep(1)
+        server = socket.create_server(("127.0.0.1", port))
+        self.addCleanup(server.close)
+        server.settimeout(15)
+        peer, _ = server.accept()
+        self.addCleanup(peer.close)
+        expected = b"receipt 3\r\nreceipt 4\r\nreceipt 5\r\n"
+        self.assertEqual(read_until(peer, len(expected)), expected)
+        self.relay_process.stop()  # writes the log out
+        messages = self.relay_process.messages()
+        self.assertIn(f"Recorder tcp 127.0.0.1:{port} connected. 2 receipts dropped while disconnected.", messages)
+        # One line for the whole outage, however many attempts failed.
+        self.assertEqual(sum("disconnected: " in m for m in messages), 1)
+
+
+class TextServerTest(OutputsTestCase):
+    def test_a_stalled_reader_does_not_hold_up_another(self):
+        port = free_port()
+        source = self.start(f'[[text_server]]\nport = {port}\naddress = "127.0.0.1"\n')
+        wait_until(lambda: _try_connect(port), timeout=15).close()
+        time.sleep(0.5)  # its place is free again
+        stalled = socket.socket()
+        self.addCleanup(stalled.close)
+        stalled.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)  # before connecting: a small window
+        stalled.connect(("127.0.0.1", port))
+        reader = socket.create_connection(("127.0.0.1", port), timeout=15)
+        self.addCleanup(reader.close)
+        time.sleep(1)  # both accepted
+        line = b"x" * 2000
+        expected = b"".join(b"%04d " % n + line + b"\r\n" for n in range(3000))
+        received = []
+        reading = threading.Thread(target=lambda: received.append(read_until(reader, len(expected), 60)))
+        reading.start()
+        for n in range(3000):  # paced like a busy till bank, not as one burst
+            source.sendall(b"%04d " % n + line + b"\n" + ESC_I)
+            if n % 20 == 19:
+                time.sleep(0.02)
+        reading.join()
+        self.assertEqual(received[0], expected)
+        stalled.setblocking(False)
+        held = b""
+        try:
+            while chunk := stalled.recv(1 << 20):
+                held += chunk
+        except BlockingIOError:
+            pass
+        # What reached it are whole receipts in order with gaps (the last one
+        # may still be on its way): skipped receipts are never cut short.
+        numbers = [int(r[:4]) for r in held.split(b"\r\n")[:-1]]
+        for receipt in held.split(b"\r\n")[:-1]:
+            self.assertEqual(receipt, receipt[:5] + line)
+        self.assertEqual(numbers, sorted(set(numbers)))
+        self.assertLess(len(numbers), 3000)
+
+
+class Broker:
+    def __init__(self, port):
+        self.port = port
+        self.process = None
+
+    def start(self):
+        self.process = subprocess.Popen(["mosquitto", "-p", str(self.port)], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        probe = wait_until(lambda: _try_connect(self.port), timeout=10)
+        if not probe:
+            raise AssertionError("broker never listened")
+        probe.close()
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(10)
+
+
+class Subscriber:
+    """mosquitto_sub on topic/#, its lines ("topic payload") in a queue."""
+
+    def __init__(self, port, topic):
+        self.lines = queue.Queue()
+        self.process = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-q", "1",
+                                         "-t", topic + "/#", "-v"], stdout=subprocess.PIPE)
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.put(line.rstrip(b"\n").decode())
+
+    def next(self, timeout=20):
+        return self.lines.get(timeout=timeout)
+
+    def wait_for(self, wanted, timeout=30):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            line = self.next(max(0.1, deadline - time.monotonic()))
+            if line == wanted:
+                return
+        raise AssertionError(f"never got {wanted!r}")
+
+    def close(self):
+        self.process.kill()
+        self.process.wait(10)
+        self.process.stdout.close()
+
+
+@unittest.skipUnless(shutil.which("mosquitto") and shutil.which("mosquitto_sub"), "mosquitto not installed")
+class MqttTest(OutputsTestCase):
+    def receipts(self, sub, first, count):
+        for seq in range(first, first + count):
+            topic, payload = sub.next().split(" ", 1)
+            self.assertEqual(topic, "store1/receipt")
+            document = json.loads(payload)
+            raw = b"receipt %d\n" % seq + ESC_I
+            self.assertEqual(document["seq"], seq)
+            self.assertEqual(document["text"], "receipt %d\n" % seq)
+            self.assertEqual(document["bytes"], len(raw))
+            self.assertIs(document["cut"], True)
+            self.assertEqual(base64.b64decode(document["raw"]), raw)
+            self.assertRegex(document["time"], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
+
+    def test_receipts_status_will_and_a_broker_restart(self):
+        port = free_port()
+        broker = Broker(port)
+        broker.start()
+        self.addCleanup(broker.stop)
+        sub = Subscriber(port, "store1")
+        self.addCleanup(sub.close)
+        time.sleep(0.5)
+        source = self.start(f'[mqtt]\nhost = "127.0.0.1"\nport = {port}\ntopic = "store1"\n')
+        sub.wait_for("store1/status online")
+        for seq in range(1, 4):
+            source.sendall(b"receipt %d\n" % seq + ESC_I)
+        self.receipts(sub, 1, 3)
+
+        broker.stop()
+        for seq in range(4, 7):
+            source.sendall(b"receipt %d\n" % seq + ESC_I)
+            time.sleep(5 / 3)
+        broker.start()
+        sub.close()
+        sub = Subscriber(port, "store1")
+        self.addCleanup(sub.close)
+        sub.wait_for("store1/status online")
+        self.receipts(sub, 4, 3)
+
+        self.relay_process.kill()  # SIGKILL: the broker sends the will
+        sub.wait_for("store1/status offline")
+
+
+if __name__ == "__main__":
+    unittest.main()

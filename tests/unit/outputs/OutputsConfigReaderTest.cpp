@@ -1,0 +1,188 @@
+#include "outputs/OutputsConfigReader.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace tavrik {
+namespace {
+
+std::string ErrorOf(const std::string& text, bool mqttAvailable = true) {
+  auto result = ReadOutputsConfig(text, "o.toml", mqttAvailable);
+  if (const auto* error = std::get_if<ConfigError>(&result)) return error->message;
+  return "(no error)";
+}
+
+OutputsConfig Read(const std::string& text) {
+  auto result = ReadOutputsConfig(text, "o.toml", true);
+  if (const auto* error = std::get_if<ConfigError>(&result)) ADD_FAILURE() << error->message;
+  return std::get_if<OutputsConfig>(&result) ? std::get<OutputsConfig>(result) : OutputsConfig{};
+}
+
+TEST(OutputsConfigReaderTest, ReadsEveryKeyAndLeavesDefaultsForTheRest) {
+  const OutputsConfig config = Read(R"(
+[[recorder]]
+protocol = "udp"
+host = "10.0.0.5"
+port = 9000
+start = "BEGIN"
+end = "END"
+wrap = 40
+line_end = "\n"
+encoding = "latin1"
+queue = 50
+
+[[recorder]]
+host = "nvr"
+port = 10000
+
+[[text_server]]
+port = 9100
+address = "127.0.0.1"
+encoding = "ascii"
+
+[mqtt]
+host = "broker"
+port = 8883
+client_id = "till7"
+topic = "shop/till7"
+username = "u"
+password = "p"
+ca_file = "ca.pem"
+cert_file = "c.pem"
+key_file = "k.pem"
+qos = 0
+keepalive = 60
+queue = 10
+)");
+  ASSERT_EQ(config.recorders.size(), 2u);
+  const RecorderConfig& udp = config.recorders[0];
+  EXPECT_EQ(udp.protocol, RecorderProtocol::kUdp);
+  EXPECT_EQ(udp.host, "10.0.0.5");
+  EXPECT_EQ(udp.port, 9000);
+  EXPECT_EQ(udp.queue, 50);
+  EXPECT_EQ(udp.format.start, "BEGIN");
+  EXPECT_EQ(udp.format.end, "END");
+  EXPECT_EQ(udp.format.wrap, 40);
+  EXPECT_EQ(udp.format.lineEnd, "\n");
+  EXPECT_EQ(udp.format.encoding, TextEncoding::kLatin1);
+  const RecorderConfig& tcp = config.recorders[1];
+  EXPECT_EQ(tcp.protocol, RecorderProtocol::kTcp);
+  EXPECT_EQ(tcp.queue, 200);
+  EXPECT_EQ(tcp.format.lineEnd, "\r\n");
+  EXPECT_EQ(tcp.format.encoding, TextEncoding::kUtf8);
+  EXPECT_EQ(tcp.format.wrap, 0);
+  ASSERT_EQ(config.textServers.size(), 1u);
+  EXPECT_EQ(config.textServers[0].port, 9100);
+  EXPECT_EQ(config.textServers[0].address, "127.0.0.1");
+  EXPECT_EQ(config.textServers[0].format.encoding, TextEncoding::kAscii);
+  ASSERT_TRUE(config.mqtt);
+  EXPECT_EQ(config.mqtt->host, "broker");
+  EXPECT_EQ(config.mqtt->port, 8883);
+  EXPECT_EQ(config.mqtt->clientId, "till7");
+  EXPECT_EQ(config.mqtt->topic, "shop/till7");
+  EXPECT_EQ(config.mqtt->username, "u");
+  EXPECT_EQ(config.mqtt->password, "p");
+  EXPECT_EQ(config.mqtt->caFile, "ca.pem");
+  EXPECT_EQ(config.mqtt->certFile, "c.pem");
+  EXPECT_EQ(config.mqtt->keyFile, "k.pem");
+  EXPECT_EQ(config.mqtt->qos, 0);
+  EXPECT_EQ(config.mqtt->keepalive, 60);
+  EXPECT_EQ(config.mqtt->queue, 10);
+}
+
+TEST(OutputsConfigReaderTest, MqttDefaults) {
+  const OutputsConfig config = Read("[mqtt]\nhost = \"b\"\ntopic = \"t\"\n");
+  ASSERT_TRUE(config.mqtt);
+  EXPECT_EQ(config.mqtt->port, 1883);
+  EXPECT_EQ(config.mqtt->clientId, "TavrikSrv");
+  EXPECT_EQ(config.mqtt->qos, 1);
+  EXPECT_EQ(config.mqtt->keepalive, 30);
+  EXPECT_EQ(config.mqtt->queue, 1000);
+  EXPECT_TRUE(Read("").Empty());
+}
+
+TEST(OutputsConfigReaderTest, SyntaxErrorsNameTheFileAndLine) {
+  EXPECT_THAT(ErrorOf("[[recorder]]\nhost = \n"), ::testing::StartsWith("o.toml:2: "));
+}
+
+TEST(OutputsConfigReaderTest, UnknownKeysAndTablesAreErrors) {
+  EXPECT_EQ(ErrorOf("\ncolour = 1\n"), "o.toml:2: colour: unknown key");
+  EXPECT_EQ(ErrorOf("[[recorder]]\nhost = \"h\"\nport = 1\nhots = \"x\"\n"), "o.toml:4: recorder[1].hots: unknown key");
+  EXPECT_EQ(ErrorOf("[[text_server]]\nport = 1\nadress = \"x\"\n"), "o.toml:3: text_server[1].adress: unknown key");
+  EXPECT_EQ(ErrorOf("[mqtt]\nhost = \"b\"\ntopic = \"t\"\nretain = true\n"), "o.toml:4: mqtt.retain: unknown key");
+}
+
+TEST(OutputsConfigReaderTest, TablesMustHaveTheirShape) {
+  EXPECT_EQ(ErrorOf("[recorder]\nhost = \"h\"\n"), "o.toml:1: recorder: must be written [[recorder]]");
+  EXPECT_EQ(ErrorOf("text_server = 5\n"), "o.toml:1: text_server: must be written [[text_server]]");
+  EXPECT_EQ(ErrorOf("[[mqtt]]\nhost = \"b\"\n"), "o.toml:1: mqtt: must be a table: [mqtt]");
+  std::string nine;
+  for (int i = 0; i < 9; ++i) nine += "[[recorder]]\nhost = \"h\"\nport = 1\n";
+  EXPECT_EQ(ErrorOf(nine), "o.toml:25: recorder: at most 8 recorders");
+  std::string nineServers;
+  for (int i = 0; i < 9; ++i) nineServers += "[[text_server]]\nport = 1\n";
+  EXPECT_EQ(ErrorOf(nineServers), "o.toml:17: text_server: at most 8 text servers");
+}
+
+TEST(OutputsConfigReaderTest, RequiredKeysAreNamedAtTheirTable) {
+  EXPECT_EQ(ErrorOf("\n[[recorder]]\nport = 1\n"), "o.toml:2: recorder[1].host: missing");
+  EXPECT_EQ(ErrorOf("[[recorder]]\nhost = \"h\"\nport = 1\n[[recorder]]\nhost = \"h\"\n"),
+            "o.toml:4: recorder[2].port: missing");
+  EXPECT_EQ(ErrorOf("[[text_server]]\nwrap = 3\n"), "o.toml:1: text_server[1].port: missing");
+  EXPECT_EQ(ErrorOf("[mqtt]\nhost = \"b\"\n"), "o.toml:1: mqtt.topic: missing");
+  EXPECT_EQ(ErrorOf("[mqtt]\ntopic = \"t\"\n"), "o.toml:1: mqtt.host: missing");
+}
+
+TEST(OutputsConfigReaderTest, ValuesOutOfRangeOrOfTheWrongType) {
+  const std::string recorder = "[[recorder]]\nhost = \"h\"\nport = 1\n";
+  EXPECT_EQ(ErrorOf("[[recorder]]\nhost = \"h\"\nport = 0\n"),
+            "o.toml:3: recorder[1].port: must be a whole number from 1 to 65535");
+  EXPECT_EQ(ErrorOf("[[recorder]]\nhost = \"h\"\nport = \"80\"\n"),
+            "o.toml:3: recorder[1].port: must be a whole number from 1 to 65535");
+  EXPECT_EQ(ErrorOf("[[recorder]]\nhost = 5\nport = 1\n"), "o.toml:2: recorder[1].host: must be a string");
+  EXPECT_EQ(ErrorOf("[[recorder]]\nhost = \"\"\nport = 1\n"), "o.toml:2: recorder[1].host: must not be empty");
+  EXPECT_EQ(ErrorOf(recorder + "protocol = \"http\"\n"), R"(o.toml:4: recorder[1].protocol: must be "tcp" or "udp")");
+  EXPECT_EQ(ErrorOf(recorder + "queue = 0\n"), "o.toml:4: recorder[1].queue: must be a whole number from 1 to 100000");
+  EXPECT_EQ(ErrorOf(recorder + "wrap = 1001\n"), "o.toml:4: recorder[1].wrap: must be a whole number from 0 to 1000");
+  EXPECT_EQ(ErrorOf(recorder + "start = \"a\\nb\"\n"), "o.toml:4: recorder[1].start: must not contain a line break");
+  EXPECT_EQ(ErrorOf(recorder + "end = \"a\\rb\"\n"), "o.toml:4: recorder[1].end: must not contain a line break");
+  EXPECT_EQ(ErrorOf(recorder + "line_end = \"\\n\\r\"\n"),
+            R"(o.toml:4: recorder[1].line_end: must be "\r\n", "\n" or "\r")");
+  EXPECT_EQ(ErrorOf(recorder + "encoding = \"gb2312\"\n"),
+            R"(o.toml:4: recorder[1].encoding: must be "utf-8", "latin1" or "ascii")");
+}
+
+TEST(OutputsConfigReaderTest, MqttChecks) {
+  const std::string mqtt = "[mqtt]\nhost = \"b\"\ntopic = \"t\"\n";
+  EXPECT_EQ(ErrorOf(mqtt, false), "o.toml:1: mqtt: this build has no MQTT support");
+  EXPECT_EQ(ErrorOf("[mqtt]\nhost = \"b\"\ntopic = \"a/#\"\n"), "o.toml:3: mqtt.topic: must not contain + or #");
+  EXPECT_EQ(ErrorOf(mqtt + "qos = 2\n"), "o.toml:4: mqtt.qos: must be a whole number from 0 to 1");
+  EXPECT_EQ(ErrorOf(mqtt + "keepalive = 1\n"), "o.toml:4: mqtt.keepalive: must be a whole number from 5 to 65535");
+  EXPECT_EQ(ErrorOf(mqtt + "cert_file = \"c\"\n"), "o.toml:1: mqtt.key_file: missing (cert_file and key_file go together)");
+  EXPECT_EQ(ErrorOf(mqtt + "key_file = \"k\"\n"), "o.toml:1: mqtt.cert_file: missing (cert_file and key_file go together)");
+  EXPECT_EQ(ErrorOf(mqtt + "password = \"p\"\n"), "o.toml:1: mqtt.username: missing (a password needs a username)");
+}
+
+}  // namespace
+}  // namespace tavrik
+
+namespace tavrik {
+namespace {
+
+TEST(OutputsConfigReaderTest, NonAsciiOnlyInStringsAndComments) {
+  const OutputsConfig config = Read(
+      "# Caf\xc3\xa9\n[[recorder]]\nhost = \"h\xc3\xa9\"\nport = 1\nstart = '\xe2\x82\xac'\n"
+      "end = \"\"\"\nx\\\"\"\"\xc3\xa9\"\"\"\n");
+  ASSERT_EQ(config.recorders.size(), 1u);
+  EXPECT_EQ(config.recorders[0].host, "h\xc3\xa9");
+  EXPECT_EQ(config.recorders[0].format.start, "\xe2\x82\xac");
+  const std::string stray = ": characters beyond ASCII belong in strings and comments only (and not right behind a backslash)";
+  EXPECT_EQ(ErrorOf("# ok\n[[recorder]]\nh\xc3\xa9st = \"h\"\n"), "o.toml:3" + stray);
+  EXPECT_EQ(ErrorOf("a = \"x\"\n\xc2\xa1"), "o.toml:2" + stray);
+  EXPECT_EQ(ErrorOf("a = 9'\xca\x85'\n"), "o.toml:1" + stray);  // no string can begin there
+  EXPECT_EQ(ErrorOf("a = \"\\\xca\x85\"\n"), "o.toml:1" + stray);
+  EXPECT_EQ(ErrorOf("a = \"\"\"x\\ \n\n  \xca\x85\"\"\"\n"), "o.toml:3" + stray);
+}
+
+}  // namespace
+}  // namespace tavrik

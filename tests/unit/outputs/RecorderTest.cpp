@@ -1,0 +1,141 @@
+// TCP and UDP recorders and the text server on the fake platform.
+#include <gtest/gtest.h>
+
+#include "outputs/TcpRecorder.h"
+#include "outputs/TextServer.h"
+#include "outputs/UdpRecorder.h"
+#include "platform/fake/FakePlatform.h"
+#include "receipt/ReceiptText.h"
+#include "support/LogCapture.h"
+
+namespace tavrik {
+namespace {
+
+class OutputTest : public ::testing::Test {
+ protected:
+  void Deliver(Output& output, const std::string& text) {
+    ReceiptText receipt{text, false};
+    FrameRecord frame;
+    frame.bytes = text;
+    frame.text = &receipt;
+    output.Deliver(frame);
+  }
+  static RecorderConfig Recorder(int32_t queue = 200) {
+    RecorderConfig config;
+    config.host = "nvr";
+    config.port = 9000;
+    config.queue = queue;
+    return config;
+  }
+
+  test::LogCapture log{0};
+  FakePlatform platform;
+};
+
+TEST_F(OutputTest, TcpRecorderConnectsAtOnceThenAtMostOnceASecond) {
+  TcpRecorder recorder(platform, Recorder());
+  FakeSocket& socket = *platform.Sockets().at(0);
+  recorder.Start();
+  EXPECT_EQ(socket.State(), SocketState::kConnecting);
+  EXPECT_EQ(socket.connectHost, "nvr");
+  EXPECT_EQ(socket.connectPort, 9000);
+  socket.RaiseError(10061, "Connection refused");
+  EXPECT_EQ(socket.State(), SocketState::kError);  // waits for the pacing span
+  platform.Advance(999);
+  EXPECT_EQ(socket.State(), SocketState::kError);
+  platform.Advance(1);
+  EXPECT_EQ(socket.State(), SocketState::kConnecting);
+  socket.CompleteConnect();
+  platform.Advance(5000);
+  socket.PeerClose();  // the last attempt is long past: again at once
+  EXPECT_EQ(socket.State(), SocketState::kConnecting);
+  EXPECT_EQ(log.Messages(), (std::vector<std::string>{"Recorder tcp nvr:9000 disconnected: Connection refused (10061)",
+                                                      "Recorder tcp nvr:9000 connected.",
+                                                      "Recorder tcp nvr:9000 disconnected: closed by the recorder"}));
+}
+
+TEST_F(OutputTest, TcpRecorderQueuesWhileDownDroppingTheOldestAndLogsTheOutageOnce) {
+  TcpRecorder recorder(platform, Recorder(2));
+  FakeSocket& socket = *platform.Sockets().at(0);
+  recorder.Start();
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    socket.RaiseError(10061, "Connection refused");
+    platform.Advance(1000);
+  }
+  Deliver(recorder, "one\n");
+  Deliver(recorder, "two\n");
+  Deliver(recorder, "three\n");
+  Deliver(recorder, " \n");  // nothing to show: not queued
+  OutputCounters counters = recorder.Counters();
+  EXPECT_FALSE(counters.connected);
+  EXPECT_EQ(counters.queued, 2u);
+  EXPECT_EQ(counters.dropped, 1u);
+  socket.CompleteConnect();
+  EXPECT_EQ(socket.sent, "two\r\nthree\r\n");
+  counters = recorder.Counters();
+  EXPECT_TRUE(counters.connected);
+  EXPECT_EQ(counters.queued, 0u);
+  EXPECT_EQ(counters.sent, 2u);
+  EXPECT_EQ(log.Count("Recorder tcp nvr:9000 disconnected: Connection refused (10061)"), 1u);
+  EXPECT_EQ(log.Count("Recorder tcp nvr:9000 connected. 1 receipts dropped while disconnected."), 1u);
+}
+
+TEST_F(OutputTest, TcpRecorderHoldsReceiptsWhileTheRecorderReadsSlowly) {
+  TcpRecorder recorder(platform, Recorder());
+  FakeSocket& socket = *platform.Sockets().at(0);
+  recorder.Start();
+  socket.CompleteConnect();
+  const std::string big(TcpRecorder::kMaxUnsentBytes, 'x');
+  Deliver(recorder, big);
+  Deliver(recorder, "next\n");
+  EXPECT_EQ(socket.sendCalls, 1);
+  EXPECT_EQ(recorder.Counters().queued, 1u);
+  socket.DrainAll();
+  EXPECT_EQ(socket.sendCalls, 2);
+  EXPECT_EQ(socket.sent.substr(socket.sent.size() - 6), "next\r\n");
+}
+
+TEST_F(OutputTest, UdpRecorderSendsOneDatagramPerReceiptCutAtLineEnds) {
+  UdpRecorder recorder(platform, Recorder());
+  FakeSocket& socket = *platform.Sockets().at(0);
+  recorder.Start();
+  EXPECT_TRUE(socket.udp);
+  Deliver(recorder, "short\n");
+  const std::string line(UdpRecorder::kMaxDatagram - 10, 'y');
+  Deliver(recorder, line + "\n" + line + "\n");
+  ASSERT_EQ(socket.datagrams.size(), 3u);
+  EXPECT_EQ(socket.datagrams[0], "short\r\n");
+  EXPECT_EQ(socket.datagrams[1], line + "\r\n");
+  EXPECT_EQ(socket.datagrams[2], line + "\r\n");
+  EXPECT_EQ(recorder.Counters().sent, 2u);
+}
+
+TEST_F(OutputTest, TextServerSkipsWholeReceiptsForASlowReaderOnly) {
+  TextServerConfig config;
+  config.port = 9100;
+  TextServer server(platform, config);
+  server.Start();
+  FakeSocket& listener = *platform.Sockets().at(0);
+  EXPECT_EQ(listener.listenPort, 9100);
+  EXPECT_EQ(listener.listenAddress, "");
+  listener.RequestConnection("10.0.0.1");
+  listener.RequestConnection("10.0.0.2");
+  FakeSocket& slow = *platform.Sockets().at(1);
+  FakeSocket& fast = *platform.Sockets().at(2);
+  ASSERT_EQ(server.ReaderCount(), 2u);
+  const std::string big(TextServer::kMaxUnsentBytes, 'x');
+  Deliver(server, big);
+  fast.DrainAll();
+  Deliver(server, "second\n");
+  fast.DrainAll();
+  EXPECT_EQ(fast.sent, big + "\r\nsecond\r\n");
+  EXPECT_EQ(slow.sent, big + "\r\n");
+  EXPECT_EQ(server.Counters().dropped, 1u);
+  EXPECT_EQ(server.Counters().sent, 3u);
+  for (int i = 0; i < 7; ++i) listener.RequestConnection("10.0.0.9");
+  EXPECT_EQ(server.ReaderCount(), TextServer::kMaxReaders);
+  EXPECT_EQ(log.Count("Text server port 9100: reader refused, 8 connected already."), 1u);
+}
+
+}  // namespace
+}  // namespace tavrik
