@@ -190,6 +190,7 @@ RelayStatus Relay::CurrentStatus() const {
   status.partsDropped = server_.PartsDropped();
   status.logLevel = settings_.logLevel;
   status.printerStatus = networkSource_.PrinterStatusText();
+  if (outputReports_) status.outputs = outputReports_();
   return status;
 }
 

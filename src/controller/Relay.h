@@ -11,6 +11,7 @@
 //   source ready: client listener opens ----(timer stopped)-----------> kRunning -------- expiry: send the frame in progress
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +59,10 @@ class Relay : private SourceHost, private PartSink, private StatusSource, privat
   // on, in a posted handler: the clients' writes go out first. Frames are
   // decoded only while some listener exists.
   void AddFrameListener(FrameListener& listener);
+  // What the web port reports of the outputs (-k); set by start-up.
+  void SetOutputReports(std::function<std::vector<OutputReport>()> reports) {
+    outputReports_ = std::move(reports);
+  }
 
   // --- read by tests ---
   Recovery RecoveryState() const { return recovery_; }
@@ -106,6 +111,7 @@ class Relay : private SourceHost, private PartSink, private StatusSource, privat
   std::vector<FrameListener*> frameListeners_;
   std::deque<PendingFrame> pendingFrames_;  // a deque: elements stay put while more are added
   size_t pendingCount_ = 0;
+  std::function<std::vector<OutputReport>()> outputReports_;
   ReceiptDecoder decoder_;
   ReceiptText receiptText_;  // reused from frame to frame
   uint64_t frameSequence_ = 0;

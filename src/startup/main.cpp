@@ -64,6 +64,14 @@ int main(int argc, char** argv) {
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
     relay->AddFrameListener(*outputs);
+    relay->SetOutputReports([&outputs] {
+      std::vector<OutputReport> reports;
+      for (const OutputStatus& output : outputs->Status()) {
+        const OutputCounters& c = output.counters;
+        reports.push_back({output.name, c.connected, c.queued, c.sent, c.dropped});
+      }
+      return reports;
+    });
   }
   const auto stopOutputs = [&] {
     if (outputs) outputs->Stop();

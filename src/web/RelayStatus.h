@@ -2,8 +2,18 @@
 // What the web port reports about the relay, and where it gets it from.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tavrik {
+
+// One output of the outputs file (-k): a recorder, a text server or MQTT.
+struct OutputReport {
+  std::string name;
+  bool connected = false;
+  uint64_t queued = 0;
+  uint64_t sent = 0;
+  uint64_t dropped = 0;
+};
 
 struct RelayStatus {
   int64_t uptimeSeconds = 0;
@@ -17,6 +27,7 @@ struct RelayStatus {
   int64_t partsDropped = 0;      // of those held back, since start
   int32_t logLevel = 0;
   std::string printerStatus = "unknown";
+  std::vector<OutputReport> outputs;
   // Filled in by the web port itself.
   int32_t webConnections = 0;
   int64_t receiptsSkipped = 0;  // whole receipts a slow viewer did not get

@@ -40,6 +40,33 @@ std::string LabelValue(std::string_view text) {
   return value;
 }
 
+// One family per counter, a sample per output (named by its label).
+void AppendOutputMetrics(std::string& out, const std::vector<OutputReport>& outputs) {
+  if (outputs.empty()) return;
+  struct Family {
+    std::string_view name, type, help;
+    uint64_t (*value)(const OutputReport&);
+  };
+  const Family families[] = {
+      {"tavrik_output_connected", "gauge", "1 while the output is connected (or listening).",
+       [](const OutputReport& o) -> uint64_t { return o.connected ? 1 : 0; }},
+      {"tavrik_output_queued", "gauge", "Receipts waiting to go out.",
+       [](const OutputReport& o) { return o.queued; }},
+      {"tavrik_output_sent_total", "counter", "Receipts handed to the network.",
+       [](const OutputReport& o) { return o.sent; }},
+      {"tavrik_output_dropped_total", "counter", "Receipts lost to a full queue or a slow reader.",
+       [](const OutputReport& o) { return o.dropped; }},
+  };
+  for (const Family& family : families) {
+    out.append("# HELP ").append(family.name).append(" ").append(family.help).append("\n");
+    out.append("# TYPE ").append(family.name).append(" ").append(family.type).append("\n");
+    for (const OutputReport& output : outputs) {
+      out.append(family.name).append("{output=\"").append(LabelValue(output.name)).append("\"} ");
+      out.append(std::to_string(family.value(output))).append("\n");
+    }
+  }
+}
+
 }  // namespace
 
 std::string StatusJson(const RelayStatus& status, std::string_view version) {
@@ -62,8 +89,19 @@ std::string StatusJson(const RelayStatus& status, std::string_view version) {
   AppendField(out, "lastFrameTime", status.lastFrameTime);
   AppendField(out, "logLevel", status.logLevel);
   AppendField(out, "printerStatus", status.printerStatus);
-  out.back() = '}';
-  out += '\n';
+  out += "\"outputs\":[";
+  for (const OutputReport& output : status.outputs) {
+    out += '{';
+    AppendField(out, "name", output.name);
+    out += output.connected ? "\"connected\":true," : "\"connected\":false,";
+    AppendField(out, "queued", static_cast<int64_t>(output.queued));
+    AppendField(out, "sent", static_cast<int64_t>(output.sent));
+    AppendField(out, "dropped", static_cast<int64_t>(output.dropped));
+    out.back() = '}';
+    out += ',';
+  }
+  if (!status.outputs.empty()) out.pop_back();
+  out += "]}\n";
   return out;
 }
 
@@ -98,6 +136,7 @@ std::string MetricsText(const RelayStatus& status, std::string_view version) {
   AppendMetric(out, "tavrik_web_receipts_skipped_total", "counter",
                "Whole receipts a slow viewer did not get.", status.receiptsSkipped);
   AppendMetric(out, "tavrik_log_level", "gauge", "The log level (-d).", status.logLevel);
+  AppendOutputMetrics(out, status.outputs);
   return out;
 }
 

@@ -11,6 +11,7 @@ import sys
 import threading
 import time
 import unittest
+import urllib.request
 
 from relay import RelayTestCase, free_port, wait_until
 
@@ -19,10 +20,10 @@ CP858 = b"\x1bt\x13"    # ESC t 19: CP858, where 0xD5 is the euro sign
 
 
 class OutputsTestCase(RelayTestCase):
-    def start(self, outputs, debug_level=10):
+    def start(self, outputs, debug_level=10, extra=()):
         """A relay taking frames from a TCP source (cut detection) and the outputs file; returns the source."""
         source_port = free_port()
-        relay = self.relay("-l", "-t", source_port, "-u", "-k", "outputs.toml", debug_level=debug_level,
+        relay = self.relay("-l", "-t", source_port, "-u", "-k", "outputs.toml", *extra, debug_level=debug_level,
                            start=False)
         with open(relay.path("outputs.toml"), "w") as f:
             f.write(outputs)
@@ -79,7 +80,8 @@ class RecorderTest(OutputsTestCase):
         udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         udp.bind(("127.0.0.1", 0))
         self.addCleanup(udp.close)
-        source = self.start(f"""
+        web = free_port()
+        source = self.start(extra=("-w", f"127.0.0.1:{web}"), outputs=f"""
 [[recorder]]
 host = "127.0.0.1"
 port = {tcp.getsockname()[1]}
@@ -105,6 +107,13 @@ line_end = "\\n"
         udp.settimeout(15)
         self.assertEqual(udp.recv(2000), "<<\nPrice 5€\nA long line of text\n".encode())
         self.assertEqual(udp.recv(2000), b"<<\nSecond\n")
+        # Each output shows on the web port.
+        with urllib.request.urlopen(f"http://127.0.0.1:{web}/status", timeout=5) as answer:
+            outputs = json.load(answer)["outputs"]
+        self.assertEqual([(o["connected"], o["sent"], o["dropped"]) for o in outputs], [(True, 2, 0), (True, 2, 0)])
+        with urllib.request.urlopen(f"http://127.0.0.1:{web}/metrics", timeout=5) as answer:
+            metrics = answer.read().decode()
+        self.assertEqual(metrics.count("\ntavrik_output_sent_total{output="), 2)
 
     def test_recorder_down_then_back_gets_the_newest_queued_receipts_in_order(self):
         port = free_port()
