@@ -59,6 +59,10 @@ class Relay : private SourceHost, private PartSink, private StatusSource, privat
   // on, in a posted handler: the clients' writes go out first. Frames are
   // decoded only while some listener exists.
   void AddFrameListener(FrameListener& listener);
+  // Told the passed-through printer's status on every change (-o).
+  void SetPrinterStatusListener(std::function<void(const std::string& status)> listener) {
+    networkSource_.SetPrinterStatusListener(std::move(listener));
+  }
   // What the web port reports of the outputs (-k); set by start-up.
   void SetOutputReports(std::function<std::vector<OutputReport>()> reports) {
     outputReports_ = std::move(reports);

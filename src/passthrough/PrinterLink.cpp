@@ -15,7 +15,10 @@ PrinterLink::PrinterLink(Platform& platform, std::string host, int32_t port, Soc
       onEnd_(std::move(onEnd)),
       printer_(platform.CreateSocket()),
       timer_(platform.CreateTimer()),
-      monitor_([](const std::string& line) { Log(LogLevel::kError, line); }) {
+      monitor_([this](const std::string& line) {
+        Log(LogLevel::kError, line);
+        if (statusListener_) statusListener_(monitor_.Status().Describe());
+      }) {
   printer_->SetEvents(this);
   timer_->SetTickHandler([this] { OnTimer(); });
 }

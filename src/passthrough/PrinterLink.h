@@ -71,6 +71,10 @@ class PrinterLink : private SocketEvents {
   size_t WaitingForPrinter() const { return toPrinter_; }
   size_t WaitingForPos() const { return toPos_; }
   const tap::PrinterStatus& Status() const { return monitor_.Status(); }
+  // Told the printer's whole status (e.g. "online, paper end") on every change.
+  void SetStatusListener(std::function<void(const std::string& status)> listener) {
+    statusListener_ = std::move(listener);
+  }
 
  private:
   void OnConnected() override;
@@ -96,6 +100,7 @@ class PrinterLink : private SocketEvents {
   std::unique_ptr<Socket> printer_;
   std::unique_ptr<Timer> timer_;  // connect timeout, then the linger span
   tap::PrinterStatusMonitor monitor_;
+  std::function<void(const std::string& status)> statusListener_;
   PayloadPool pool_;
   State state_ = State::kIdle;
   bool posClosed_ = false;

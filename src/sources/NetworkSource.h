@@ -5,6 +5,7 @@
 // progress is sent first. Owns its socket, its pacing timer and the link to a
 // printer that the peer's bytes pass through to; event thread only.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -55,6 +56,10 @@ class NetworkSource : private SocketEvents {
   const std::string& RemoteHost() const { return socket_->RemoteHost(); }
   // The passed-through printer's status as its replies tell it; "unknown"
   // without a printer or before its first answer.
+  // Told the passed-through printer's status on every change.
+  void SetPrinterStatusListener(std::function<void(const std::string& status)> listener) {
+    if (link_) link_->SetStatusListener(std::move(listener));
+  }
   std::string PrinterStatusText() const {
     return link_ && link_->Status().Known() ? link_->Status().Describe() : "unknown";
   }

@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
     relay->AddFrameListener(*outputs);
+    relay->SetPrinterStatusListener([&outputs](const std::string& status) { outputs->PublishPrinterStatus(status); });
     relay->SetOutputReports([&outputs] {
       std::vector<OutputReport> reports;
       for (const OutputStatus& output : outputs->Status()) {

@@ -170,6 +170,8 @@ TEST_F(PrinterLinkTest, PrinterFailingMidJobWithNothingForThePosEndsAtOnce) {
 
 TEST_F(PrinterLinkTest, StatusChangesAreLoggedOncePerChangeAndPendingQueriesForgottenAtClose) {
   Connected();
+  std::vector<std::string> told;
+  link->SetStatusListener([&](const std::string& status) { told.push_back(status); });
   link->FromPos("\x10\x04\x04");
   Printer().Arrive("\x12");
   link->FromPos("\x10\x04\x04");
@@ -178,6 +180,8 @@ TEST_F(PrinterLinkTest, StatusChangesAreLoggedOncePerChangeAndPendingQueriesForg
   Printer().Arrive("\x7E");
   EXPECT_EQ(log.Count("Printer status: paper end"), 1u);
   EXPECT_EQ(log.Count("Printer status: paper near end"), 1u);
+  ASSERT_FALSE(told.empty());
+  EXPECT_NE(told.back().find("paper end"), std::string::npos) << told.back();
   link->FromPos("\x10\x04\x01");  // unanswered when the connection ends
   link->Close();
   Connected();
