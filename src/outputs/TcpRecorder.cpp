@@ -46,11 +46,7 @@ void TcpRecorder::Connect() {
 // Waits for the pacing span that the last attempt began, then tries again.
 void TcpRecorder::Disconnected(const std::string& reason) {
   if (link_ == Link::kStopped) return;
-  if (!inOutage_) {
-    inOutage_ = true;
-    droppedInOutage_ = 0;
-    Log(LogLevel::kError, name_ + " disconnected: " + reason);
-  }
+  outage_.Disconnected(name_, reason);
   link_ = Link::kWaiting;
   if (pace_->IsRunning()) {
     reconnectDue_ = true;
@@ -72,7 +68,7 @@ void TcpRecorder::Deliver(const FrameRecord& frame) {
   if (queue_.size() > static_cast<size_t>(config_.queue)) {
     queue_.pop_front();
     ++dropped_;
-    ++droppedInOutage_;
+    outage_.Dropped();
   }
   Flush();
 }
@@ -97,14 +93,7 @@ OutputCounters TcpRecorder::Counters() const {
 
 void TcpRecorder::OnConnected() {
   link_ = Link::kConnected;
-  std::string line = name_ + " connected.";
-  if (inOutage_ && droppedInOutage_ > 0) {
-    line += ' ';
-    line += std::to_string(droppedInOutage_);
-    line += " receipts dropped while disconnected.";
-  }
-  Log(LogLevel::kError, line);
-  inOutage_ = false;
+  outage_.Connected(name_);
   Flush();
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "outputs/OutageLog.h"
 #include "outputs/Output.h"
 #include "outputs/OutputsConfig.h"
 #include "platform/Platform.h"
@@ -49,12 +50,11 @@ class TcpRecorder final : public Output, private SocketEvents {
   std::unique_ptr<Timer> pace_;
   Link link_ = Link::kStopped;
   bool reconnectDue_ = false;
-  bool inOutage_ = false;
   std::deque<Payload> queue_;
   int32_t unsentBytes_ = 0;
   uint64_t sent_ = 0;
   uint64_t dropped_ = 0;
-  uint64_t droppedInOutage_ = 0;
+  OutageLog outage_;
   std::string text_;   // scratch
   std::string unread_;  // scratch for what the recorder sends back
 };

@@ -96,18 +96,14 @@ void MosquittoOutput::Connect() {
 
 void MosquittoOutput::Lost(const std::string& reason) {
   if (link_ == Link::kStopped) return;
-  if (!inOutage_) {
-    inOutage_ = true;
-    droppedInOutage_ = 0;
-    Log(LogLevel::kError, name_ + " disconnected: " + reason);
-  }
+  outage_.Disconnected(name_, reason);
   // Unacknowledged receipts go first next time, in the order they were published.
   for (auto it = inFlight_.rbegin(); it != inFlight_.rend(); ++it) queue_.push_front(std::move(it->second));
   inFlight_.clear();
   while (queue_.size() > static_cast<size_t>(config_.queue)) {
     queue_.pop_front();
     ++dropped_;
-    ++droppedInOutage_;
+    outage_.Dropped();
   }
   link_ = Link::kWaiting;
   waitMs_ = retryMs_;
@@ -137,14 +133,7 @@ void MosquittoOutput::OnConnect(int code) {
   }
   link_ = Link::kConnected;
   retryMs_ = kMinRetryMs;
-  std::string line = name_ + " connected.";
-  if (inOutage_ && droppedInOutage_ > 0) {
-    line += ' ';
-    line += std::to_string(droppedInOutage_);
-    line += " receipts dropped while disconnected.";
-  }
-  Log(LogLevel::kError, line);
-  inOutage_ = false;
+  outage_.Connected(name_);
   Publish(statusTopic_, "online", 1, true);
   if (!printerStatus_.empty()) Publish(printerTopic_, printerStatus_, 1, true);
   Flush();
@@ -162,7 +151,7 @@ void MosquittoOutput::Deliver(const FrameRecord& frame) {
   if (queue_.size() > static_cast<size_t>(config_.queue)) {
     queue_.pop_front();
     ++dropped_;
-    ++droppedInOutage_;
+    outage_.Dropped();
   }
   Flush();
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "outputs/OutageLog.h"
 #include "outputs/MqttOutput.h"
 
 struct mosquitto;
@@ -59,14 +60,13 @@ class MosquittoOutput final : public MqttOutput {
   int refusal_ = 0;  // the broker's CONNACK code when it refused us
   int retryMs_ = kMinRetryMs;
   int waitMs_ = 0;  // until the next attempt, in kWaiting
-  bool inOutage_ = false;
   bool flushing_ = false;
   std::deque<std::string> queue_;
   std::map<int, std::string> inFlight_;  // by message id, which grows with each publish
   std::string printerStatus_;  // the latest, published on every connect
   uint64_t sent_ = 0;
   uint64_t dropped_ = 0;
-  uint64_t droppedInOutage_ = 0;
+  OutageLog outage_;
 };
 
 }  // namespace tavrik
