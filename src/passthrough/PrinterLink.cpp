@@ -67,7 +67,8 @@ void PrinterLink::FromPos(std::string_view chunk) {
 
 void PrinterLink::SendToPrinter(std::string_view bytes) {
   if (bytes.empty()) return;
-  printer_->Send(pool_.Copy(bytes));
+  // The POS may wait on each byte's answer: no waiting for the loop's turn.
+  printer_->SendAtOnce(pool_.Copy(bytes));
   toPrinter_ += bytes.size();
 }
 

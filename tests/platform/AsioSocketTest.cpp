@@ -336,6 +336,35 @@ TEST_F(AsioSocketTest, PartsSentByOneHandlerLeaveInOneWrite) {
   EXPECT_EQ(recorder.names, (std::vector<std::string>{"SendComplete"}));
 }
 
+TEST_F(AsioSocketTest, SendAtOnceReachesThePeerWithinTheCallAndReportsFromTheLoop) {
+  Recorder recorder;
+  tcp::socket peer(context_);
+  auto socket = ConnectedPair(recorder, peer);
+  recorder.names.clear();
+  socket->SendAtOnce(MakePayload(AllByteValues(2)));
+  EXPECT_TRUE(recorder.names.empty());  // no event from within the call
+  std::string got;
+  Drain(peer, got);  // loopback: in the peer's buffer once the write returned
+  EXPECT_EQ(got, AllByteValues(2));  // the loop has not run
+  socket->SendAtOnce(MakePayload("next"));
+  ASSERT_TRUE(RunUntil([&] { return recorder.Count("SendComplete") >= 1; }));
+  context_.poll();
+  EXPECT_EQ(recorder.names, (std::vector<std::string>{"SendComplete"}));
+  EXPECT_EQ(ReadFromPeer(peer, 4), "next");
+
+  // Behind a send the kernel cannot take at once, the bytes keep their order.
+  std::string big(8 * 1024 * 1024, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 13 % 251);
+  recorder.names.clear();
+  socket->SendAtOnce(MakePayload(big));
+  socket->Send(MakePayload("queued"));
+  socket->SendAtOnce(MakePayload("last"));
+  EXPECT_TRUE(ReadFromPeer(peer, big.size() + 10) == big + "queuedlast");
+  ASSERT_TRUE(RunUntil([&] { return recorder.Count("SendComplete") == 1; }));
+  context_.poll();
+  EXPECT_EQ(recorder.Count("SendComplete"), 1);
+}
+
 TEST_F(AsioSocketTest, LargeSendToIdlePeerDrainsWhenPeerReads) {
   Recorder recorder;
   tcp::socket peer(context_);

@@ -66,6 +66,7 @@ struct AsioSocket::Channel {
   // write waits until the handler that sent the parts has returned, so that
   // all frames cut from one read leave in one gathered write.
   bool flushPosted = false;
+  bool completionPosted = false;  // of a SendAtOnce that the kernel took whole
   std::vector<Payload> queued;
   std::size_t queuedBytes = 0;
   std::vector<Payload> writing;  // the parts of the write in flight
@@ -292,9 +293,14 @@ void AsioSocket::StartRead(const ChannelPtr& channel) {
 
 void AsioSocket::DataRead(const ChannelPtr& channel, std::size_t bytes) {
   arrived_.append(channel->readBuffer.get(), bytes);
+  if (bytes != 0) {  // an empty datagram brings nothing to read
+    // The owner passes the bytes on before the next read is tried: a read
+    // started first would mostly find nothing, at the cost of a system call
+    // ahead of the owner's sends.
+    Raise([](SocketEvents& events) { events.OnData(); });
+    if (channel->owner != this) return;  // closed or gone in the handler
+  }
   StartRead(channel);
-  if (bytes == 0) return;  // an empty datagram brings nothing to read
-  Raise([](SocketEvents& events) { events.OnData(); });
 }
 
 void AsioSocket::ReadFailed(const asio::error_code& error) {
@@ -317,18 +323,32 @@ void AsioSocket::Send(std::span<const Payload> parts) {
     throw errors::WrongSocketState();
   Channel& channel = *channel_;
   const bool writeInFlight = !channel.writing.empty();
-  for (const Payload& part : parts) {
-    if (part.empty()) continue;
-    // Parts that lie side by side in memory go to the kernel as one piece.
-    if (channel.queued.empty() || !channel.queued.back().TryJoin(part)) channel.queued.push_back(part);
-    channel.queuedBytes += part.size();
-  }
+  Queue(channel, parts);
   if (writeInFlight || channel.flushPosted || channel.queued.empty()) return;
   channel.flushPosted = true;
   asio::post(context_, [channel = channel_] {
     channel->flushPosted = false;
     Deliver(channel, [&](AsioSocket& self) { self.Flush(channel); });
   });
+}
+
+void AsioSocket::SendAtOnce(const Payload& part) {
+  if ((state_ != SocketState::kConnected && state_ != SocketState::kClosing) || !channel_ ||
+      !channel_->tcp.is_open())
+    throw errors::WrongSocketState();
+  Queue(*channel_, std::span<const Payload>(&part, 1));
+  // A posted flush or a write under way takes these bytes in their turn.
+  if (channel_->flushPosted) return;
+  Flush(channel_, Report::kDeferred);
+}
+
+void AsioSocket::Queue(Channel& channel, std::span<const Payload> parts) {
+  for (const Payload& part : parts) {
+    if (part.empty()) continue;
+    // Parts that lie side by side in memory go to the kernel as one piece.
+    if (channel.queued.empty() || !channel.queued.back().TryJoin(part)) channel.queued.push_back(part);
+    channel.queuedBytes += part.size();
+  }
 }
 
 void AsioSocket::SendDatagrams(std::span<const Payload> parts) {
@@ -338,7 +358,7 @@ void AsioSocket::SendDatagrams(std::span<const Payload> parts) {
   for (const Payload& part : parts) channel_->udp.send(asio::buffer(part.data(), part.size()), 0, ignored);
 }
 
-void AsioSocket::Flush(const ChannelPtr& channel) {
+void AsioSocket::Flush(const ChannelPtr& channel, Report report) {
   if (!channel->writing.empty() || channel->queued.empty()) return;
   // Mostly the kernel takes it all at once: sent right here, it needs no
   // asynchronous write. Whatever is left goes by one.
@@ -349,7 +369,15 @@ void AsioSocket::Flush(const ChannelPtr& channel) {
   if (sent == channel->queuedBytes) {
     channel->queued.clear();
     channel->queuedBytes = 0;
-    SendFinished(channel);
+    if (report == Report::kNow) return SendFinished(channel);
+    if (channel->completionPosted) return;
+    channel->completionPosted = true;
+    asio::post(context_, [channel] {
+      channel->completionPosted = false;
+      // Only if nothing is on its way since: otherwise its own report follows.
+      if (!channel->writing.empty() || !channel->queued.empty()) return;
+      Deliver(channel, [&](AsioSocket& self) { self.SendFinished(channel); });
+    });
     return;
   }
   channel->queuedBytes -= sent;

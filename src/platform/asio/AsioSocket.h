@@ -38,6 +38,7 @@ class AsioSocket final : public Socket {
   void Read(std::string& out) override;
   void Send(std::span<const Payload> parts) override;
   using Socket::Send;
+  void SendAtOnce(const Payload& part) override;
   void PauseReading() override;
   void ResumeReading() override;
   void ShutdownSend() override;
@@ -64,7 +65,10 @@ class AsioSocket final : public Socket {
   void DataRead(const ChannelPtr& channel, std::size_t bytes);
   void ReadFailed(const asio::error_code& error);
   void SendDatagrams(std::span<const Payload> parts);
-  void Flush(const ChannelPtr& channel);
+  // When reports are deferred, OnSendComplete comes from the loop.
+  enum class Report { kNow, kDeferred };
+  void Flush(const ChannelPtr& channel, Report report = Report::kNow);
+  void Queue(Channel& channel, std::span<const Payload> parts);
   // sentDirectly: bytes of the same parts that Flush already sent.
   void StartWrite(const ChannelPtr& channel, std::size_t sentDirectly = 0);
   void Written(const ChannelPtr& channel, std::size_t bytes);

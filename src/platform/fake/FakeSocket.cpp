@@ -88,6 +88,11 @@ void FakeSocket::Send(std::span<const Payload> parts) {
   }
 }
 
+void FakeSocket::SendAtOnce(const Payload& part) {
+  ++atOnceCalls;
+  Send(part);
+}
+
 void FakeSocket::ShutdownSend() {
   MaybeFail("ShutdownSend");
   shutdownAt = static_cast<int64_t>(sent.size());

@@ -30,6 +30,7 @@ class FakeSocket : public Socket {
   void Read(std::string& out) override;
   void Send(std::span<const Payload> parts) override;
   using Socket::Send;
+  void SendAtOnce(const Payload& part) override;
   void PauseReading() override { readingPaused = true; }
   void ResumeReading() override { readingPaused = false; }
   void ShutdownSend() override;
@@ -56,6 +57,7 @@ class FakeSocket : public Socket {
   std::string sent;                  // every byte handed to Send, in order
   bool keepSent = true;              // false: count the bytes only (benchmarks)
   int sendCalls = 0;                 // Send calls
+  int atOnceCalls = 0;               // the SendAtOnce calls among them
   std::vector<Payload> lastSend;     // the parts of the latest Send call
   int64_t pendingBytes() const { return pendingBytes_; }
   bool udp = false;                  // opened by Bind or OpenUdp

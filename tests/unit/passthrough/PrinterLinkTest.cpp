@@ -42,6 +42,7 @@ TEST_F(PrinterLinkTest, BytesHeldWhileConnectingLeaveFirstAndRepliesReturnUnchan
   Printer().CompleteConnect();
   link->FromPos(all.substr(100));
   EXPECT_EQ(Printer().sent, all);
+  EXPECT_EQ(Printer().atOnceCalls, Printer().sendCalls);  // a POS waits on each answer
   Printer().Arrive(all);
   EXPECT_EQ(pos.sent, all);
   EXPECT_EQ(link->WaitingForPos(), 256u);
