@@ -1,5 +1,8 @@
 #include "tap/PosQueryScanner.h"
 
+#include <bit>
+#include <cstring>
+
 namespace tavrik::tap {
 
 namespace {
@@ -9,6 +12,23 @@ bool CanStartQuery(char c) {
   return byte == kDle || byte == kEsc || byte == kGs;
 }
 
+// The first byte from `at` on that can start a query. Text is tested 16
+// bytes at a time with vector compares (GCC's vector extensions, on every
+// target we build for): byte by byte, this scan took a tenth of the relay's
+// time at full speed.
+size_t SkipText(std::string_view chunk, size_t at) {
+  using Bytes = uint8_t __attribute__((vector_size(16)));
+  using Halves = uint64_t __attribute__((vector_size(16)));
+  for (; at + sizeof(Bytes) <= chunk.size(); at += sizeof(Bytes)) {
+    Bytes block;
+    std::memcpy(&block, chunk.data() + at, sizeof block);
+    const auto hits = std::bit_cast<Halves>((block == kDle) | (block == kEsc) | (block == kGs));
+    if ((hits[0] | hits[1]) != 0) break;
+  }
+  while (at < chunk.size() && !CanStartQuery(chunk[at])) ++at;
+  return at;
+}
+
 }  // namespace
 
 std::optional<PosQuery> PosQueryScanner::Next(std::string_view chunk, size_t& at) {
@@ -16,7 +36,7 @@ std::optional<PosQuery> PosQueryScanner::Next(std::string_view chunk, size_t& at
     // Between queries, a byte that can start none leaves both machines idle:
     // the text of a passed-through stream is skipped in a tight loop.
     if (realTime_ == RealTime::Idle && command_ == Command::Idle) {
-      while (at < chunk.size() && !CanStartQuery(chunk[at])) ++at;
+      at = SkipText(chunk, at);
       if (at == chunk.size()) break;
     }
     const auto byte = static_cast<uint8_t>(chunk[at++]);
