@@ -3,7 +3,11 @@
 // direct comparison): listens on 127.0.0.1, reads whatever connects as fast
 // as it can from a thread of its own, counts the bytes and times each
 // receipt's last byte against the feeder's SendTimes. The receipts are of
-// one size, so byte k * size ends receipt k.
+// one size, so byte k * size ends receipt k. Each receipt is timed twice:
+// when the sink's thread reads it, and when the kernel received it
+// (SO_TIMESTAMPNS). On a small machine the sink waits for a core behind the
+// tool's clients; the kernel's stamp leaves that wait out, as a real printer
+// with a CPU of its own would.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -16,12 +20,16 @@ namespace tavrik::load {
 
 class PrinterSink {
  public:
-  struct Result {
-    uint64_t bytes = 0;
-    uint64_t latencySamples = 0;
+  struct Latency {
+    uint64_t samples = 0;
     int64_t p50 = 0;
     int64_t p99 = 0;
     int64_t max = 0;
+  };
+  struct Result {
+    uint64_t bytes = 0;
+    Latency read;     // when the sink's thread read the receipt
+    Latency arrival;  // when the kernel received it
   };
 
   explicit PrinterSink(size_t receiptSize);
@@ -48,7 +56,9 @@ class PrinterSink {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<uint64_t> bytes_{0};
-  LatencyHistogram latency_;  // the sink thread's until Stop
+  // The sink thread's until Stop.
+  LatencyHistogram readLatency_;
+  LatencyHistogram arrivalLatency_;
 };
 
 // A feeder straight into a PrinterSink at the run's rate: the latency a POS

@@ -139,15 +139,21 @@ std::string Report::Table() const {
         << Fixed(Ms(relay_.latencyP99), 3) << " / " << Fixed(Ms(relay_.latencyMax), 3) << "  ("
         << relay_.latencySamples << " samples)\n";
     if (relay_.passThrough) {
-      const auto line = [&](const char* name, const PrinterSink::Result& p) {
+      const auto line = [&](const char* name, const PrinterSink::Latency& p, uint64_t bytes) {
         out << name << Fixed(Ms(p.p50), 3) << " / " << Fixed(Ms(p.p99), 3) << " / "
-            << Fixed(Ms(p.max), 3) << "  (" << p.latencySamples << " samples, " << p.bytes
-            << " bytes)\n";
+            << Fixed(Ms(p.max), 3) << "  (" << p.samples << " samples, " << bytes << " bytes)\n";
       };
-      line("  to printer via relay p50/p99/max ", relay_.printer);
-      line("  to printer direct p50/p99/max    ", relay_.direct);
-      out << "  added p99 (us)                   "
-          << Fixed(static_cast<double>(relay_.printer.p99 - relay_.direct.p99) / 1e3, 1) << "\n";
+      const PrinterSink::Result& via = relay_.printer;
+      const PrinterSink::Result& direct = relay_.direct;
+      line("  to printer via relay p50/p99/max ", via.read, via.bytes);
+      line("  to printer direct p50/p99/max    ", direct.read, direct.bytes);
+      line("  arrival via relay p50/p99/max    ", via.arrival, via.bytes);
+      line("  arrival direct p50/p99/max       ", direct.arrival, direct.bytes);
+      const auto micros = [](int64_t ns) { return Fixed(static_cast<double>(ns) / 1e3, 1); };
+      out << "  added p50 / p99 (us)             " << micros(via.read.p50 - direct.read.p50) << " / "
+          << micros(via.read.p99 - direct.read.p99) << " as read, "
+          << micros(via.arrival.p50 - direct.arrival.p50) << " / "
+          << micros(via.arrival.p99 - direct.arrival.p99) << " at arrival\n";
     }
   }
   if (relay_.after.valid) {
@@ -210,10 +216,16 @@ std::string Report::Json() const {
       << ",\"protocol_errors\":" << s.protocolErrors << ",\"keepalives\":" << s.keepAlives
       << ",\"drained\":" << (relay_.drained ? "true" : "false");
   if (relay_.passThrough) {
-    const auto figures = [&](const PrinterSink::Result& p) {
+    const auto latency = [&](const PrinterSink::Latency& p) {
       out << "{\"p50_ms\":" << Fixed(Ms(p.p50), 3) << ",\"p99_ms\":" << Fixed(Ms(p.p99), 3)
-          << ",\"max_ms\":" << Fixed(Ms(p.max), 3) << ",\"samples\":" << p.latencySamples
-          << ",\"bytes\":" << p.bytes << "}";
+          << ",\"max_ms\":" << Fixed(Ms(p.max), 3) << ",\"samples\":" << p.samples << "}";
+    };
+    const auto figures = [&](const PrinterSink::Result& p) {
+      out << "{\"bytes\":" << p.bytes << ",\"read\":";
+      latency(p.read);
+      out << ",\"arrival\":";
+      latency(p.arrival);
+      out << "}";
     };
     out << ",\"printer\":{\"via_relay\":";
     figures(relay_.printer);
