@@ -20,11 +20,11 @@ CP858 = b"\x1bt\x13"    # ESC t 19: CP858, where 0xD5 is the euro sign
 
 
 class OutputsTestCase(RelayTestCase):
-    def start(self, outputs, debug_level=10, extra=()):
+    def start(self, outputs, debug_level=10, extra=(), env=None):
         """A relay taking frames from a TCP source (cut detection) and the outputs file; returns the source."""
         source_port = free_port()
         relay = self.relay("-l", "-t", source_port, "-u", "-k", "outputs.toml", *extra, debug_level=debug_level,
-                           start=False)
+                           env=env, start=False)
         with open(relay.path("outputs.toml"), "w") as f:
             f.write(outputs)
         relay.start()
@@ -271,6 +271,37 @@ class MqttTest(OutputsTestCase):
 
         self.relay_process.kill()  # SIGKILL: the broker sends the will
         sub.wait_for("store1/status offline")
+
+    @unittest.skipUnless(os.path.exists(os.environ.get("TAVRIK_SLOW_LOOKUP", "")),
+                         "the slow_lookup library is not built (TAVRIK_SLOW_LOOKUP)")
+    def test_a_slow_lookup_of_the_broker_holds_up_no_receipt(self):
+        port = free_port()
+        broker = Broker(port)
+        broker.start()
+        self.addCleanup(broker.stop)
+        sub = Subscriber(port, "store1")
+        self.addCleanup(sub.close)
+        # Each lookup of "slowbroker" takes 3 s; the first fails, the relay
+        # tries again a second later.
+        env = dict(os.environ, LD_PRELOAD=os.environ["TAVRIK_SLOW_LOOKUP"],
+                   ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
+        source = self.start(f'[mqtt]\nhost = "slowbroker"\nport = {port}\ntopic = "store1"\n', env=env)
+        client = self.stream(self.relay_process)
+        slowest = 0.0
+        seq = 0
+        deadline = time.monotonic() + 30
+        while sub.lines.empty() and time.monotonic() < deadline:
+            seq += 1
+            sent = time.monotonic()
+            source.sendall(b"receipt %d\n" % seq + ESC_I)
+            self.assertEqual(client.next_frame(timeout=10), b"receipt %d\n" % seq + ESC_I)
+            slowest = max(slowest, time.monotonic() - sent)
+            time.sleep(0.2)
+        self.assertLess(slowest, 1.0, "a receipt waited for the broker's name lookup")
+        self.assertGreaterEqual(seq, 20, "the broker was reached before the lookups could hold anything up")
+        sub.wait_for("store1/status online")
+        self.receipts(sub, 1, seq)
+        self.relay_process.wait_log("Lookup error.")
 
 
 if __name__ == "__main__":

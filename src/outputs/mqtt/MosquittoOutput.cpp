@@ -10,9 +10,10 @@
 namespace tavrik {
 namespace {
 
+// Initialised once and never cleaned up: a name lookup still running at
+// exit may yet destroy its client.
 struct Library {
   Library() { mosquitto_lib_init(); }
-  ~Library() { mosquitto_lib_cleanup(); }
 };
 
 }  // namespace
@@ -36,6 +37,7 @@ MosquittoOutput::MosquittoOutput(Platform& platform, MqttConfig config)
 
 MosquittoOutput::~MosquittoOutput() {
   poll_->Stop();
+  attempt_.reset();
   DestroyClient();
 }
 
@@ -80,18 +82,31 @@ void MosquittoOutput::Stop() {
     mosquitto_disconnect(client_);
     mosquitto_loop_write(client_, 1);
   }
+  attempt_.reset();
   link_ = Link::kStopped;
 }
 
-// Host names are resolved here, on the event thread: an address or a name
-// the resolver knows at once keeps this short.
+// The broker's name is looked up on a thread of the attempt's own; the poll
+// tick picks the result up.
 void MosquittoOutput::Connect() {
   DestroyClient();
+  attempt_.reset();
   link_ = Link::kConnecting;
   refusal_ = 0;
   if (!CreateClient()) return Lost("cannot create the MQTT client");
-  const int code = mosquitto_connect_async(client_, config_.host.c_str(), config_.port, config_.keepalive);
-  if (code != MOSQ_ERR_SUCCESS) Lost(code == MOSQ_ERR_ERRNO ? "cannot connect" : mosquitto_strerror(code));
+  attempt_ = std::make_unique<ConnectAttempt>(client_, config_.host, config_.port, config_.keepalive);
+  client_ = nullptr;
+}
+
+// True once the attempt returned and the client is back, connected or lost.
+bool MosquittoOutput::AttemptReturned() {
+  if (!attempt_) return true;
+  const std::optional<int> code = attempt_->Result();
+  if (!code) return false;
+  client_ = attempt_->TakeClient();
+  attempt_.reset();
+  if (*code != MOSQ_ERR_SUCCESS) Lost(*code == MOSQ_ERR_ERRNO ? "cannot connect" : mosquitto_strerror(*code));
+  return true;
 }
 
 void MosquittoOutput::Lost(const std::string& reason) {
@@ -116,6 +131,7 @@ void MosquittoOutput::OnPollTick() {
     if (waitMs_ <= 0) Connect();
     return;
   }
+  if (!AttemptReturned()) return;
   if (link_ != Link::kConnecting && link_ != Link::kConnected) return;
   const int code = mosquitto_loop(client_, 0, 1);
   if (refusal_ != 0) {

@@ -2,7 +2,8 @@
 // The MQTT output on libmosquitto, driven from the event thread: a poll
 // timer runs mosquitto_loop with a zero timeout (a select that never waits),
 // so the client's socket, keep-alive and acknowledgements are handled
-// without a thread of its own and without ever blocking the relay. Each
+// without a thread of its own and without ever blocking the relay; only the
+// broker's name lookup runs on a thread (see ConnectAttempt). Each
 // connection is a fresh client: receipts it did not get acknowledged go back
 // to the front of the queue, so a broker restart loses none (QoS 1). Owns
 // the client and its timer.
@@ -11,8 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "outputs/OutageLog.h"
 #include "outputs/MqttOutput.h"
+#include "outputs/OutageLog.h"
+#include "outputs/mqtt/ConnectAttempt.h"
 
 struct mosquitto;
 
@@ -42,6 +44,7 @@ class MosquittoOutput final : public MqttOutput {
   bool CreateClient();
   void DestroyClient();
   void Connect();
+  bool AttemptReturned();
   void Lost(const std::string& reason);
   void OnPollTick();
   void OnConnect(int code);
@@ -55,7 +58,8 @@ class MosquittoOutput final : public MqttOutput {
   const std::string statusTopic_;
   const std::string printerTopic_;
   std::unique_ptr<Timer> poll_;
-  mosquitto* client_ = nullptr;
+  mosquitto* client_ = nullptr;  // with attempt_ while it connects
+  std::unique_ptr<ConnectAttempt> attempt_;
   Link link_ = Link::kStopped;
   int refusal_ = 0;  // the broker's CONNACK code when it refused us
   int retryMs_ = kMinRetryMs;
