@@ -73,6 +73,10 @@ void Relay::Shutdown(ShutdownReason reason) {
     } catch (const std::exception&) {
     }
   };
+  step([&] {  // the listeners still get the frames of the last moment
+    if (listenerDelay_) listenerDelay_->Stop();
+    DeliverFrames();
+  });
   step([&] { server_.CloseListener(); });
   step([&] { networkSource_.Stop(); });
   step([&] { server_.AbortAllClients(); });
@@ -218,15 +222,39 @@ std::string Relay::SourceState() const {
 void Relay::AddFrameListener(FrameListener& listener) {
   frameListeners_.push_back(&listener);
   frames_.SetFrameListener(this);
+  if (listenerDelay_) return;
+  listenerDelay_ = platform_.CreateTimer();
+  listenerDelay_->SetTickHandler([this] {
+    listenerDelay_->Stop();
+    DeliverFrames();
+  });
 }
 
+// The listeners get a frame a moment after the clients: their work, and the
+// wake-ups of the recorders and brokers they send to, then leave the CPU to
+// the clients' readers first where they share a machine. A burst of frames
+// in that moment goes at once.
 void Relay::OnFrame(const FrameRecord& frame) {
-  if (pendingCount_ == 0) platform_.Loop().Post([this] { DeliverFrames(); });
   if (pendingCount_ == pendingFrames_.size()) pendingFrames_.emplace_back();
   PendingFrame& pending = pendingFrames_[pendingCount_++];
   pending.bytes.assign(frame.bytes);
   pending.time = platform_.GetClock().LocalDateTimeText();
   pending.cut = frame.cut;
+  if (pendingCount_ >= kMaxDelayedFrames) {
+    listenerDelay_->Stop();
+    PostDelivery();
+  } else if (pendingCount_ == 1) {
+    listenerDelay_->Start(kListenerDelayMs);
+  }
+}
+
+void Relay::PostDelivery() {
+  if (deliveryPosted_) return;
+  deliveryPosted_ = true;
+  platform_.Loop().Post([this] {
+    deliveryPosted_ = false;
+    DeliverFrames();
+  });
 }
 
 // Frames that arrive while a listener runs pending events join the loop.

@@ -40,6 +40,10 @@ class Relay : private SourceHost, private PartSink, private StatusSource, privat
   static constexpr int32_t kMinRetryDelayMs = 1000;
   static constexpr int32_t kMaxRetryDelayMs = 50000;
   static constexpr int kKeepAliveTickMs = 1000;
+  // Frame listeners (the outputs) get each frame this much after the
+  // clients, or at once when this many frames wait.
+  static constexpr int32_t kListenerDelayMs = 2;
+  static constexpr size_t kMaxDelayedFrames = 64;
   static constexpr int kTicksPerKeepAlivePart = 3;
   // Every this many ticks without a frame, buffers grown by a burst are given back.
   static constexpr int kIdleTicksBeforeRelease = 5;
@@ -88,6 +92,7 @@ class Relay : private SourceHost, private PartSink, private StatusSource, privat
   std::string SourceState() const;
   void OnFrame(const FrameRecord& frame) override;
   void DeliverFrames();
+  void PostDelivery();
   void OpenSource();
   void OnFrameTimer();
   void OnKeepAliveTick();
@@ -115,6 +120,8 @@ class Relay : private SourceHost, private PartSink, private StatusSource, privat
   std::vector<FrameListener*> frameListeners_;
   std::deque<PendingFrame> pendingFrames_;  // a deque: elements stay put while more are added
   size_t pendingCount_ = 0;
+  std::unique_ptr<Timer> listenerDelay_;  // with the first listener
+  bool deliveryPosted_ = false;
   std::function<std::vector<OutputReport>()> outputReports_;
   ReceiptDecoder decoder_;
   ReceiptText receiptText_;  // reused from frame to frame

@@ -290,12 +290,33 @@ TEST_F(RelayListenerTest, FrameListenersGetNumberedFramesWithTheirTextDecodedOnc
   relay->Frames().SendFrame();
   relay->Frames().Append("C");
   relay->Frames().SendFrame();
-  EXPECT_TRUE(first.lines.empty());  // after the clients' writes, which are posted first
   platform.RunPosted();
+  EXPECT_TRUE(first.lines.empty());  // a moment after the clients' writes
+  platform.Advance(Relay::kListenerDelayMs);
   const std::string time = platform.GetClock().LocalDateTimeText();
   const std::vector<std::string> expected{"1 " + time + " AB\n|A\x1b" "E\x01" "B\n", "2 " + time + " C|C"};
   EXPECT_EQ(first.lines, expected);
   EXPECT_EQ(second.lines, expected);
+}
+
+TEST_F(RelayListenerTest, ABurstOfFramesOrAShutdownDeliversWithoutTheDelay) {
+  TextListener listener;
+  Create();
+  relay->AddFrameListener(listener);
+  Start();
+  for (size_t i = 0; i < Relay::kMaxDelayedFrames; ++i) {
+    relay->Frames().Append("x");
+    relay->Frames().SendFrame();
+  }
+  EXPECT_TRUE(listener.lines.empty());  // never from within the frame's own handler
+  platform.RunPosted();
+  EXPECT_EQ(listener.lines.size(), Relay::kMaxDelayedFrames);
+
+  relay->Frames().Append("last");
+  relay->Frames().SendFrame();
+  relay->Shutdown(ShutdownReason::kUser);
+  ASSERT_EQ(listener.lines.size(), Relay::kMaxDelayedFrames + 1);
+  EXPECT_TRUE(listener.lines.back().ends_with("|last"));
 }
 
 }  // namespace
