@@ -67,6 +67,7 @@ std::string ClientSwarm::Connect(int port, int streaming, int stalled) {
     if (client->fd < 0) return ErrnoText("client connect");
     if (!SendAll(client->fd, kRequest)) return ErrnoText("client request");
     SetNonBlocking(client->fd);
+    StampArrivals(client->fd);
     Client& self = *client;
     client->onPart = [this, &self](StreamParser::PartKind kind, std::string_view body) {
       OnPart(self, kind, body);
@@ -127,7 +128,7 @@ void ClientSwarm::ReadClient(Client& client) {
   // A few reads per wake-up, then the next client: fair to all streams.
   for (int round = 0; round < 4 && !client.failed; ++round) {
     const std::span<char> space = client.parser.Space();
-    const ssize_t n = recv(client.fd, space.data(), space.size(), 0);
+    const ssize_t n = ReceiveStamped(client.fd, space, arrival_);
     if (n < 0) {
       if (errno != EAGAIN && errno != EINTR) Fail(client, ErrnoText("recv"));
       return;
@@ -137,6 +138,7 @@ void ClientSwarm::ReadClient(Client& client) {
       return;
     }
     now_ = MonotonicNs();
+    if (arrival_ == 0) arrival_ = now_;
     const auto count = static_cast<size_t>(n);
     client.wire.fetch_add(count, std::memory_order_relaxed);
     if (!client.parser.Commit(count, client.onPart)) {
@@ -174,9 +176,10 @@ void ClientSwarm::OnPart(Client& client, StreamParser::PartKind kind, std::strin
   client.highest.store(client.tally.Highest(), std::memory_order_release);
   if (const auto written = config_.times->Find(verdict.seq)) {
     latency_.Add(now_ - *written);
+    arrivalLatency_.Add(arrival_ - *written);
   } else {
     // The feeder thread has not noted the write yet: settled after the run.
-    deferred_.emplace_back(verdict.seq, now_, verdict.sentNs);
+    deferred_.push_back({verdict.seq, now_, arrival_, verdict.sentNs});
   }
 }
 
@@ -256,9 +259,10 @@ ClientSwarm::Summary ClientSwarm::Finish(uint64_t lastSeq, uint64_t fedBytes) {
     }
   }
   if (clients_.empty()) summary.minDelivered = 0;
-  for (const auto& [seq, arrival, printed] : deferred_) {
-    const auto written = config_.times->Find(seq);
-    latency_.Add(arrival - (written ? *written : printed));
+  for (const Deferred& late : deferred_) {
+    const int64_t written = config_.times->Find(late.seq).value_or(late.printedNs);
+    latency_.Add(late.readNs - written);
+    arrivalLatency_.Add(late.arrivalNs - written);
   }
   deferred_.clear();
   summary.errors = failures_;

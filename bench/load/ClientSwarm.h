@@ -11,7 +11,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "load/LatencyHistogram.h"
@@ -71,7 +70,10 @@ class ClientSwarm {
   void Stop();
   // After Stop.
   Summary Finish(uint64_t lastSeq, uint64_t fedBytes);
+  // From the feeder's write to the tool's read, and to the kernel's arrival
+  // stamp (which leaves out the wait of the tool's thread for a core).
   const LatencyHistogram& Latency() const { return latency_; }
+  const LatencyHistogram& ArrivalLatency() const { return arrivalLatency_; }
 
  private:
   struct Client;
@@ -88,9 +90,17 @@ class ClientSwarm {
   int epoll_ = -1;
   std::thread thread_;
   std::atomic<bool> stop_{false};
-  int64_t now_ = 0;  // when the data being parsed arrived
+  int64_t now_ = 0;      // when the data being parsed was read
+  int64_t arrival_ = 0;  // when the kernel received it
   LatencyHistogram latency_;
-  std::vector<std::tuple<uint64_t, int64_t, int64_t>> deferred_;  // seq, arrival, printed at
+  LatencyHistogram arrivalLatency_;
+  struct Deferred {
+    uint64_t seq;
+    int64_t readNs;
+    int64_t arrivalNs;
+    int64_t printedNs;  // the send time printed in the receipt
+  };
+  std::vector<Deferred> deferred_;
   std::vector<std::string> failures_;
   // The slowest streaming client's progress, in receipts: paces the feeder.
   std::mutex progressMutex_;

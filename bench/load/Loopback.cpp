@@ -5,6 +5,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -97,6 +99,35 @@ bool SendAll(int fd, const std::string& text) {
 
 std::string ErrnoText(const char* what) {
   return std::string(what) + ": " + std::strerror(errno);
+}
+
+void StampArrivals(int fd) {
+  const int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+}
+
+ssize_t ReceiveStamped(int fd, std::span<char> into, int64_t& arrivalNs) {
+  iovec data{into.data(), into.size()};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  const ssize_t n = recvmsg(fd, &message, 0);
+  arrivalNs = 0;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); n > 0 && c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+    timespec stamp{};
+    std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+    // The stamp is wall-clock time.
+    timespec wall{};
+    clock_gettime(CLOCK_REALTIME, &wall);
+    const int64_t age = (static_cast<int64_t>(wall.tv_sec) - stamp.tv_sec) * 1000000000 +
+                        (wall.tv_nsec - stamp.tv_nsec);
+    arrivalNs = MonotonicNs() - age;
+  }
+  return n;
 }
 
 }  // namespace tavrik::load

@@ -1,7 +1,10 @@
 #pragma once
 // Small helpers for TCP on 127.0.0.1. Descriptors returned are owned by the
 // caller.
+#include <sys/types.h>
+
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -19,6 +22,13 @@ int ListenLoopback(int port);
 
 void SetNonBlocking(int fd);
 void SetNoDelay(int fd);
+
+// Receive time stamps: when the kernel took the bytes in, before any thread
+// of the tool got to read them.
+void StampArrivals(int fd);
+// Reads like recv; arrivalNs: the kernel's stamp of the last piece read, on
+// the MonotonicNs time base, or 0 without one.
+ssize_t ReceiveStamped(int fd, std::span<char> into, int64_t& arrivalNs);
 
 // Sends all of text on a blocking descriptor; false on failure.
 bool SendAll(int fd, const std::string& text);

@@ -121,6 +121,8 @@ PhaseResult Phase::Run(const LoadOptions& options, TargetProcess& target, Stream
   result.latencyP50 = latency.Percentile(0.50);
   result.latencyP99 = latency.Percentile(0.99);
   result.latencyMax = latency.Max();
+  result.arrivalP50 = swarm.ArrivalLatency().Percentile(0.50);
+  result.arrivalP99 = swarm.ArrivalLatency().Percentile(0.99);
   result.targetProblem = target.Ended();
   if (printer != nullptr) {
     result.passThrough = true;

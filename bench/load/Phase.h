@@ -28,6 +28,8 @@ struct PhaseResult {
   int64_t latencyP50 = 0;
   int64_t latencyP99 = 0;
   int64_t latencyMax = 0;
+  int64_t arrivalP50 = 0;  // the same at the kernel's arrival stamp
+  int64_t arrivalP99 = 0;
   bool drained = false;  // every client caught up after the feeder stopped
   double drainSeconds = 0;
   ProcessSample before;  // at the start of the window

@@ -3,12 +3,9 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/uio.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -55,44 +52,12 @@ PrinterSink::Result PrinterSink::Stop() {
   return {Bytes(), figures(readLatency_), figures(arrivalLatency_)};
 }
 
-namespace {
-
-int64_t RealtimeNs() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// Reads like recv; arrival: the kernel's receive stamp of the last piece
-// read (CLOCK_REALTIME), or 0 without one.
-ssize_t ReceiveStamped(int fd, std::vector<char>& buffer, int64_t& arrival) {
-  iovec data{buffer.data(), buffer.size()};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-  msghdr message{};
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  const ssize_t n = recvmsg(fd, &message, 0);
-  arrival = 0;
-  for (cmsghdr* c = CMSG_FIRSTHDR(&message); n > 0 && c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
-    timespec stamp{};
-    std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-    arrival = static_cast<int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
-  }
-  return n;
-}
-
-}  // namespace
 
 void PrinterSink::Run() {
   std::vector<char> buffer(256 * 1024);
   int connection = -1;
   uint64_t total = 0;
   uint64_t nextEnd = receiptSize_;
-  // The feeder's times are monotonic, the kernel's stamps wall-clock time.
-  const int64_t wallClockAhead = RealtimeNs() - MonotonicNs();
   while (!stop_.load()) {
     pollfd ready[2] = {{listener_, POLLIN, 0}, {connection, POLLIN, 0}};
     if (poll(ready, connection >= 0 ? 2 : 1, 50) <= 0) continue;
@@ -103,8 +68,7 @@ void PrinterSink::Run() {
         if (connection >= 0) close(connection);
         connection = accepted;
         SetNoDelay(connection);
-        const int on = 1;
-        setsockopt(connection, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+        StampArrivals(connection);
       }
       continue;
     }
@@ -122,7 +86,7 @@ void PrinterSink::Run() {
       const std::optional<int64_t> sent = times_ ? times_->Find(nextEnd / receiptSize_) : std::nullopt;
       if (!sent) continue;
       readLatency_.Add(now - *sent);
-      if (arrival != 0) arrivalLatency_.Add(arrival - wallClockAhead - *sent);
+      if (arrival != 0) arrivalLatency_.Add(arrival - *sent);
     }
     bytes_.store(total, std::memory_order_release);
   }

@@ -138,6 +138,8 @@ std::string Report::Table() const {
     out << "  latency p50 / p99 / max (ms)     " << Fixed(Ms(relay_.latencyP50), 3) << " / "
         << Fixed(Ms(relay_.latencyP99), 3) << " / " << Fixed(Ms(relay_.latencyMax), 3) << "  ("
         << relay_.latencySamples << " samples)\n";
+    out << "  at arrival p50 / p99 (ms)        " << Fixed(Ms(relay_.arrivalP50), 3) << " / "
+        << Fixed(Ms(relay_.arrivalP99), 3) << "\n";
     if (relay_.passThrough) {
       const auto line = [&](const char* name, const PrinterSink::Latency& p, uint64_t bytes) {
         out << name << Fixed(Ms(p.p50), 3) << " / " << Fixed(Ms(p.p99), 3) << " / "
@@ -206,6 +208,8 @@ std::string Report::Json() const {
       << ",\"p99\":" << Fixed(Ms(relay_.latencyP99), 3)
       << ",\"max\":" << Fixed(Ms(relay_.latencyMax), 3) << ",\"samples\":" << relay_.latencySamples
       << "}"
+      << ",\"arrival_latency_ms\":{\"p50\":" << Fixed(Ms(relay_.arrivalP50), 3)
+      << ",\"p99\":" << Fixed(Ms(relay_.arrivalP99), 3) << "}"
       << ",\"cpu_ms\":" << Fixed(r.cpuMs, 1) << ",\"cpu_ms_sched\":" << Fixed(r.cpuMsFine, 2)
       << ",\"cpu_us_per_frame\":" << Fixed(r.cpuUsPerFrame, 3)
       << ",\"rss_peak_kb\":" << relay_.end.peakRssKb << ",\"rss_end_kb\":" << relay_.end.rssKb
