@@ -1,6 +1,7 @@
 #include "controller/Relay.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "frames/MultipartPart.h"
 #include "log/Log.h"
@@ -91,6 +92,8 @@ void Relay::RestartSource(bool dropClients) {
   retryDelayMs_ = std::clamp(retryDelayMs_ * 10, kMinRetryDelayMs, kMaxRetryDelayMs);
   frames_.ForgetCutPrefix();
   if (web_) web_->ResetDecoder();
+  // Frames still waiting for the listeners are decoded in the old stream's state.
+  listenerStreamRestarted_ = true;
   LogLazy(LogLevel::kSourceReset, [&] { return "Reset. KillClients=" + BoolText(dropClients); });
   try {
     if (dropClients) {
@@ -240,6 +243,7 @@ void Relay::OnFrame(const FrameRecord& frame) {
   pending.bytes.assign(frame.bytes);
   pending.time = platform_.GetClock().LocalDateTimeText();
   pending.cut = frame.cut;
+  pending.newStream = std::exchange(listenerStreamRestarted_, false);
   if (pendingCount_ >= kMaxDelayedFrames) {
     listenerDelay_->Stop();
     PostDelivery();
@@ -261,6 +265,8 @@ void Relay::PostDelivery() {
 void Relay::DeliverFrames() {
   for (size_t i = 0; i < pendingCount_; ++i) {
     const PendingFrame& pending = pendingFrames_[i];
+    // A command left half-sent by the old source must not swallow new bytes.
+    if (pending.newStream) decoder_.Reset();
     decoder_.Decode(pending.bytes, receiptText_);
     FrameRecord record;
     record.sequence = ++frameSequence_;

@@ -116,12 +116,14 @@ class Relay : private SourceHost, private PartSink, private StatusSource, privat
     std::string bytes;
     std::string time;
     bool cut = false;
+    bool newStream = false;  // the first frame since the source was set up again
   };
   std::vector<FrameListener*> frameListeners_;
   std::deque<PendingFrame> pendingFrames_;  // a deque: elements stay put while more are added
   size_t pendingCount_ = 0;
   std::unique_ptr<Timer> listenerDelay_;  // with the first listener
   bool deliveryPosted_ = false;
+  bool listenerStreamRestarted_ = false;
   std::function<std::vector<OutputReport>()> outputReports_;
   ReceiptDecoder decoder_;
   ReceiptText receiptText_;  // reused from frame to frame

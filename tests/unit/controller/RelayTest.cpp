@@ -299,6 +299,21 @@ TEST_F(RelayListenerTest, FrameListenersGetNumberedFramesWithTheirTextDecodedOnc
   EXPECT_EQ(second.lines, expected);
 }
 
+TEST_F(RelayListenerTest, ACommandCutOffByASourceRestartDoesNotSwallowTheNextStream) {
+  TextListener listener;
+  Create();
+  relay->AddFrameListener(listener);
+  Start();
+  relay->Frames().Append("A\x1b");  // ESC, its command byte never sent
+  relay->Frames().SendFrame();
+  relay->RestartSource(false);
+  relay->Frames().Append("!B");  // after ESC, "!" would take "B" as its parameter
+  relay->Frames().SendFrame();
+  platform.Advance(Relay::kListenerDelayMs);
+  const std::string time = platform.GetClock().LocalDateTimeText();
+  EXPECT_EQ(listener.lines, (std::vector<std::string>{"1 " + time + " A|A\x1b", "2 " + time + " !B|!B"}));
+}
+
 TEST_F(RelayListenerTest, ABurstOfFramesOrAShutdownDeliversWithoutTheDelay) {
   TextListener listener;
   Create();
