@@ -328,6 +328,7 @@ void Relay::ReleaseIdleMemory() {
   networkSource_.ReleaseSpareMemory();
   serialSource_.ReleaseSpareMemory();
   fileSource_.ReleaseSpareMemory();
+  ReleaseLogSpareMemory();
   platform_.ReturnFreeMemory();
 }
 

@@ -23,4 +23,8 @@ void FlushLogIfDue() noexcept {
   if (processLogger != nullptr) processLogger->FlushIfDue();
 }
 
+void ReleaseLogSpareMemory() noexcept {
+  if (processLogger != nullptr) processLogger->ReleaseSpareMemory();
+}
+
 }  // namespace tavrik

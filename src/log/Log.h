@@ -31,6 +31,9 @@ void Log(LogLevel level, std::string_view text) noexcept;
 // Writes the process logger's pending lines once they are due (see Logger::FlushIfDue).
 void FlushLogIfDue() noexcept;
 
+// Lets the process logger give back a buffer grown in a burst (see Logger::ReleaseSpareMemory).
+void ReleaseLogSpareMemory() noexcept;
+
 // For lines that cost something to build: make() (returning the text) is
 // called only when the level is wanted.
 template <class MakeText>

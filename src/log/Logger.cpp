@@ -58,6 +58,16 @@ void Logger::FlushIfDue() noexcept {
   if (pendingBytes_ > 0 && !HoldPending()) Flush();
 }
 
+void Logger::ReleaseSpareMemory() noexcept {
+  if (pendingBytes_ > 0 || buffer_.size() <= kFirstBufferSize) return;
+  try {
+    std::string(kFirstBufferSize, ' ').swap(buffer_);
+    std::vector<size_t>().swap(lineLengths_);
+  } catch (const std::exception&) {
+    // No memory for the small buffer: the large one stays.
+  }
+}
+
 // Writes "date time - text CR LF" in place behind the pending lines.
 void Logger::StoreLine(std::string_view text) {
   static constexpr std::string_view kSeparator = " - ";

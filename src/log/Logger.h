@@ -50,6 +50,9 @@ class Logger {
   // failed write, less than a second ago). Called every second, so that the
   // last lines of a quiet relay reach the file without waiting for more.
   void FlushIfDue() noexcept;
+  // Returns the buffer to its first size once nothing is pending: a burst of
+  // lines may have grown it to megabytes.
+  void ReleaseSpareMemory() noexcept;
 
  private:
   void StoreLine(std::string_view text);
@@ -65,7 +68,8 @@ class Logger {
   bool delayedWriting_ = false;
   std::string path_;
   int32_t sizeLimitMB_ = 10;
-  std::string buffer_ = std::string(1024, ' ');  // its length is its capacity
+  static constexpr size_t kFirstBufferSize = 1024;
+  std::string buffer_ = std::string(kFirstBufferSize, ' ');  // its length is its capacity
   size_t pendingBytes_ = 0;
   std::vector<size_t> lineLengths_;  // of the pending lines, oldest first: text may hold CR LF
   double lastFlushTime_ = 0;

@@ -446,7 +446,7 @@ void AsioSocket::ShutdownSend() {
 
 void AsioSocket::Close() {
   Release();
-  arrived_.clear();
+  std::string().swap(arrived_);  // a burst's buffer is not kept for the next peer
   state_ = SocketState::kClosed;
 }
 

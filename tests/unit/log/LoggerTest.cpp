@@ -169,6 +169,26 @@ TEST_F(LoggerTest, PendingBytesForceAWriteAt102400) {
   EXPECT_EQ(fs::file_size(logPath), Line("flush").size() + 102400u);
 }
 
+// Memory given back on an idle relay: never the lines still waiting for the file.
+TEST_F(LoggerTest, ReleasingSpareMemoryLosesNoPendingLine) {
+  clock.seconds = 100;
+  auto logger = MakeLogger();
+  logger->Write(1, "flush");
+  const std::string burst = TextOfLineLength(4096, 'b');
+  for (int i = 0; i < 20; ++i) logger->Write(1, burst);
+  logger->ReleaseSpareMemory();  // held lines: the buffer stays
+  EXPECT_EQ(logger->PendingBytes(), 20u * 4096u);
+  clock.seconds = 101.5;
+  logger->FlushIfDue();
+  logger->ReleaseSpareMemory();
+  logger->Write(1, "after");
+  clock.seconds = 103;
+  logger->Write(1, "later");
+  std::string expected = Line("flush");
+  for (int i = 0; i < 20; ++i) expected += Line(burst);
+  EXPECT_EQ(ReadFile(logPath), expected + Line("after") + Line("later"));
+}
+
 TEST_F(LoggerTest, DestructionWritesPendingLines) {
   {
     auto logger = MakeLogger();
