@@ -190,93 +190,11 @@ class Reader {
   bool mqttAvailable_;
 };
 
-// The line of the first byte beyond ASCII outside strings and comments, or 0.
-// TOML allows none there, and toml++ 3.3 reaches an unreachable branch (in
-// is_non_ascii_horizontal_whitespace) when it meets one, so such a file is
-// turned down before toml++ sees it. A quote opens a string only where TOML
-// lets a string begin (line start, after = [ { , or .); elsewhere, as in
-// `a = 9'x`, it is code, whose bytes must be ASCII. Likewise a string may not
-// go on with such a character behind an escaping or line-ending backslash.
-size_t LineOfStrayNonAscii(std::string_view text) {
-  enum class Scan { kCode, kComment, kBasic, kLiteral };
-  const auto opens = [&](size_t at, char quote) {
-    const char three[] = {quote, quote, quote};
-    return text.substr(at, 3) == std::string_view(three, 3);
-  };
-  Scan scan = Scan::kCode;
-  bool multiLine = false;
-  char lastCode = '\n';  // the last code byte other than a blank on this line
-  size_t line = 1;
-  for (size_t at = 0; at < text.size(); ++at) {
-    const char c = text[at];
-    if (c == '\n') {
-      ++line;
-      lastCode = '\n';
-      if (scan == Scan::kComment || ((scan == Scan::kBasic || scan == Scan::kLiteral) && !multiLine)) {
-        scan = Scan::kCode;  // a comment ends here; a single-line string is broken (toml++ says so)
-      }
-      continue;
-    }
-    switch (scan) {
-      case Scan::kCode:
-        if (static_cast<unsigned char>(c) >= 0x80) return line;
-        if (c == '#') {
-          scan = Scan::kComment;
-        } else if ((c == '"' || c == '\'') && std::string_view("\n=[{,.").find(lastCode) != std::string_view::npos) {
-          multiLine = opens(at, c);
-          if (multiLine) at += 2;
-          scan = c == '"' ? Scan::kBasic : Scan::kLiteral;
-        }
-        if (c != ' ' && c != '\t') lastCode = c;
-        break;
-      case Scan::kComment:
-        break;
-      case Scan::kBasic:
-      case Scan::kLiteral: {
-        if (scan == Scan::kBasic && c == '\\') {
-          size_t next = text.find_first_not_of(" \t\r", at + 1);
-          if (multiLine && next != std::string_view::npos && text[next] == '\n') {
-            // A line-ending backslash: toml++ trims the blanks and line ends
-            // behind it, testing the first other character as above.
-            for (next = at + 1; next < text.size() && std::string_view(" \t\r\n").find(text[next]) != std::string_view::npos; ++next) {
-              if (text[next] == '\n') ++line;
-            }
-            if (next < text.size() && static_cast<unsigned char>(text[next]) >= 0x80) return line;
-            at = next - 1;
-            break;
-          }
-          if (at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) >= 0x80) return line;
-          ++at;  // an escaped character, which may be a quote
-          break;
-        }
-        const char quote = scan == Scan::kBasic ? '"' : '\'';
-        if (c != quote) break;
-        if (!multiLine) {
-          scan = Scan::kCode;
-        } else if (opens(at, quote)) {
-          at += 2;
-          // Up to two more quotes may close a multi-line string: they belong to it.
-          while (at + 1 < text.size() && text[at + 1] == quote) ++at;
-          scan = Scan::kCode;
-        }
-        lastCode = quote;
-        break;
-      }
-    }
-  }
-  return 0;
-}
-
 }  // namespace
 
 std::variant<OutputsConfig, ConfigError> ReadOutputsConfig(std::string_view text, std::string_view fileName,
                                                            bool mqttAvailable) {
   try {
-    if (const size_t line = LineOfStrayNonAscii(text)) {
-      return ConfigError{std::string(fileName) + ":" + std::to_string(line) +
-                         ": characters beyond ASCII belong in strings and comments only"
-                         " (and not right behind a backslash)"};
-    }
     toml::parse_result parsed = toml::parse(text, fileName);
     if (!parsed) {
       const toml::parse_error& error = parsed.error();
