@@ -83,6 +83,7 @@ void ClientServer::OnConnectionRequest(int32_t requestId) {
     const std::optional<int> index = FreeClientIndex();
     if (!index) return;  // all taken: the request is closed
     Client& client = clients_[static_cast<size_t>(*index)];
+    ++client.connection;
     client.headSent = false;
     client.unsentBytes = 0;
     client.heldBack.clear();
@@ -132,11 +133,15 @@ void ClientServer::AbortAllClients() {
 
 void ClientServer::OnClientData(int index) {
   try {
+    const uint32_t connection = clients_[static_cast<size_t>(index)].connection;
     clients_[static_cast<size_t>(index)].socket->Read(request_);
     if (request_.capacity() > kMaxKeptRequestCapacity) std::string().swap(request_);
     platform_.Loop().RunPending();
     // Looked up after running pending events: a new client may have been added.
     Client& client = clients_[static_cast<size_t>(index)];
+    // They may also have closed this connection and accepted the next one into
+    // its slot: that one has not spoken yet, or spoke for itself.
+    if (client.connection != connection) return;
     if (client.headSent) {  // a client speaks once; more is not the protocol
       CloseClient(index);
       return;

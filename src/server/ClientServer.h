@@ -59,6 +59,7 @@ class ClientServer {
   struct Client {
     std::unique_ptr<ClientEvents> events;  // declared first: the socket goes first
     std::unique_ptr<Socket> socket;
+    uint32_t connection = 0;      // counts the connections accepted into this slot
     bool headSent = false;        // the response head went out; the client streams
     int32_t unsentBytes = 0;      // handed to the socket, not yet reported sent
     std::vector<Payload> heldBack;  // parts held back while the client is slow

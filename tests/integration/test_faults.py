@@ -10,6 +10,7 @@ import subprocess
 import sys
 import threading
 import time
+import traceback
 import tty
 import unittest
 
@@ -326,7 +327,8 @@ class ClientChurnTest(FaultTestCase):
                     outcome = _client_cycle(relay.port, n)
                 except Exception as e:  # noqa: BLE001 - any surprise is a failure of the cycle
                     outcome = "failed"
-                    failures.append(f"cycle {n}: {e!r}")
+                    where = " > ".join(f"{f.name}:{f.lineno}" for f in traceback.extract_tb(e.__traceback__))
+                    failures.append(f"cycle {n}: {e!r} at {where}")
                 with lock:
                     outcomes[outcome] = outcomes.get(outcome, 0) + 1
 

@@ -111,6 +111,30 @@ TEST_F(ClientServerTest, FirstDataGetsTheHeadAndASecondBurstClosesTheClient) {
   EXPECT_FALSE(server.IsStreaming(0));
 }
 
+// A request's handler lets pending events run before it answers. When these
+// close its connection and accept the next one into the same slot, the answer
+// is no longer due: the new client neither gets a head it did not ask for nor
+// is closed for a request it sent only once.
+TEST_F(ClientServerTest, RequestWhoseSlotWasTakenMeanwhileLeavesTheNewClientAlone) {
+  for (const bool newClientSpeaks : {false, true}) {
+    SCOPED_TRACE(newClientSpeaks ? "the new client has spoken" : "the new client is silent");
+    const int slot = Stream();
+    platform.Loop().Post([&] {
+      server.CloseClient(slot);
+      Listener().RequestConnection("next");
+      if (newClientSpeaks) Client(slot).Arrive("GET / HTTP/1.0\r\n\r\n");
+    });
+    Client(slot).sent.clear();
+    Client(slot).Arrive("late second burst");
+    ASSERT_EQ(Client(slot).State(), SocketState::kConnected);
+    EXPECT_EQ(server.IsStreaming(slot), newClientSpeaks);
+    EXPECT_EQ(Client(slot).sent, newClientSpeaks ? std::string(ResponseHead().View()) : std::string());
+    if (!newClientSpeaks) Client(slot).Arrive("GET /");
+    EXPECT_TRUE(server.IsStreaming(slot));
+    server.CloseClient(slot);
+  }
+}
+
 TEST_F(ClientServerTest, BroadcastSkipsClientsWithoutHeadAndDisconnectedOnes) {
   const int streaming = Stream();
   const int gone = Stream();
