@@ -231,6 +231,16 @@ class Subscriber:
 
 @unittest.skipUnless(shutil.which("mosquitto") and shutil.which("mosquitto_sub"), "mosquitto not installed")
 class MqttTest(OutputsTestCase):
+    def broker_and_subscriber(self):
+        """A broker on a free port, and a subscriber to the topic store1."""
+        port = free_port()
+        broker = Broker(port)
+        broker.start()
+        self.addCleanup(broker.stop)
+        sub = Subscriber(port, "store1")
+        self.addCleanup(sub.close)
+        return port, broker, sub
+
     def receipts(self, sub, first, count):
         for seq in range(first, first + count):
             topic, payload = sub.next().split(" ", 1)
@@ -245,12 +255,7 @@ class MqttTest(OutputsTestCase):
             self.assertRegex(document["time"], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
 
     def test_receipts_status_will_and_a_broker_restart(self):
-        port = free_port()
-        broker = Broker(port)
-        broker.start()
-        self.addCleanup(broker.stop)
-        sub = Subscriber(port, "store1")
-        self.addCleanup(sub.close)
+        port, broker, sub = self.broker_and_subscriber()
         time.sleep(0.5)
         source = self.start(f'[mqtt]\nhost = "127.0.0.1"\nport = {port}\ntopic = "store1"\n')
         sub.wait_for("store1/status online")
@@ -275,12 +280,7 @@ class MqttTest(OutputsTestCase):
     @unittest.skipUnless(os.path.exists(os.environ.get("TAVRIK_SLOW_LOOKUP", "")),
                          "the slow_lookup library is not built (TAVRIK_SLOW_LOOKUP)")
     def test_a_slow_lookup_of_the_broker_holds_up_no_receipt(self):
-        port = free_port()
-        broker = Broker(port)
-        broker.start()
-        self.addCleanup(broker.stop)
-        sub = Subscriber(port, "store1")
-        self.addCleanup(sub.close)
+        port, _, sub = self.broker_and_subscriber()
         # Each lookup of "slowbroker" takes 3 s; the first fails, the relay
         # tries again a second later.
         env = dict(os.environ, LD_PRELOAD=os.environ["TAVRIK_SLOW_LOOKUP"],
