@@ -7,11 +7,9 @@
 
 namespace tavrik {
 
-PrinterLink::PrinterLink(Platform& platform, std::string host, int32_t port, Socket& pos,
-                         std::function<void()> onEnd)
+PrinterLink::PrinterLink(Platform& platform, std::string host, int32_t port, std::function<void()> onEnd)
     : host_(std::move(host)),
       port_(port),
-      pos_(pos),
       onEnd_(std::move(onEnd)),
       printer_(platform.CreateSocket()),
       timer_(platform.CreateTimer()),
@@ -30,8 +28,9 @@ PrinterLink::~PrinterLink() {
 
 std::string PrinterLink::Address() const { return host_ + ":" + std::to_string(port_); }
 
-bool PrinterLink::Open() {
+bool PrinterLink::Open(Socket& pos) {
   Close();
+  pos_ = &pos;
   state_ = State::kConnecting;
   timer_->Start(kConnectTimeoutMs);
   try {
@@ -61,7 +60,7 @@ void PrinterLink::FromPos(std::string_view chunk) {
   }
   if (toPrinter_ >= kMaxWaiting && !posPaused_) {
     posPaused_ = true;
-    pos_.PauseReading();
+    pos_->PauseReading();
   }
 }
 
@@ -110,6 +109,7 @@ void PrinterLink::StartDraining() {
 
 void PrinterLink::Close() {
   printer_->Close();
+  pos_ = nullptr;
   timer_->Stop();
   monitor_.ForgetPending();
   state_ = State::kIdle;
@@ -151,9 +151,9 @@ void PrinterLink::PassRepliesToPos() {
   printer_->Read(chunk_);
   if (chunk_.empty()) return;
   monitor_.OnPrinterBytes(chunk_);
-  const SocketState pos = pos_.State();
+  const SocketState pos = pos_ ? pos_->State() : SocketState::kClosed;
   if (pos != SocketState::kConnected && pos != SocketState::kClosing) return;
-  pos_.Send(pool_.Copy(chunk_));
+  pos_->Send(pool_.Copy(chunk_));
   toPos_ += chunk_.size();
   if (toPos_ >= kMaxWaiting && !printerPaused_) {
     printerPaused_ = true;
@@ -165,7 +165,7 @@ void PrinterLink::OnSendProgress(int32_t /*bytesSent*/, int32_t bytesRemaining) 
   toPrinter_ = static_cast<size_t>(bytesRemaining);
   if (posPaused_ && toPrinter_ <= kResumeWaiting) {
     posPaused_ = false;
-    pos_.ResumeReading();
+    pos_->ResumeReading();
   }
 }
 
@@ -204,7 +204,7 @@ void PrinterLink::PrinterGone() {
   state_ = State::kEnding;
   if (posPaused_) {  // the POS may finish its job; the rest only reaches the frames
     posPaused_ = false;
-    pos_.ResumeReading();
+    pos_->ResumeReading();
   }
   if (toPos_ == 0) return End();
   if (!timer_->IsRunning()) timer_->Start(kLingerMs);

@@ -44,15 +44,15 @@ class PrinterLink : private SocketEvents {
 
   // onEnd: the POS connection must be closed now; called from the link's
   // own events, never from a call into it.
-  PrinterLink(Platform& platform, std::string host, int32_t port, Socket& pos,
-              std::function<void()> onEnd);
+  PrinterLink(Platform& platform, std::string host, int32_t port, std::function<void()> onEnd);
   ~PrinterLink() override;
   PrinterLink(const PrinterLink&) = delete;
   PrinterLink& operator=(const PrinterLink&) = delete;
 
-  // A POS connection was accepted on the POS socket: connects to the printer.
-  // False (logged): the printer cannot be tried, close the POS connection now.
-  bool Open();
+  // A POS connection was accepted on pos: connects to the printer. The link
+  // uses pos until Close. False (logged): the printer cannot be tried, close
+  // the POS connection now.
+  bool Open(Socket& pos);
   // Bytes the POS sent, as read from the POS socket.
   void FromPos(std::string_view chunk);
   // The POS socket's send queue drained to remaining bytes, or completely.
@@ -95,7 +95,7 @@ class PrinterLink : private SocketEvents {
 
   const std::string host_;
   const int32_t port_;
-  Socket& pos_;
+  Socket* pos_ = nullptr;  // the POS connection from Open to Close
   std::function<void()> onEnd_;
   std::unique_ptr<Socket> printer_;
   std::unique_ptr<Timer> timer_;  // connect timeout, then the linger span

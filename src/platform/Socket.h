@@ -57,6 +57,11 @@ class Socket {
   virtual void ListenOn(const std::string& address, int port) = 0;
   // TCP: takes over a held connection request.
   virtual void Accept(int32_t requestId) = 0;
+  // Takes over other's connection, with its bytes arrived and not yet read,
+  // its state and its peer; other is left closed. other must come from the
+  // same platform. Lets a connection accepted on one socket be served by
+  // another without any byte or event lost.
+  virtual void TakeOver(Socket& other) = 0;
   // UDP: receives datagrams from anyone on port.
   virtual void Bind(int port) = 0;
   // UDP: receives datagrams from host:port only, on an ephemeral local port.

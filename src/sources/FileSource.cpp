@@ -1,5 +1,6 @@
 #include "sources/FileSource.h"
 
+#include "log/Log.h"
 #include "log/LogFailure.h"
 
 namespace tavrik {
@@ -37,6 +38,12 @@ void FileSource::Append(const std::string& text) {
   for (size_t at = 0; at < all.size(); at += kPiece) {
     if (at > 0) loop_.RunPending();
     frames_.Append(all.substr(at, kPiece));
+    // A writer that never pauses for the frame timeout still gets frames of
+    // bounded size, as the network source's peer does.
+    if (frames_.Length() >= FrameAssembler::kMaxLength) {
+      Log(LogLevel::kError, "FrameBuffer exceeds maximum frame size.");
+      frames_.SendFrame();
+    }
   }
   host_.RestartFrameTimer(frameTimeoutMs_);
 }

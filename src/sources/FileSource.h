@@ -34,8 +34,11 @@ class FileSource {
   // on reading where the last read stopped.
   void Start();
 
-  // Frees the read buffer a burst made grow.
-  void ReleaseSpareMemory() { std::string().swap(text_); }
+  // Frees the read buffer a burst made grow, unless a poll is handing it on:
+  // the release can run among the events a poll lets run between pieces.
+  void ReleaseSpareMemory() {
+    if (!polling_) std::string().swap(text_);
+  }
 
  private:
   void OnPollTick();

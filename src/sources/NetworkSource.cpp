@@ -12,25 +12,40 @@ NetworkSource::NetworkSource(Platform& platform, SourceHost& host, FrameAssemble
       frames_(frames),
       settings_(std::move(settings)),
       socket_(platform.CreateSocket()),
-      pace_(platform.CreateTimer()) {
+      pace_(platform.CreateTimer()),
+      waiting_(platform) {
   socket_->SetEvents(this);
   pace_->SetTickHandler([this] { OnPaceTick(); });
   if (!settings_.printerHost.empty()) {
-    link_ = std::make_unique<PrinterLink>(platform, settings_.printerHost, settings_.printerPort, *socket_,
+    link_ = std::make_unique<PrinterLink>(platform, settings_.printerHost, settings_.printerPort,
                                           [this] { OnPrinterLinkEnded(); });
+  }
+  if (settings_.answerStatus) {
+    answerLinger_ = platform.CreateTimer();
+    answerLinger_->SetTickHandler([this] { OnAnswerLingerEnd(); });
   }
 }
 
-NetworkSource::~NetworkSource() { socket_->SetEvents(nullptr); }
+NetworkSource::~NetworkSource() {
+  socket_->SetEvents(nullptr);
+  if (listener_) listener_->SetEvents(nullptr);
+}
+
+SocketState NetworkSource::SocketStateNow() const {
+  if (listener_ && !Serving()) return listener_->State();
+  return socket_->State();
+}
 
 void NetworkSource::Restart() {
+  ending_ = true;  // a peer that asks meanwhile waits for the set-up
+  reconnectDue_ = false;
   if (link_) link_->Close();
+  if (answerLinger_) answerLinger_->Stop();
   responder_ = tap::StatusResponder();
   unsentReplies_ = 0;
   socket_->Close();
   platform_.Loop().RunPending();
   // Each set-up starts the pacing span in which a further one waits.
-  reconnectDue_ = false;
   pace_->Start(kMinAttemptSpacingMs);
   host_.WatchSetUp(kSetUpWatchdogMs);
   if (settings_.protocol == NetworkProtocol::kUdp) {
@@ -42,7 +57,10 @@ void NetworkSource::Restart() {
 
 void NetworkSource::Stop() {
   if (link_) link_->Close();
+  if (answerLinger_) answerLinger_->Stop();
   socket_->Close();
+  if (listener_) listener_->Close();
+  waiting_.Clear();
   reconnectDue_ = false;
   pace_->Stop();
 }
@@ -50,8 +68,11 @@ void NetworkSource::Stop() {
 void NetworkSource::StartTcp() {
   try {
     if (settings_.listen) {
-      socket_->Listen(settings_.port);
+      // A listener that still listens goes on: peers waiting on it keep their place.
+      if (!listener_ || listener_->State() != SocketState::kListening) Listen();
       host_.OnSourceReady();
+      ending_ = false;
+      ServeNextWaiting();
     } else {
       socket_->Connect(settings_.peerHost, settings_.port);
     }
@@ -59,6 +80,16 @@ void NetworkSource::StartTcp() {
     // The set-up watchdog stays armed and restarts the source in 3 s.
     LogFailure("Error at ReconnectTCP: ", e);
   }
+}
+
+void NetworkSource::Listen() {
+  if (!listener_) {
+    listener_ = platform_.CreateSocket();
+    listener_->SetEvents(&listenerEvents_);
+  }
+  listener_->Close();
+  waiting_.Clear();
+  listener_->Listen(settings_.port);
 }
 
 void NetworkSource::StartUdp() {
@@ -84,6 +115,16 @@ void NetworkSource::Reconnect() {
   host_.RestartSource(false);
 }
 
+// A listener's peer that ended its job cleanly is no failure to pace: the
+// next job may be waiting already.
+void NetworkSource::ServeNext() {
+  if (settings_.listen && !reconnectDue_) {
+    host_.RestartSource(false);
+  } else {
+    Reconnect();
+  }
+}
+
 void NetworkSource::OnPaceTick() {
   pace_->Stop();
   if (!reconnectDue_) return;
@@ -105,15 +146,43 @@ void NetworkSource::OnConnected() {
   Guarded([&] { host_.OnSourceReady(); });
 }
 
-void NetworkSource::OnConnectionRequest(int32_t requestId) {
+void NetworkSource::OnListenerRequest(int32_t requestId) {
   Guarded([&] {
-    Log(LogLevel::kError, "SrcSock connection request.");
-    // Closing the listener and accepting on it serves one peer at a time.
-    socket_->Close();
-    platform_.Loop().RunPending();
-    socket_->Accept(requestId);
-    if (link_ && !link_->Open()) OnPrinterLinkEnded();
+    if (waiting_.Hold(requestId)) return ServeNextWaiting();
+    LogLazy(LogLevel::kError, [&] {
+      return "SrcSock connection refused: " + std::to_string(WaitingConnections::kMaxWaiting) +
+             " connections waiting.";
+    });
   });
+}
+
+void NetworkSource::OnListenerError(int number, const std::string& description) {
+  Guarded([&] {
+    listener_->Close();
+    waiting_.Clear();
+    LogLazy(LogLevel::kError, [&] { return "SrcSock error: " + std::to_string(number) + " - " + description; });
+    if (!Serving()) Reconnect();  // otherwise the served peer's end sets it up again
+  });
+}
+
+void NetworkSource::ServeNextWaiting() {
+  if (Serving() || ending_ || !host_.IsSourceReady()) return;
+  std::unique_ptr<WaitingConnections::Connection> next = waiting_.TakeNext();
+  if (!next) return;
+  socket_->TakeOver(*next->socket);
+  Guarded([&] {
+    BeginServing();
+    if (!Serving()) return;  // the printer could not be tried
+    socket_->ResumeReading();
+    TakeData();  // what arrived while it waited
+  });
+  if (next->failed) return OnError(next->errorNumber, next->errorDescription);
+  if (next->closed && Serving()) OnClosed();
+}
+
+void NetworkSource::BeginServing() {
+  Log(LogLevel::kError, "SrcSock connection request.");
+  if (link_ && !link_->Open(*socket_)) OnPrinterLinkEnded();
 }
 
 void NetworkSource::OnData() {
@@ -162,6 +231,7 @@ void NetworkSource::OnSendComplete() {
   Guarded([&] {
     if (link_) link_->OnPosSendComplete();
     unsentReplies_ = 0;
+    if (answerLinger_ && answerLinger_->IsRunning()) OnAnswerLingerEnd();
   });
 }
 
@@ -171,29 +241,50 @@ void NetworkSource::SendFrameInProgress() { frames_.SendFrame(); }
 
 void NetworkSource::OnClosed() {
   Guarded([&] {
-    // With a printer, the peer still gets the printer's last replies.
+    // With a printer, the peer still gets the printer's last replies; with
+    // status answers, the answers still on their way.
     const bool lingering = link_ && link_->OnPosClosed();
-    if (!lingering) {
+    const bool answering = !lingering && answerLinger_ && unsentReplies_ > 0;
+    if (!lingering && !answering) ending_ = true;
+    if (answering) {
+      socket_->ShutdownSend();
+      answerLinger_->Start(kAnswerLingerMs);
+    } else if (!lingering) {
       socket_->Close();
       platform_.Loop().RunPending();
     }
     Log(LogLevel::kError, "SrcSock closed.");
     SendFrameInProgress();
-    if (!lingering) Reconnect();
+    if (!lingering && !answering) ServeNext();
   });
+}
+
+void NetworkSource::OnAnswerLingerEnd() {
+  answerLinger_->Stop();
+  ending_ = true;
+  socket_->Close();
+  platform_.Loop().RunPending();
+  ServeNext();
 }
 
 void NetworkSource::OnPrinterLinkEnded() {
   Guarded([&] {
+    const bool clean = socket_->State() == SocketState::kClosing;  // the POS had ended its side
+    ending_ = true;
     socket_->Close();
     platform_.Loop().RunPending();
     SendFrameInProgress();
-    Reconnect();
+    if (clean) {
+      ServeNext();
+    } else {
+      Reconnect();
+    }
   });
 }
 
 void NetworkSource::OnError(int number, const std::string& description) {
   Guarded([&] {
+    ending_ = true;
     if (link_) link_->Close();
     socket_->Close();
     platform_.Loop().RunPending();

@@ -1,8 +1,10 @@
 #pragma once
-// The network source: TCP client, TCP listener (one peer at a time), UDP
-// receiver or UDP addressed. Every loss of the peer and every socket failure
+// The network source: TCP client, TCP listener, UDP receiver or UDP
+// addressed. The listener serves one peer at a time and keeps accepting
+// meanwhile: the next peers wait, held unread, and are served in turn the
+// moment the one before ends. Every loss of the peer and every socket failure
 // ends in a restart of the source that keeps the clients; the frame in
-// progress is sent first. Owns its socket, its pacing timer and the link to a
+// progress is sent first. Owns its sockets, its timers and the link to a
 // printer that the peer's bytes pass through to; event thread only.
 #include <cstdint>
 #include <functional>
@@ -14,6 +16,7 @@
 #include "platform/Platform.h"
 #include "sources/NetworkProtocol.h"
 #include "sources/SourceHost.h"
+#include "sources/WaitingConnections.h"
 #include "tap/StatusResponder.h"
 
 namespace tavrik {
@@ -38,6 +41,9 @@ class NetworkSource : private SocketEvents {
   // most this often, instead of in a busy loop.
   static constexpr int32_t kMinAttemptSpacingMs = 1000;
   static constexpr int64_t kMaxUnsentReplies = 64 * 1024;
+  // A peer that ends its side with status answers still on their way gets
+  // this long to read them (as a printer behind the relay would answer).
+  static constexpr int32_t kAnswerLingerMs = 2000;
 
   NetworkSource(Platform& platform, SourceHost& host, FrameAssembler& frames,
                 NetworkSourceSettings settings);
@@ -52,8 +58,10 @@ class NetworkSource : private SocketEvents {
   void ReleaseSpareMemory() { std::string().swap(chunk_); }
 
   // --- what status reports read ---
-  SocketState SocketStateNow() const { return socket_->State(); }
+  // The served connection's state, or the listener's while none is served.
+  SocketState SocketStateNow() const;
   const std::string& RemoteHost() const { return socket_->RemoteHost(); }
+  size_t WaitingCount() const { return waiting_.Count(); }
   // The passed-through printer's status as its replies tell it; "unknown"
   // without a printer or before its first answer.
   // Told the passed-through printer's status on every change.
@@ -68,12 +76,32 @@ class NetworkSource : private SocketEvents {
   void StartTcp();
   void StartUdp();
   void OnConnected() override;
-  void OnConnectionRequest(int32_t requestId) override;
   void OnData() override;
   void OnSendProgress(int32_t bytesSent, int32_t bytesRemaining) override;
   void OnSendComplete() override;
   void OnClosed() override;
   void OnError(int number, const std::string& description) override;
+
+  // The listening socket's events, apart from the served connection's.
+  class ListenerEvents : public SocketEvents {
+   public:
+    explicit ListenerEvents(NetworkSource& source) : source_(source) {}
+    void OnConnectionRequest(int32_t requestId) override { source_.OnListenerRequest(requestId); }
+    void OnError(int number, const std::string& description) override {
+      source_.OnListenerError(number, description);
+    }
+
+   private:
+    NetworkSource& source_;
+  };
+  void OnListenerRequest(int32_t requestId);
+  void OnListenerError(int number, const std::string& description);
+  void Listen();
+  bool Serving() const { return socket_->State() != SocketState::kClosed; }
+  // Serves the next waiting connection if none is served and the source runs.
+  void ServeNextWaiting();
+  void BeginServing();
+  void OnAnswerLingerEnd();
 
   // Runs an event's work; a failure in it is logged like a socket error and
   // the source is set up again, keeping the clients.
@@ -85,15 +113,24 @@ class NetworkSource : private SocketEvents {
   void SendFrameInProgress();
   void OnPrinterLinkEnded();
   void Reconnect();
+  // Sets the source up again at once: the served peer ended cleanly.
+  void ServeNext();
   void OnPaceTick();
 
   Platform& platform_;
   SourceHost& host_;
   FrameAssembler& frames_;
   const NetworkSourceSettings settings_;
-  std::unique_ptr<Socket> socket_;
-  std::unique_ptr<Timer> pace_;  // runs for kMinAttemptSpacingMs after each set-up
+  std::unique_ptr<Socket> socket_;  // the peer's connection, or the UDP socket
+  std::unique_ptr<Timer> pace_;     // runs for kMinAttemptSpacingMs after each set-up
+  std::unique_ptr<Socket> listener_;  // TCP listener only
+  ListenerEvents listenerEvents_{*this};
+  WaitingConnections waiting_;
+  std::unique_ptr<Timer> answerLinger_;  // with status answers only
   bool reconnectDue_ = false;
+  // The served connection is closing or the source is being set up again: a
+  // peer that asks meanwhile waits, so that the set-up cannot close it.
+  bool ending_ = false;
   std::string chunk_;  // reused for every arrival
   std::unique_ptr<PrinterLink> link_;  // with a printer only
   tap::StatusResponder responder_;     // a fresh one for every connection

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
+#include <string>
 
 #include "controller/Relay.h"
 #include "platform/fake/FakePlatform.h"
@@ -34,6 +36,15 @@ class RelayFixture : public ::testing::Test {
   // timers; the network source's socket; the listener, then the client
   // sockets in the order they are numbered.
   FakeSocket& SourceSocket() { return *platform.Sockets().at(0); }
+  // The TCP listener source's listening socket, made when it first listens;
+  // a connection it takes is served on SourceSocket().
+  FakeSocket& SourceListener() { return ListeningOn(platform, settings.sourcePort); }
+  static FakeSocket& ListeningOn(FakePlatform& on, int port) {
+    for (FakeSocket* socket : on.Sockets()) {
+      if (socket->listenCalls > 0 && socket->listenPort == port) return *socket;
+    }
+    throw std::logic_error("nothing listens on port " + std::to_string(port));
+  }
   FakeSocket& Listener() { return *platform.Sockets().at(1); }
   FakeSocket& Client(int i) { return *platform.Sockets().at(2 + static_cast<size_t>(i)); }
   FakeSerialPort& Serial() { return *platform.Serial(); }

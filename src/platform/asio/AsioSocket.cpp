@@ -9,6 +9,7 @@
 #include <asio/write.hpp>
 #include <exception>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/ErrorNumbers.h"
@@ -228,6 +229,16 @@ void AsioSocket::Accept(int32_t requestId) {
   if (!error) remoteHost_ = endpoint.address().to_string();
   state_ = SocketState::kConnected;
   StartRead(channel);
+}
+
+void AsioSocket::TakeOver(Socket& other) {
+  RequireClosed();
+  auto& from = static_cast<AsioSocket&>(other);
+  channel_ = std::move(from.channel_);  // null when the connection failed: only its state comes
+  if (channel_) channel_->owner = this;  // its completions now come here
+  arrived_.swap(from.arrived_);
+  remoteHost_ = from.remoteHost_;
+  state_ = std::exchange(from.state_, SocketState::kClosed);
 }
 
 void AsioSocket::Bind(int port) {

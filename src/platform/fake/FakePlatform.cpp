@@ -45,11 +45,19 @@ void FakePlatform::Advance(int64_t ms) {
   const int64_t until = nowMs_ + ms;
   RunPosted();
   while (FakeTimer* timer = NextDue(until)) {
-    nowMs_ = timer->Deadline();
+    nowMs_ = std::max(nowMs_, timer->Deadline());  // overdue after a stall: fired late
     timer->Fire();
     RunPosted();
   }
-  nowMs_ = until;
+  nowMs_ = std::max(nowMs_, until);  // a stall may have moved it further
+}
+
+void FakePlatform::RunPending() {
+  RunPosted();
+  while (FakeTimer* timer = NextDue(nowMs_)) {
+    timer->Fire();
+    RunPosted();
+  }
 }
 
 void FakePlatform::RunPosted() {

@@ -1,12 +1,14 @@
 #pragma once
 // Simulated platform for unit tests: a posted-handler queue, simulated time
 // that fires due timers in deadline order (ties first armed, first fired),
-// and components the test can reach to play the peers. Single-threaded.
+// also from a handler's nested run of pending events, and components the
+// test can reach to play the peers. Single-threaded.
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
-#include <set>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -36,6 +38,10 @@ class FakePlatform : public Platform, private EventLoop {
   FakeClock& SimulatedClock() { return clock_; }
   // Moves time forward, firing every timer that falls due on the way.
   void Advance(int64_t ms);
+  // Moves time forward without firing anything, as a handler that takes long
+  // (a slow disk, a paused machine) does: the timers that fall due meanwhile
+  // fire at the next run of events, nested ones included.
+  void Stall(int64_t ms) { nowMs_ += ms; }
   // Runs the posted handlers (and those they post).
   void RunPosted();
 
@@ -50,13 +56,25 @@ class FakePlatform : public Platform, private EventLoop {
   void Unregister(FakeTimer* timer);
   void Unregister(FakeSocket* socket);
   uint64_t NextSequence() { return ++sequence_; }
-  int32_t HoldConnectionRequest() { requests_.insert(++lastRequest_); return lastRequest_; }
-  bool TakeConnectionRequest(int32_t id) { return requests_.erase(id) > 0; }
+  int32_t HoldConnectionRequest(const std::string& peerHost) {
+    requests_.insert_or_assign(++lastRequest_, peerHost);
+    return lastRequest_;
+  }
+  // The peer of the request, if it is still held.
+  std::optional<std::string> TakeConnectionRequest(int32_t id) {
+    auto it = requests_.find(id);
+    if (it == requests_.end()) return std::nullopt;
+    std::string peer = std::move(it->second);
+    requests_.erase(it);
+    return peer;
+  }
   void DropConnectionRequest(int32_t id) { requests_.erase(id); }
 
  private:
   void Post(std::function<void()> handler) override { posted_.push_back(std::move(handler)); }
-  void RunPending() override { RunPosted(); }
+  // As the real loop's nested run does, this also fires the timers that are
+  // due by now: a handler that runs pending events can meet any tick.
+  void RunPending() override;
   FakeTimer* NextDue(int64_t until) const;
 
   int64_t nowMs_ = 0;
@@ -67,7 +85,7 @@ class FakePlatform : public Platform, private EventLoop {
   std::vector<FakeSocket*> sockets_;
   FakeSerialPort* serial_ = nullptr;
   std::map<std::string, FakeSpoolContent> spools_;
-  std::set<int32_t> requests_;
+  std::map<int32_t, std::string> requests_;
   int32_t lastRequest_ = 0;
 };
 

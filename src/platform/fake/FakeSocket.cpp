@@ -1,5 +1,7 @@
 #include "platform/fake/FakeSocket.h"
 
+#include <utility>
+
 #include "platform/ErrorNumbers.h"
 #include "platform/fake/FakePlatform.h"
 
@@ -43,10 +45,24 @@ void FakeSocket::ListenOn(const std::string& address, int port) {
 
 void FakeSocket::Accept(int32_t requestId) {
   MaybeFail("Accept");
-  if (state_ != SocketState::kClosed || !platform_.TakeConnectionRequest(requestId))
-    throw errors::InvalidSocketOperation();
+  if (state_ != SocketState::kClosed) throw errors::InvalidSocketOperation();
+  std::optional<std::string> peer = platform_.TakeConnectionRequest(requestId);
+  if (!peer) throw errors::InvalidSocketOperation();
+  remoteHost_ = *peer;
   udp = false;
   state_ = SocketState::kConnected;
+}
+
+void FakeSocket::TakeOver(Socket& other) {
+  RequireClosed();
+  auto& from = static_cast<FakeSocket&>(other);
+  udp = false;
+  state_ = std::exchange(from.state_, SocketState::kClosed);
+  arrived_.swap(from.arrived_);
+  from.arrived_.clear();
+  remoteHost_ = from.remoteHost_;
+  readingPaused = std::exchange(from.readingPaused, false);
+  shutdownAt = -1;
 }
 
 void FakeSocket::Bind(int port) {
@@ -138,7 +154,7 @@ void FakeSocket::Drain(int64_t n) {
 }
 
 int32_t FakeSocket::RequestConnection(const std::string& peerHost) {
-  const int32_t id = platform_.HoldConnectionRequest();
+  const int32_t id = platform_.HoldConnectionRequest(peerHost);
   remoteHost_ = peerHost;
   if (events_) events_->OnConnectionRequest(id);
   platform_.DropConnectionRequest(id);

@@ -25,6 +25,7 @@ class FakeSocket : public Socket {
   void Listen(int port) override;
   void ListenOn(const std::string& address, int port) override;
   void Accept(int32_t requestId) override;
+  void TakeOver(Socket& other) override;
   void Bind(int port) override;
   void OpenUdp(const std::string& host, int port) override;
   void Read(std::string& out) override;

@@ -20,6 +20,7 @@ void FakeSpoolFile::ReadAt(int64_t offset, int64_t count, std::string& out) {
   if (!content_.exists) throw Missing();
   const auto start = std::min(static_cast<size_t>(offset), content_.bytes.size());
   out.assign(content_.bytes, start, static_cast<size_t>(count));
+  if (content_.onRead) content_.onRead();
 }
 
 bool FakeSpoolFile::TakeOver(int64_t offset, std::string& out) {

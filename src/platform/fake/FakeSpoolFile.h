@@ -1,5 +1,6 @@
 #pragma once
 // Spool file kept in memory; the test plays the writing program.
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,7 @@ struct FakeSpoolContent {
   std::optional<PlatformError> failLength;
   std::optional<PlatformError> failRead;
   int takeOvers = 0;
+  std::function<void()> onRead;  // runs in each ReadAt: a read that takes time
 };
 
 class FakeSpoolFile : public SpoolFile {

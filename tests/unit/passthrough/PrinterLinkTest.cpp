@@ -14,12 +14,12 @@ class PrinterLinkTest : public ::testing::Test {
  protected:
   PrinterLinkTest() {
     pos.SetState(SocketState::kConnected);
-    link = std::make_unique<PrinterLink>(platform, "192.0.2.9", 9100, pos, [this] { ++ends; });
+    link = std::make_unique<PrinterLink>(platform, "192.0.2.9", 9100, [this] { ++ends; });
   }
   FakeSocket& Printer() { return *platform.Sockets().at(1); }
   // Opens the link with the printer connected.
   void Connected() {
-    ASSERT_TRUE(link->Open());
+    ASSERT_TRUE(link->Open(pos));
     Printer().CompleteConnect();
   }
 
@@ -32,7 +32,7 @@ class PrinterLinkTest : public ::testing::Test {
 };
 
 TEST_F(PrinterLinkTest, BytesHeldWhileConnectingLeaveFirstAndRepliesReturnUnchanged) {
-  ASSERT_TRUE(link->Open());
+  ASSERT_TRUE(link->Open(pos));
   EXPECT_EQ(Printer().connectHost, "192.0.2.9");
   EXPECT_EQ(Printer().connectPort, 9100);
   std::string all;
@@ -63,7 +63,7 @@ TEST_F(PrinterLinkTest, PosIsHeldBackAt64KiBForThePrinterAndReadAgainAtHalf) {
 }
 
 TEST_F(PrinterLinkTest, PosIsHeldBackWhileThePrinterIsStillConnecting) {
-  ASSERT_TRUE(link->Open());
+  ASSERT_TRUE(link->Open(pos));
   link->FromPos(std::string(kMax, 'a'));
   EXPECT_TRUE(pos.readingPaused);
   Printer().CompleteConnect();
@@ -111,7 +111,7 @@ TEST_F(PrinterLinkTest, PrinterClosingAfterThePosEndsOnceThePosTookTheLastReply)
 }
 
 TEST_F(PrinterLinkTest, PosCloseBeforeThePrinterConnectedStillDeliversTheJob) {
-  ASSERT_TRUE(link->Open());
+  ASSERT_TRUE(link->Open(pos));
   link->FromPos("early job");
   EXPECT_TRUE(link->OnPosClosed());
   EXPECT_EQ(Printer().shutdownAt, -1);
@@ -121,7 +121,7 @@ TEST_F(PrinterLinkTest, PosCloseBeforeThePrinterConnectedStillDeliversTheJob) {
 }
 
 TEST_F(PrinterLinkTest, RefusingPrinterEndsAtOnceWithItsAddressInTheLog) {
-  ASSERT_TRUE(link->Open());
+  ASSERT_TRUE(link->Open(pos));
   link->FromPos("lost to the printer");
   Printer().RaiseError(111, "Connection refused");
   EXPECT_EQ(ends, 1);
@@ -130,7 +130,7 @@ TEST_F(PrinterLinkTest, RefusingPrinterEndsAtOnceWithItsAddressInTheLog) {
 }
 
 TEST_F(PrinterLinkTest, SilentPrinterCountsAsUnreachableAfterTheConnectTimeout) {
-  ASSERT_TRUE(link->Open());
+  ASSERT_TRUE(link->Open(pos));
   platform.Advance(PrinterLink::kConnectTimeoutMs - 1);
   EXPECT_EQ(ends, 0);
   platform.Advance(1);
@@ -140,7 +140,7 @@ TEST_F(PrinterLinkTest, SilentPrinterCountsAsUnreachableAfterTheConnectTimeout) 
 
 TEST_F(PrinterLinkTest, ConnectThatCannotStartReturnsFalseWithoutCallingBack) {
   Printer().Fail("Connect", PlatformError(22, "Invalid argument"));
-  EXPECT_FALSE(link->Open());
+  EXPECT_FALSE(link->Open(pos));
   EXPECT_EQ(ends, 0);
   EXPECT_FALSE(link->IsOpen());
   EXPECT_TRUE(log.Contains("Printer 192.0.2.9:9100 unreachable: 22 - Invalid argument"));

@@ -2,10 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "support/RelayFixture.h"
 
 namespace tavrik {
 namespace {
+
+// Every frame's bytes, whatever the clients could take.
+struct FrameCollector : FrameListener {
+  void OnFrame(const FrameRecord& frame) override {
+    bytes += frame.bytes;
+    longest = std::max(longest, frame.bytes.size());
+  }
+  std::string bytes;
+  size_t longest = 0;
+};
 
 class FileSourceTest : public test::RelayFixture {
  protected:
@@ -89,12 +102,41 @@ TEST_F(FileSourceTest, ShorterFileIsSkippedAndOnlyItsGrowthRead) {
   EXPECT_EQ(relay->Frames().Frame(), "0123456789d");
 }
 
-TEST_F(FileSourceTest, GrowthAboveOneMebibyteReadsOnlyTheLastMebibyte) {
+// A writer that never pauses for the frame timeout: the frames stay bounded
+// (sent at the limit, checked after every piece handed on), nothing is lost.
+TEST_F(FileSourceTest, GrowthAboveOneMebibyteReadsOnlyTheLastMebibyteInBoundedFrames) {
+  settings.frameTimeoutMs = 0;
+  Create();
+  FrameCollector frames;
+  relay->AddFrameListener(frames);
   Start();
   Write(std::string(2000000 - 1, 'x') + "!");
-  platform.Advance(100);
-  EXPECT_EQ(relay->Frames().Length(), 1048576);
-  EXPECT_EQ(relay->Frames().Frame().back(), '!');
+  platform.Advance(110);  // the poll, then the frame listener's delay
+  frames.bytes += relay->Frames().Frame();
+  EXPECT_EQ(frames.bytes.size(), 1048576u);
+  EXPECT_EQ(frames.bytes.back(), '!');
+  EXPECT_LE(frames.longest, size_t{FrameAssembler::kMaxLength} + FileSource::kPiece);
+  EXPECT_TRUE(log.Contains("FrameBuffer exceeds maximum frame size."));
+}
+
+// The read is handed on in pieces with pending events run in between; a
+// read that takes long lets the idle tick, which gives back spare buffers,
+// fall due among them. It must not give back the read being handed on.
+TEST_F(FileSourceTest, IdleReleaseDuringASlowReadLeavesTheReadAlone) {
+  settings.frameTimeoutMs = 0;
+  Create();
+  FrameCollector frames;
+  relay->AddFrameListener(frames);
+  Start();
+  platform.Advance(4850);  // no frame yet: the fifth idle tick is due at 5000
+  Spool().onRead = [this] { platform.Stall(100); };
+  std::string text;
+  for (int i = 0; text.size() < 300 * 1024; ++i) text += "line " + std::to_string(i) + "\n";
+  Write(text);
+  platform.Advance(50);  // the poll at 4900 reads until 5000
+  EXPECT_EQ(platform.memoryReturns, 1) << "the idle release ran during the read";
+  platform.Advance(10);  // the frame listener's delay
+  EXPECT_EQ(frames.bytes + std::string(relay->Frames().Frame()), text);
 }
 
 TEST_F(FileSourceTest, FailureIsLoggedEveryTickAndTheNextTickTriesAgain) {

@@ -124,30 +124,89 @@ TEST_F(NetworkSourceTest, FailedSetUpIsLoggedAndLeftToTheWatchdog) {
   EXPECT_EQ(log.Count("Error at ReconnectTCP: 11001 - Host not found"), 2u);
 }
 
-TEST_F(NetworkSourceTest, ListenerServesOnePeerByAcceptingOnItself) {
-  settings.peerHost.clear();
-  settings.listen = true;
-  Start();
-  EXPECT_EQ(SourceSocket().State(), SocketState::kListening);
-  EXPECT_EQ(SourceSocket().listenPort, 9100);
-  EXPECT_EQ(relay->RecoveryState(), Recovery::kRunning);
-  SourceSocket().RequestConnection("10.1.1.1");
-  EXPECT_TRUE(log.Contains("SrcSock connection request."));
-  EXPECT_EQ(SourceSocket().State(), SocketState::kConnected);
-  SourceSocket().Arrive("data");
-  EXPECT_EQ(relay->Frames().Frame(), "data");
-}
+class ListenerSourceTest : public NetworkSourceTest {
+ protected:
+  ListenerSourceTest() {
+    settings.peerHost.clear();
+    settings.listen = true;
+  }
+  // The socket a waiting connection was accepted on: the newest one.
+  FakeSocket& Newest() { return *platform.Sockets().back(); }
+};
 
-TEST_F(NetworkSourceTest, FailedAcceptResetsTheSourceKeepingClients) {
-  settings.listen = true;
+// Jobs sent back to back, as a POS or a print spooler does: the peers that
+// come while one is served wait, each is served whole and in turn the moment
+// the one before ends, and each is logged as the first is.
+TEST_F(ListenerSourceTest, PeersThatComeMeanwhileWaitAndAreServedInTurnAtOnce) {
+  settings.frameTimeoutMs = 0;
   Start();
   const int client = StreamingClient();
-  SourceSocket().Fail("Accept", PlatformError(10053, "aborted"));
-  SourceSocket().RequestConnection("10.1.1.1");
-  EXPECT_TRUE(log.Contains("SrcSock error: 10053 - aborted"));
-  platform.Advance(1000);
-  EXPECT_TRUE(log.Contains("Reset. KillClients=False"));
+  EXPECT_EQ(SourceListener().State(), SocketState::kListening);
+  EXPECT_EQ(relay->RecoveryState(), Recovery::kRunning);
+  SourceListener().RequestConnection("10.1.1.1");
+  EXPECT_EQ(SourceSocket().State(), SocketState::kConnected);
+  EXPECT_EQ(SourceSocket().RemoteHost(), "10.1.1.1");
+  SourceSocket().Arrive("job A ");
+
+  SourceListener().RequestConnection("10.1.1.2");
+  FakeSocket& second = Newest();
+  EXPECT_TRUE(second.readingPaused) << "a waiting peer is not read";
+  second.Arrive("job B");
+  SourceListener().RequestConnection("10.1.1.3");
+  FakeSocket& third = Newest();
+  third.Arrive("job C");
+  third.PeerClose();  // a short job may be over before its turn
+  EXPECT_EQ(relay->Frames().Frame(), "job A ") << "no bytes of a waiting peer are mixed in";
+  EXPECT_EQ(log.Count("SrcSock connection request."), 1u);
+
+  SourceSocket().Arrive("end");
+  SourceSocket().PeerClose();
+  EXPECT_EQ(SourceSocket().RemoteHost(), "10.1.1.2") << "served without waiting for a tick";
+  EXPECT_FALSE(SourceSocket().readingPaused);
+  SourceSocket().PeerClose();
+  EXPECT_EQ(Bodies(Client(client)), (std::vector<std::string>{"job A end", "job B", "job C"}));
+  EXPECT_EQ(SourceSocket().State(), SocketState::kClosed);
+  EXPECT_EQ(SourceListener().listenCalls, 1) << "the listener never closed";
+  EXPECT_EQ(log.Count("SrcSock connection request."), 3u);
+  EXPECT_EQ(log.Count("SrcSock closed."), 3u);
+  EXPECT_EQ(log.Count("Reset. KillClients=False"), 3u);
   EXPECT_EQ(Client(client).State(), SocketState::kConnected);
+}
+
+TEST_F(ListenerSourceTest, AtMostEightPeersWaitAndAFailingPeerKeepsThePace) {
+  Start();
+  SourceListener().RequestConnection("10.1.1.1");
+  const size_t before = platform.Sockets().size();
+  for (size_t i = 0; i < WaitingConnections::kMaxWaiting + 1; ++i) SourceListener().RequestConnection("10.1.1.9");
+  EXPECT_EQ(platform.Sockets().size(), before + WaitingConnections::kMaxWaiting);
+  EXPECT_EQ(log.Count("SrcSock connection refused: 8 connections waiting."), 1u);
+
+  // A peer that fails straight away is no clean end: the next waits for the pacing span.
+  SourceSocket().RaiseError(10054, "Connection reset by peer");
+  EXPECT_EQ(SourceSocket().State(), SocketState::kClosed);
+  platform.Advance(999);
+  EXPECT_EQ(SourceSocket().State(), SocketState::kClosed);
+  platform.Advance(1);
+  EXPECT_EQ(SourceSocket().State(), SocketState::kConnected);
+  EXPECT_EQ(log.Count("SrcSock connection request."), 2u);
+}
+
+TEST_F(ListenerSourceTest, AWaitingPeerThatFailsIsLoggedInItsTurnAndTheClientsStay) {
+  Start();
+  const int client = StreamingClient();
+  SourceListener().RequestConnection("10.1.1.1");
+  SourceListener().RequestConnection("10.1.1.2");
+  FakeSocket& waiting = Newest();
+  waiting.Arrive("half a job");
+  waiting.RaiseError(10054, "Connection reset by peer");
+  EXPECT_FALSE(log.Contains("SrcSock error"));
+  SourceSocket().PeerClose();
+  EXPECT_EQ(log.Count("SrcSock error: 10054 - Connection reset by peer"), 1u);
+  EXPECT_EQ(Bodies(Client(client)).back(), "half a job") << "what it sent is relayed";
+  platform.Advance(1000);
+  EXPECT_EQ(Client(client).State(), SocketState::kConnected);
+  SourceListener().RequestConnection("10.1.1.3");
+  EXPECT_EQ(SourceSocket().RemoteHost(), "10.1.1.3");
 }
 
 TEST_F(NetworkSourceTest, UdpReceiverBindsAndDatagramsJoinIntoOneFrame) {

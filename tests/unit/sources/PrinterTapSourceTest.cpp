@@ -32,7 +32,7 @@ TEST_F(PrinterTapSourceTest, PosBytesReachPrinterAndFramesRepliesReachOnlyThePos
   WithPrinter();
   Start();
   StreamingTapClient();
-  SourceSocket().RequestConnection("10.0.0.5");
+  SourceListener().RequestConnection("10.0.0.5");
   EXPECT_EQ(Printer().connectHost, "192.0.2.9");
   EXPECT_EQ(Printer().connectPort, 9101);
   Printer().CompleteConnect();
@@ -49,20 +49,40 @@ TEST_F(PrinterTapSourceTest, PosBytesReachPrinterAndFramesRepliesReachOnlyThePos
   EXPECT_EQ(SourceSocket().State(), SocketState::kClosing);
   Printer().PeerClose();
   EXPECT_EQ(SourceSocket().State(), SocketState::kClosed);
-  platform.Advance(1000);  // the listener's pacing
-  EXPECT_EQ(SourceSocket().State(), SocketState::kListening);
+  EXPECT_EQ(SourceListener().State(), SocketState::kListening);
   EXPECT_EQ(TapClient().State(), SocketState::kConnected);
+}
+
+// Each waiting POS gets a printer connection of its own when its turn comes.
+TEST_F(PrinterTapSourceTest, AWaitingPosIsPassedThroughInItsTurn) {
+  WithPrinter();
+  Start();
+  SourceListener().RequestConnection("10.0.0.5");
+  Printer().CompleteConnect();
+  SourceListener().RequestConnection("10.0.0.6");
+  platform.Sockets().back()->Arrive("SECOND");
+  EXPECT_EQ(Printer().sent, "");
+  SourceSocket().Arrive("FIRST");
+  SourceSocket().PeerClose();
+  Printer().PeerClose();  // the printer ends the first job
+  EXPECT_EQ(SourceSocket().RemoteHost(), "10.0.0.6");
+  EXPECT_EQ(Printer().State(), SocketState::kConnecting);
+  Printer().sent.clear();
+  Printer().CompleteConnect();
+  EXPECT_EQ(Printer().sent, "SECOND");
 }
 
 TEST_F(PrinterTapSourceTest, RefusingPrinterClosesThePosAtOnceAndTheListenerKeepsItsPace) {
   WithPrinter();
   Start();
-  SourceSocket().RequestConnection("10.0.0.5");
+  SourceListener().RequestConnection("10.0.0.5");
   Printer().RaiseError(111, "Connection refused");
   EXPECT_TRUE(log.Contains("Printer 192.0.2.9:9101 unreachable: 111 - Connection refused"));
   EXPECT_EQ(SourceSocket().State(), SocketState::kClosed);
+  SourceListener().RequestConnection("10.0.0.6");
+  EXPECT_EQ(SourceSocket().State(), SocketState::kClosed) << "a failing printer keeps the pace";
   platform.Advance(1000);
-  EXPECT_EQ(SourceSocket().State(), SocketState::kListening);
+  EXPECT_EQ(SourceSocket().State(), SocketState::kConnected);
 }
 
 TEST_F(PrinterTapSourceTest, SwitchesThatDoNotApplyAreIgnoredWithOneLineEach) {
@@ -86,7 +106,7 @@ TEST_F(PrinterTapSourceTest, StatusQueriesAreAnsweredOnTheSourceOnlyWithV) {
     Relay tap(fresh, settings, service);
     tap.Start();
     FakeSocket& source = *fresh.Sockets().at(0);
-    source.RequestConnection("10.0.0.5");
+    ListeningOn(fresh, settings.sourcePort).RequestConnection("10.0.0.5");
     source.Arrive("\x10\x04");
     source.Arrive("\x01" "ab\x10\x04\x04\x1d\x72\x01");
     EXPECT_EQ(source.sent, answer ? std::string("\x16\x12\x00", 3) : "");
@@ -97,7 +117,7 @@ TEST_F(PrinterTapSourceTest, StatusQueriesAreAnsweredOnTheSourceOnlyWithV) {
 TEST_F(PrinterTapSourceTest, APeerThatAsksWithoutReadingGetsNoMoreThan64KiBOfAnswers) {
   settings.answerStatus = true;
   Start();
-  SourceSocket().RequestConnection("10.0.0.5");
+  SourceListener().RequestConnection("10.0.0.5");
   std::string queries;
   for (int i = 0; i < 1000; ++i) queries += "\x10\x04\x01";
   for (int burst = 0; burst < 100; ++burst) SourceSocket().Arrive(queries);
@@ -106,6 +126,29 @@ TEST_F(PrinterTapSourceTest, APeerThatAsksWithoutReadingGetsNoMoreThan64KiBOfAns
   SourceSocket().sent.clear();
   SourceSocket().Arrive("\x10\x04\x02");
   EXPECT_EQ(SourceSocket().sent, "\x12") << "answers again once it has read";
+}
+
+// A POS that asks and then ends its side (as a print spooler does) still gets
+// its answers before the connection closes; one that never reads, within 2 s.
+TEST_F(PrinterTapSourceTest, AnswersStillReachAPeerThatEndedItsSide) {
+  settings.answerStatus = true;
+  Start();
+  for (const bool reads : {true, false}) {
+    SourceListener().RequestConnection("10.0.0.5");
+    SourceListener().RequestConnection("10.0.0.6");  // waits behind it
+    SourceSocket().sent.clear();
+    SourceSocket().Arrive("\x10\x04\x01");
+    SourceSocket().PeerClose();
+    EXPECT_EQ(SourceSocket().shutdownAt, 1) << "half-closed behind the answer";
+    EXPECT_EQ(SourceSocket().State(), SocketState::kClosing);
+    if (reads) {
+      SourceSocket().DrainAll();
+    } else {
+      platform.Advance(NetworkSource::kAnswerLingerMs);
+    }
+    EXPECT_EQ(SourceSocket().RemoteHost(), "10.0.0.6") << "the next is served once the answer left";
+    SourceSocket().PeerClose();
+  }
 }
 
 TEST_F(PrinterTapSourceTest, SerialSourceAnswersOnTheLine) {
@@ -121,12 +164,12 @@ TEST_F(PrinterTapSourceTest, PeerCloseOrFailureSendsTheFrameInProgressAtOnce) {
   settings.cutDetection = true;
   Start();
   const int client = StreamingClient();
-  SourceSocket().RequestConnection("10.0.0.5");
+  SourceListener().RequestConnection("10.0.0.5");
   SourceSocket().Arrive("ONE\n\x1dVTWO\n");  // a cut, then a tail
   SourceSocket().PeerClose();
   EXPECT_EQ(Bodies(Client(client)), (std::vector<std::string>{"ONE\n\x1dV", "TWO\n"}));
   platform.Advance(1000);
-  SourceSocket().RequestConnection("10.0.0.5");
+  SourceListener().RequestConnection("10.0.0.5");
   SourceSocket().Arrive("THREE\n");
   SourceSocket().RaiseError(104, "Connection reset by peer");
   EXPECT_EQ(Bodies(Client(client)).back(), "THREE\n");
