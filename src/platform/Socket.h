@@ -84,7 +84,9 @@ class Socket {
   // TCP: stops taking bytes from the kernel (a read under way may still bring
   // one more batch), so that a peer sending faster than the owner can pass
   // the bytes on is held back by its own TCP window. Resuming reads again.
-  // Both do nothing on a socket that is not open; a new connection reads.
+  // On a listener: stops taking connections (one accept under way may still
+  // bring one more); the next ones wait in the kernel's backlog. Both do
+  // nothing on a socket that is not open; a new connection reads.
   virtual void PauseReading() = 0;
   virtual void ResumeReading() = 0;
   // TCP: half-closes the connection once every byte queued so far has left:

@@ -148,11 +148,9 @@ void NetworkSource::OnConnected() {
 
 void NetworkSource::OnListenerRequest(int32_t requestId) {
   Guarded([&] {
-    if (waiting_.Hold(requestId)) return ServeNextWaiting();
-    LogLazy(LogLevel::kError, [&] {
-      return "SrcSock connection refused: " + std::to_string(WaitingConnections::kMaxWaiting) +
-             " connections waiting.";
-    });
+    waiting_.Hold(requestId);
+    if (waiting_.Full()) listener_->PauseReading();
+    ServeNextWaiting();
   });
 }
 
@@ -169,6 +167,7 @@ void NetworkSource::ServeNextWaiting() {
   if (Serving() || ending_ || !host_.IsSourceReady()) return;
   std::unique_ptr<WaitingConnections::Connection> next = waiting_.TakeNext();
   if (!next) return;
+  if (!waiting_.Full()) listener_->ResumeReading();
   socket_->TakeOver(*next->socket);
   Guarded([&] {
     BeginServing();

@@ -2,8 +2,7 @@
 
 namespace tavrik {
 
-bool WaitingConnections::Hold(int32_t requestId) {
-  if (waiting_.size() >= kMaxWaiting) return false;
+void WaitingConnections::Hold(int32_t requestId) {
   auto connection = std::make_unique<Connection>();
   connection->socket = platform_.CreateSocket();
   connection->socket->SetEvents(connection.get());
@@ -12,7 +11,6 @@ bool WaitingConnections::Hold(int32_t requestId) {
   // holds it back rather than our memory.
   connection->socket->PauseReading();
   waiting_.push_back(std::move(connection));
-  return true;
 }
 
 std::unique_ptr<WaitingConnections::Connection> WaitingConnections::TakeNext() {

@@ -17,8 +17,10 @@ namespace tavrik {
 
 class WaitingConnections {
  public:
-  // Beyond this many a connection is closed at once: a peer that floods the
-  // listener with connections cannot grow the relay's memory.
+  // With this many waiting, the owner stops taking connections: the next
+  // ones wait in the kernel's listen backlog (nothing of theirs is read, so
+  // nothing is lost), and a peer that floods the listener with connections
+  // cannot grow the relay's memory.
   static constexpr size_t kMaxWaiting = 8;
 
   struct Connection : SocketEvents {
@@ -39,9 +41,9 @@ class WaitingConnections {
 
   explicit WaitingConnections(Platform& platform) : platform_(platform) {}
 
-  // Accepts the request and holds it; false when kMaxWaiting wait already
-  // (the request is left to be closed). Throws when the accept fails.
-  bool Hold(int32_t requestId);
+  // Accepts the request and holds it. Throws when the accept fails.
+  void Hold(int32_t requestId);
+  bool Full() const { return waiting_.size() >= kMaxWaiting; }
   // The longest-waiting connection, or null; its socket still has the
   // connection's own events set and reading paused.
   std::unique_ptr<Connection> TakeNext();

@@ -57,7 +57,8 @@ struct AsioSocket::Channel {
   asio::ip::udp::socket udp;
   asio::ip::tcp::resolver resolver;
   bool reading = false;
-  bool readPaused = false;
+  bool accepting = false;
+  bool readPaused = false;  // a listener: no more connections are taken
   bool shutdownPending = false;  // ShutdownSend waits for the queue to drain
   // Left uninitialised: a client that sends a short request touches one page
   // of it, not 64 KiB.
@@ -192,7 +193,10 @@ void AsioSocket::ListenOn(const std::string& address, int localPort) {
 }
 
 void AsioSocket::StartAccept(const ChannelPtr& channel) {
+  if (channel->accepting || channel->readPaused) return;
+  channel->accepting = true;
   channel->acceptor.async_accept([channel](const asio::error_code& error, tcp::socket peer) {
+    channel->accepting = false;
     Deliver(channel, [&](AsioSocket& self) {
       // A peer that gave up while waiting in the backlog is no failure of the listener.
       if (error == asio::error::connection_aborted) return self.StartAccept(channel);
@@ -443,6 +447,7 @@ void AsioSocket::ResumeReading() {
   if (!channel_ || !channel_->readPaused) return;
   channel_->readPaused = false;
   if (state_ == SocketState::kConnected) StartRead(channel_);
+  if (state_ == SocketState::kListening) StartAccept(channel_);
 }
 
 void AsioSocket::ShutdownSend() {
