@@ -6,6 +6,7 @@ import queue
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import threading
@@ -40,6 +41,40 @@ def _try_connect(port):
         return socket.create_connection(("127.0.0.1", port), timeout=2)
     except OSError:
         return None
+
+
+def web_status(port):
+    with urllib.request.urlopen(f"http://127.0.0.1:{port}/status", timeout=5) as answer:
+        return json.load(answer)
+
+
+class ResettingRecorder:
+    """A recorder that accepts every connection and resets it at once, before reading a byte.
+
+    Its receive window is the least the kernel allows, so that a receipt
+    larger than it cannot be acknowledged before the reset."""
+
+    def __init__(self):
+        self.server = socket.socket()
+        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1)
+        self.server.bind(("127.0.0.1", 0))
+        self.server.listen(16)
+        self.port = self.server.getsockname()[1]
+        self.accepted = 0
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        while True:
+            try:
+                peer, _ = self.server.accept()
+            except OSError:
+                return
+            peer.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            peer.close()
+            self.accepted += 1
+
+    def close(self):
+        self.server.close()
 
 
 def read_until(sock, expected_size, timeout=20):
@@ -107,10 +142,10 @@ line_end = "\\n"
         udp.settimeout(15)
         self.assertEqual(udp.recv(2000), "<<\nPrice 5€\nA long line of text\n".encode())
         self.assertEqual(udp.recv(2000), b"<<\nSecond\n")
-        # Each output shows on the web port.
-        with urllib.request.urlopen(f"http://127.0.0.1:{web}/status", timeout=5) as answer:
-            outputs = json.load(answer)["outputs"]
-        self.assertEqual([(o["connected"], o["sent"], o["dropped"]) for o in outputs], [(True, 2, 0), (True, 2, 0)])
+        # Each output shows on the web port (the TCP recorder's once its acknowledgement is seen).
+        counts = wait_until(lambda: [(o["connected"], o["sent"], o["dropped"]) for o in web_status(web)["outputs"]]
+                            == [(True, 2, 0), (True, 2, 0)], timeout=10)
+        self.assertTrue(counts, web_status(web)["outputs"])
         with urllib.request.urlopen(f"http://127.0.0.1:{web}/metrics", timeout=5) as answer:
             metrics = answer.read().decode()
         self.assertEqual(metrics.count("\ntavrik_output_sent_total{output="), 2)
@@ -138,6 +173,32 @@ queue = 3
         self.assertIn(f"Recorder tcp 127.0.0.1:{port} connected. 2 receipts dropped while disconnected.", messages)
         # One line for the whole outage, however many attempts failed.
         self.assertEqual(sum("disconnected: " in m for m in messages), 1)
+
+
+    def test_a_recorder_that_resets_every_connection_gets_nothing_counted_and_one_outage_line(self):
+        recorder = ResettingRecorder()
+        self.addCleanup(recorder.close)
+        web = free_port()
+        source = self.start(extra=("-w", f"127.0.0.1:{web}"), outputs=f"""
+[[recorder]]
+host = "127.0.0.1"
+port = {recorder.port}
+queue = 3
+""")
+        for n in range(5):  # each larger than the recorder's window
+            source.sendall(b"%d " % n + b"x" * 20000 + b"\n" + ESC_I)
+        time.sleep(10)
+        self.assertGreaterEqual(recorder.accepted, 5, "the relay stopped trying")
+        counters = web_status(web)["outputs"][0]
+        self.assertEqual((counters["connected"], counters["sent"]), (False, 0))
+        self.assertEqual(counters["sent"] + counters["dropped"] + counters["queued"], 5)
+        with urllib.request.urlopen(f"http://127.0.0.1:{web}/metrics", timeout=5) as answer:
+            metrics = answer.read().decode()
+        self.assertIn(f'tavrik_output_sent_total{{output="Recorder tcp 127.0.0.1:{recorder.port}"}} 0\n', metrics)
+        self.relay_process.stop()
+        lines = [m for m in self.relay_process.messages() if m.startswith(f"Recorder tcp 127.0.0.1:{recorder.port}")]
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn(" disconnected: ", lines[0])
 
 
 class TextServerTest(OutputsTestCase):
