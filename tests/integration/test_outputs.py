@@ -93,13 +93,20 @@ def read_until(sock, expected_size, timeout=20):
 
 
 class OutputsFileTest(RelayTestCase):
-    def test_a_bad_or_missing_file_stops_the_start_with_status_2(self):
+    def test_a_bad_missing_or_folder_file_stops_the_start_with_status_2(self):
         for content, message in [
                 ('[[recorder]]\nhost = "h"\nport = 1\ncolour = "red"\n',
                  b"outputs.toml:4: recorder[1].colour: unknown key\n"),
-                (None, b"outputs.toml: cannot read the outputs file\n")]:
+                ('[[recorder]]\nhost = "999.1.1.1"\nport = 9000\n',
+                 b"outputs.toml:2: recorder[1].host: must be an IP address or a host name\n"),
+                ('[[text_server]]\nport = 9100\naddress = "999.1.1.1"\n',
+                 b"outputs.toml:3: text_server[1].address: must be a local IP address or localhost\n"),
+                (None, b"outputs.toml: cannot read the outputs file\n"),
+                ("folder", b"outputs.toml: cannot read the outputs file\n")]:
             relay = self.relay("-k", "outputs.toml", start=False)
-            if content is not None:
+            if content == "folder":
+                os.mkdir(relay.path("outputs.toml"))
+            elif content is not None:
                 with open(relay.path("outputs.toml"), "w") as f:
                     f.write(content)
             relay.start()
