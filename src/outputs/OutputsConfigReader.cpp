@@ -194,6 +194,8 @@ class Reader {
         {"queue", [&](const toml::node& n, const std::string& k) { mqtt.queue = Integer(n, k, 1, 100000); }},
     };
     ForEachKey(table, name, readers, {"host", "topic"});
+    mqtt.lines.emplace(name, table.source().begin.line);
+    for (auto&& [key, node] : table) mqtt.lines.emplace(name + "." + std::string(key.str()), node.source().begin.line);
     if (mqtt.certFile.empty() != mqtt.keyFile.empty()) {
       FailAt(table.source().begin.line, name + "." + (mqtt.certFile.empty() ? "cert_file" : "key_file"),
              "missing (cert_file and key_file go together)");

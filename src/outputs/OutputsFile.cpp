@@ -18,7 +18,16 @@ std::variant<OutputsConfig, ConfigError> LoadOutputsFile(const std::string& path
   std::ostringstream text;
   if (file) text << file.rdbuf();
   if (!file || file.bad()) return unreadable;
-  return ReadOutputsConfig(text.str(), path, MqttAvailable());
+  auto config = ReadOutputsConfig(text.str(), path, MqttAvailable());
+  const auto* read = std::get_if<OutputsConfig>(&config);
+  if (!read || !read->mqtt) return config;
+  const std::optional<MqttSetUpProblem> problem = CheckMqttSetUp(*read->mqtt);
+  if (!problem) return config;
+  const std::map<std::string, uint32_t>& lines = read->mqtt->lines;
+  auto line = lines.find(problem->key);
+  if (line == lines.end()) line = lines.find("mqtt");  // a key left at its default
+  const uint32_t at = line != lines.end() ? line->second : 0;
+  return ConfigError{path + ":" + std::to_string(at) + ": " + problem->key + ": " + problem->problem};
 }
 
 }  // namespace tavrik

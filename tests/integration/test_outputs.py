@@ -9,6 +9,7 @@ import socket
 import struct
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -249,13 +250,14 @@ class TextServerTest(OutputsTestCase):
 
 
 class Broker:
-    def __init__(self, port):
+    def __init__(self, port, config=None):
         self.port = port
+        self.config = config  # a configuration file instead of -p port
         self.process = None
 
     def start(self):
-        self.process = subprocess.Popen(["mosquitto", "-p", str(self.port)], stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        args = ["-c", self.config] if self.config else ["-p", str(self.port)]
+        self.process = subprocess.Popen(["mosquitto", *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         probe = wait_until(lambda: _try_connect(self.port), timeout=10)
         if not probe:
             raise AssertionError("broker never listened")
@@ -370,6 +372,105 @@ class MqttTest(OutputsTestCase):
         sub.wait_for("store1/status online")
         self.receipts(sub, 1, seq)
         self.relay_process.wait_log("Lookup error.")
+
+
+def make_certificates(folder):
+    """A CA, and a server certificate it signed for 127.0.0.1 and localhost."""
+    def openssl(*args):
+        subprocess.run(["openssl", *args], cwd=folder, check=True, capture_output=True, timeout=60)
+    key = ("-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes")
+    openssl("req", "-x509", *key, "-days", "2", "-subj", "/CN=Tavrik test CA", "-keyout", "ca.key", "-out", "ca.crt")
+    openssl("req", *key, "-subj", "/CN=127.0.0.1", "-keyout", "server.key", "-out", "server.csr")
+    with open(os.path.join(folder, "san.ext"), "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n")
+    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial",
+            "-days", "2", "-extfile", "san.ext", "-out", "server.crt")
+    for name in os.listdir(folder):
+        os.chmod(os.path.join(folder, name), 0o644)  # a broker started as root reads them as its own user
+    os.chmod(folder, 0o755)
+
+
+class Eavesdropper:
+    """A plain TCP listener that keeps every byte sent to it."""
+
+    def __init__(self):
+        self.server = socket.create_server(("127.0.0.1", 0))
+        self.port = self.server.getsockname()[1]
+        self.received = b""
+        self.connections = 0
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        while True:
+            try:
+                peer, _ = self.server.accept()
+            except OSError:
+                return
+            self.connections += 1
+            peer.settimeout(2)
+            try:
+                while chunk := peer.recv(4096):
+                    self.received += chunk
+            except OSError:
+                pass
+            peer.close()
+
+    def close(self):
+        self.server.close()
+
+
+@unittest.skipUnless(shutil.which("mosquitto") and shutil.which("mosquitto_sub") and shutil.which("openssl"),
+                     "mosquitto or openssl not installed")
+class MqttTlsTest(OutputsTestCase):
+    PASSWORD = "till7secret"
+
+    def setUp(self):
+        self.certificates = tempfile.mkdtemp(prefix="tavrik_tls_")
+        self.addCleanup(shutil.rmtree, self.certificates, True)
+        make_certificates(self.certificates)
+        self.ca_file = os.path.join(self.certificates, "ca.crt")
+
+    def mqtt(self, port, ca_file):
+        return (f'[mqtt]\nhost = "127.0.0.1"\nport = {port}\ntopic = "store1"\nusername = "till7"\n'
+                f'password = "{self.PASSWORD}"\nca_file = "{ca_file}"\n')
+
+    def test_receipts_arrive_over_tls(self):
+        plain, tls = free_port(), free_port()
+        config = os.path.join(self.certificates, "mosquitto.conf")
+        with open(config, "w") as f:
+            f.write(f"allow_anonymous true\nlistener {plain} 127.0.0.1\nlistener {tls} 127.0.0.1\n"
+                    f"cafile {self.ca_file}\ncertfile {self.certificates}/server.crt\n"
+                    f"keyfile {self.certificates}/server.key\n")
+        broker = Broker(plain, config)
+        broker.start()
+        self.addCleanup(broker.stop)
+        sub = Subscriber(plain, "store1")
+        self.addCleanup(sub.close)
+        time.sleep(0.5)
+        source = self.start(self.mqtt(tls, self.ca_file))
+        sub.wait_for("store1/status online")
+        for seq in range(1, 3):
+            source.sendall(b"receipt %d\n" % seq + ESC_I)
+        MqttTest.receipts(self, sub, 1, 2)
+
+    def test_the_password_never_goes_out_in_clear(self):
+        listener = Eavesdropper()
+        self.addCleanup(listener.close)
+        # A mistyped CA file stops the start; nothing connects.
+        relay = self.relay("-k", "outputs.toml", start=False)
+        with open(relay.path("outputs.toml"), "w") as f:
+            f.write(self.mqtt(listener.port, self.ca_file + ".typo"))
+        relay.start()
+        self.assertEqual(relay.process.wait(10), 2)
+        self.assertEqual(relay.stderr(), f"outputs.toml:7: mqtt.ca_file: cannot read {self.ca_file}.typo\n".encode())
+        time.sleep(1)
+        self.assertEqual(listener.connections, 0)
+        # With the CA file, a plain listener in the broker's place gets a TLS handshake, never a CONNECT.
+        self.start(self.mqtt(listener.port, self.ca_file))
+        self.assertTrue(wait_until(lambda: len(listener.received) > 0, timeout=15), "the relay never connected")
+        time.sleep(2)
+        self.assertEqual(listener.received[:1], b"\x16", "no TLS handshake record")
+        self.assertNotIn(self.PASSWORD.encode(), listener.received)
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "outputs/MqttOutput.h"
@@ -41,7 +42,8 @@ class MosquittoOutput final : public MqttOutput {
  private:
   enum class Link { kStopped, kConnecting, kConnected, kWaiting };
 
-  bool CreateClient();
+  // Empty once the client is set up; the client is gone when it could not be.
+  std::optional<MqttSetUpProblem> CreateClient();
   void DestroyClient();
   void Connect();
   bool AttemptReturned();
