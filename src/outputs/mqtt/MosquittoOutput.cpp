@@ -196,8 +196,14 @@ void MosquittoOutput::OnConnect(int code) {
   Flush();
 }
 
+// QoS 1: the broker acknowledged it. QoS 0: it is written to the socket,
+// which may happen within the publish call itself.
 void MosquittoOutput::OnPublished(int messageId) {
-  if (inFlight_.erase(messageId) > 0) ++sent_;
+  if (inFlight_.erase(messageId) > 0) {
+    ++sent_;
+  } else if (publishing_ && *publishing_ == messageId) {
+    writtenAtOnce_ = true;
+  }
   Flush();
 }
 
@@ -221,16 +227,21 @@ void MosquittoOutput::PublishPrinterStatus(std::string_view description) {
 void MosquittoOutput::Flush() {
   if (flushing_) return;  // a publish callback raised while publishing
   flushing_ = true;
+  // QoS 0 receipts count too: the library would queue every one the socket
+  // cannot take yet, without a bound.
   while (link_ == Link::kConnected && !queue_.empty() && inFlight_.size() < kMaxInFlight) {
     int messageId = 0;
+    publishing_ = &messageId;  // the library sets it before it writes
+    writtenAtOnce_ = false;
     if (!Publish(receiptTopic_, queue_.front(), config_.qos, false, &messageId)) break;
-    if (config_.qos == 0) {
+    if (writtenAtOnce_) {
       ++sent_;
     } else {
       inFlight_.emplace(messageId, std::move(queue_.front()));
     }
     queue_.pop_front();
   }
+  publishing_ = nullptr;
   flushing_ = false;
 }
 
@@ -242,7 +253,7 @@ bool MosquittoOutput::Publish(const std::string& topic, const std::string& paylo
 }
 
 OutputCounters MosquittoOutput::Counters() const {
-  return {link_ == Link::kConnected, queue_.size(), sent_, dropped_};
+  return {link_ == Link::kConnected, queue_.size() + inFlight_.size(), sent_, dropped_};
 }
 
 }  // namespace tavrik
