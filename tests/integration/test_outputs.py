@@ -3,6 +3,7 @@ import base64
 import json
 import os
 import queue
+import re
 import shutil
 import signal
 import socket
@@ -114,6 +115,18 @@ class OutputsFileTest(RelayTestCase):
             self.assertEqual(relay.process.wait(10), 2)
             self.assertEqual(relay.stderr(), message)
             self.assertFalse(os.path.exists(relay.path("Debug.log")), "nothing starts")
+
+
+    def test_the_shipped_example_switches_nothing_on_and_reads_once_switched_on(self):
+        try:
+            import tomllib
+        except ImportError:
+            self.skipTest("tomllib needs Python 3.11")
+        with open(os.path.join(os.path.dirname(__file__), "..", "..", "dist", "outputs.example.toml")) as f:
+            example = f.read()
+        self.assertEqual(tomllib.loads(example), {}, "a copied example would connect out at once")
+        switched_on = re.sub(r"(?m)^#(\[|[a-z_]+ = )", r"\1", example)
+        self.assertEqual(sorted(tomllib.loads(switched_on)), ["mqtt", "recorder", "text_server"])
 
 
 class RecorderTest(OutputsTestCase):
