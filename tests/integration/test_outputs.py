@@ -50,19 +50,21 @@ def web_status(port):
         return json.load(answer)
 
 
-class ResettingRecorder:
-    """A recorder that accepts every connection and resets it at once, before reading a byte.
+class PlainListener:
+    """A loopback listener that counts its connections and resets each at once
+    (reset=True: with the least receive window, so that a larger receipt is
+    never acknowledged) or reads each to its end, keeping the bytes."""
 
-    Its receive window is the least the kernel allows, so that a receipt
-    larger than it cannot be acknowledged before the reset."""
-
-    def __init__(self):
+    def __init__(self, reset=False):
         self.server = socket.socket()
-        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1)
+        if reset:
+            self.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1)
         self.server.bind(("127.0.0.1", 0))
         self.server.listen(16)
         self.port = self.server.getsockname()[1]
-        self.accepted = 0
+        self.reset = reset
+        self.connections = 0
+        self.received = b""
         threading.Thread(target=self._serve, daemon=True).start()
 
     def _serve(self):
@@ -71,9 +73,17 @@ class ResettingRecorder:
                 peer, _ = self.server.accept()
             except OSError:
                 return
-            peer.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.connections += 1
+            if self.reset:
+                peer.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            else:
+                peer.settimeout(2)
+                try:
+                    while chunk := peer.recv(4096):
+                        self.received += chunk
+                except OSError:
+                    pass
             peer.close()
-            self.accepted += 1
 
     def close(self):
         self.server.close()
@@ -197,7 +207,7 @@ queue = 3
 
 
     def test_a_recorder_that_resets_every_connection_gets_nothing_counted_and_one_outage_line(self):
-        recorder = ResettingRecorder()
+        recorder = PlainListener(reset=True)
         self.addCleanup(recorder.close)
         web = free_port()
         source = self.start(extra=("-w", f"127.0.0.1:{web}"), outputs=f"""
@@ -209,7 +219,7 @@ queue = 3
         for n in range(5):  # each larger than the recorder's window
             source.sendall(b"%d " % n + b"x" * 20000 + b"\n" + ESC_I)
         time.sleep(10)
-        self.assertGreaterEqual(recorder.accepted, 5, "the relay stopped trying")
+        self.assertGreaterEqual(recorder.connections, 5, "the relay stopped trying")
         counters = web_status(web)["outputs"][0]
         self.assertEqual((counters["connected"], counters["sent"]), (False, 0))
         self.assertEqual(counters["sent"] + counters["dropped"] + counters["queued"], 5)
@@ -403,35 +413,6 @@ def make_certificates(folder):
     os.chmod(folder, 0o755)
 
 
-class Eavesdropper:
-    """A plain TCP listener that keeps every byte sent to it."""
-
-    def __init__(self):
-        self.server = socket.create_server(("127.0.0.1", 0))
-        self.port = self.server.getsockname()[1]
-        self.received = b""
-        self.connections = 0
-        threading.Thread(target=self._serve, daemon=True).start()
-
-    def _serve(self):
-        while True:
-            try:
-                peer, _ = self.server.accept()
-            except OSError:
-                return
-            self.connections += 1
-            peer.settimeout(2)
-            try:
-                while chunk := peer.recv(4096):
-                    self.received += chunk
-            except OSError:
-                pass
-            peer.close()
-
-    def close(self):
-        self.server.close()
-
-
 @unittest.skipUnless(shutil.which("mosquitto") and shutil.which("mosquitto_sub") and shutil.which("openssl"),
                      "mosquitto or openssl not installed")
 class MqttTlsTest(OutputsTestCase):
@@ -467,7 +448,7 @@ class MqttTlsTest(OutputsTestCase):
         MqttTest.receipts(self, sub, 1, 2)
 
     def test_the_password_never_goes_out_in_clear(self):
-        listener = Eavesdropper()
+        listener = PlainListener()
         self.addCleanup(listener.close)
         # A mistyped CA file stops the start; nothing connects.
         relay = self.relay("-k", "outputs.toml", start=False)
