@@ -261,8 +261,16 @@ void Relay::PostDelivery() {
   });
 }
 
-// Frames that arrive while a listener runs pending events join the loop.
+// Frames that arrive while a listener runs pending events join the loop. A
+// delivery asked for meanwhile (a shutdown, the delay's tick) is this one:
+// run inside it, it would hand the frames over again.
 void Relay::DeliverFrames() {
+  if (delivering_) return;
+  delivering_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{delivering_};
   for (size_t i = 0; i < pendingCount_; ++i) {
     const PendingFrame& pending = pendingFrames_[i];
     // A command left half-sent by the old source must not swallow new bytes.

@@ -123,6 +123,7 @@ class Relay : private SourceHost, private PartSink, private StatusSource, privat
   size_t pendingCount_ = 0;
   std::unique_ptr<Timer> listenerDelay_;  // with the first listener
   bool deliveryPosted_ = false;
+  bool delivering_ = false;  // DeliverFrames runs, further up the stack
   bool listenerStreamRestarted_ = false;
   std::function<std::vector<OutputReport>()> outputReports_;
   ReceiptDecoder decoder_;

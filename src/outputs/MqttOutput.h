@@ -4,6 +4,8 @@
 // printer health on <topic>/printer. Made by CreateMqttOutput, which a build
 // without an MQTT client library does not provide (MqttAvailable() false).
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "outputs/Output.h"
@@ -18,7 +20,18 @@ class MqttOutput : public Output {
   virtual void PublishPrinterStatus(std::string_view description) = 0;
 };
 
+// A step of setting the client up that failed: the outputs file's key it
+// comes from ("mqtt.ca_file") and what went wrong.
+struct MqttSetUpProblem {
+  std::string key;
+  std::string problem;
+};
+
 bool MqttAvailable();
+// Sets a client up as every connection does (login, TLS), so that a step
+// that fails stops the start instead of each attempt. Empty when all went
+// well, and always without MQTT.
+std::optional<MqttSetUpProblem> CheckMqttSetUp(const MqttConfig& config);
 // nullptr when MqttAvailable() is false.
 std::unique_ptr<MqttOutput> CreateMqttOutput(Platform& platform, const MqttConfig& config);
 

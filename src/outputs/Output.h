@@ -12,8 +12,8 @@ namespace tavrik {
 // What an output reports about itself (status pages, tests).
 struct OutputCounters {
   bool connected = false;  // TCP connected, broker connected, or (text server) listening
-  uint64_t queued = 0;     // receipts waiting to go out
-  uint64_t sent = 0;       // receipts handed to the network
+  uint64_t queued = 0;     // receipts waiting to go out, or sent and not yet acknowledged
+  uint64_t sent = 0;       // receipts acknowledged (TCP recorder, MQTT QoS 1), written or handed to the network
   uint64_t dropped = 0;    // receipts lost to a full queue or a slow reader
 };
 

@@ -2,6 +2,7 @@
 // The outputs an outputs file (-k) configures: what ReadOutputsConfig makes
 // of it. Plain data, written once at start-up and only read afterwards.
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +49,9 @@ struct MqttConfig {
   int32_t qos = 1;
   int32_t keepalive = 30;  // seconds
   int32_t queue = 1000;    // receipts kept while the broker is unreachable
+  // The file's line of each key given ("mqtt.ca_file") and of the table
+  // ("mqtt"), for problems found once the file is read.
+  std::map<std::string, uint32_t> lines;
 };
 
 struct OutputsConfig {

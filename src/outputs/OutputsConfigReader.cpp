@@ -9,6 +9,8 @@
 #define TOML_ENABLE_FORMATTERS 0
 #include <toml++/toml.h>
 
+#include "outputs/HostSyntax.h"
+
 namespace tavrik {
 namespace {
 
@@ -91,6 +93,22 @@ class Reader {
     if (value.empty()) Fail(node, key, "must not be empty");
     return value;
   }
+  // Checked for its syntax only: nothing is looked up before the start.
+  std::string Host(const toml::node& node, const std::string& key) {
+    std::string value = NonEmpty(node, key);
+    if (!IsIpv4Address(value) && !IsIpv6Address(value) && !IsHostName(value)) {
+      Fail(node, key, "must be an IP address or a host name");
+    }
+    return value;
+  }
+  // What a listener can take: an address of its own or localhost.
+  std::string LocalAddress(const toml::node& node, const std::string& key) {
+    std::string value = NonEmpty(node, key);
+    if (!IsIpv4Address(value) && !IsIpv6Address(value) && value != "localhost") {
+      Fail(node, key, "must be a local IP address or localhost");
+    }
+    return value;
+  }
   int32_t Integer(const toml::node& node, const std::string& key, int32_t min, int32_t max) {
     const auto* value = node.as_integer();
     if (!value || value->get() < min || value->get() > max) {
@@ -136,7 +154,7 @@ class Reader {
            if (value != "tcp" && value != "udp") Fail(n, k, R"(must be "tcp" or "udp")");
            recorder.protocol = value == "udp" ? RecorderProtocol::kUdp : RecorderProtocol::kTcp;
          }},
-        {"host", [&](const toml::node& n, const std::string& k) { recorder.host = NonEmpty(n, k); }},
+        {"host", [&](const toml::node& n, const std::string& k) { recorder.host = Host(n, k); }},
         {"port", [&](const toml::node& n, const std::string& k) { recorder.port = Integer(n, k, 1, 65535); }},
         {"queue", [&](const toml::node& n, const std::string& k) { recorder.queue = Integer(n, k, 1, 100000); }},
     };
@@ -149,7 +167,7 @@ class Reader {
     TextServerConfig server;
     std::map<std::string, KeyReader> readers{
         {"port", [&](const toml::node& n, const std::string& k) { server.port = Integer(n, k, 1, 65535); }},
-        {"address", [&](const toml::node& n, const std::string& k) { server.address = NonEmpty(n, k); }},
+        {"address", [&](const toml::node& n, const std::string& k) { server.address = LocalAddress(n, k); }},
     };
     AddFormatKeys(readers, server.format);
     ForEachKey(table, name, readers, {"port"});
@@ -159,7 +177,7 @@ class Reader {
   MqttConfig ReadMqtt(const toml::table& table, const std::string& name) {
     MqttConfig mqtt;
     const std::map<std::string, KeyReader> readers{
-        {"host", [&](const toml::node& n, const std::string& k) { mqtt.host = NonEmpty(n, k); }},
+        {"host", [&](const toml::node& n, const std::string& k) { mqtt.host = Host(n, k); }},
         {"port", [&](const toml::node& n, const std::string& k) { mqtt.port = Integer(n, k, 1, 65535); }},
         {"client_id", [&](const toml::node& n, const std::string& k) { mqtt.clientId = NonEmpty(n, k); }},
         {"topic", [&](const toml::node& n, const std::string& k) {
@@ -176,6 +194,8 @@ class Reader {
         {"queue", [&](const toml::node& n, const std::string& k) { mqtt.queue = Integer(n, k, 1, 100000); }},
     };
     ForEachKey(table, name, readers, {"host", "topic"});
+    mqtt.lines.emplace(name, table.source().begin.line);
+    for (auto&& [key, node] : table) mqtt.lines.emplace(name + "." + std::string(key.str()), node.source().begin.line);
     if (mqtt.certFile.empty() != mqtt.keyFile.empty()) {
       FailAt(table.source().begin.line, name + "." + (mqtt.certFile.empty() ? "cert_file" : "key_file"),
              "missing (cert_file and key_file go together)");

@@ -7,13 +7,14 @@
 namespace tavrik {
 
 TcpRecorder::TcpRecorder(Platform& platform, RecorderConfig config)
-    : platform_(platform),
-      config_(std::move(config)),
+    : config_(std::move(config)),
       name_("Recorder tcp " + config_.host + ":" + std::to_string(config_.port)),
       socket_(platform.CreateSocket()),
-      pace_(platform.CreateTimer()) {
+      pace_(platform.CreateTimer()),
+      ackCheck_(platform.CreateTimer()) {
   socket_->SetEvents(this);
   pace_->SetTickHandler([this] { OnPaceTick(); });
+  ackCheck_->SetTickHandler([this] { OnAckTick(); });
 }
 
 TcpRecorder::~TcpRecorder() { socket_->SetEvents(nullptr); }
@@ -21,22 +22,28 @@ TcpRecorder::~TcpRecorder() { socket_->SetEvents(nullptr); }
 void TcpRecorder::Start() { Connect(); }
 
 void TcpRecorder::Stop() {
+  if (link_ == Link::kConnected) CountAcknowledged();
   link_ = Link::kStopped;
   pace_->Stop();
+  ackCheck_->Stop();
   try {
     socket_->Close();
   } catch (const std::exception&) {
   }
 }
 
+// Runs no pending events: Connect is called from within Deliver, and a
+// handler run here could deliver the same frames again.
 void TcpRecorder::Connect() {
   reconnectDue_ = false;
   pace_->Start(kMinAttemptSpacingMs);
   link_ = Link::kConnecting;
+  proven_ = false;
+  idleTicks_ = 0;
+  handedBytes_ = 0;
   unsentBytes_ = 0;
   try {
     socket_->Close();
-    platform_.Loop().RunPending();
     socket_->Connect(config_.host, config_.port);
   } catch (const std::exception& e) {
     Disconnected(e.what());
@@ -46,7 +53,12 @@ void TcpRecorder::Connect() {
 // Waits for the pacing span that the last attempt began, then tries again.
 void TcpRecorder::Disconnected(const std::string& reason) {
   if (link_ == Link::kStopped) return;
+  const SocketState state = socket_->State();
+  if (state == SocketState::kConnected || state == SocketState::kClosing) CountAcknowledged();
+  ackCheck_->Stop();
+  // A connection that never proved itself is one more failed attempt of the outage.
   outage_.Disconnected(name_, reason);
+  TakeBackUnacknowledged();
   link_ = Link::kWaiting;
   if (pace_->IsRunning()) {
     reconnectDue_ = true;
@@ -58,6 +70,12 @@ void TcpRecorder::Disconnected(const std::string& reason) {
 void TcpRecorder::OnPaceTick() {
   pace_->Stop();
   if (reconnectDue_) Connect();
+}
+
+void TcpRecorder::OnAckTick() {
+  CountAcknowledged();
+  if (!proven_ && unacknowledged_.empty() && ++idleTicks_ * kAckCheckMs >= kProvenAfterMs) Proven();
+  if (proven_ && unacknowledged_.empty()) ackCheck_->Stop();
 }
 
 void TcpRecorder::Deliver(const FrameRecord& frame) {
@@ -75,11 +93,14 @@ void TcpRecorder::Deliver(const FrameRecord& frame) {
 
 void TcpRecorder::Flush() {
   try {
-    while (link_ == Link::kConnected && unsentBytes_ < kMaxUnsentBytes && !queue_.empty()) {
+    while (link_ == Link::kConnected && unsentBytes_ < kMaxUnsentBytes && !queue_.empty() &&
+           unacknowledged_.size() < kMaxUnacknowledged) {
       const Payload receipt = std::move(queue_.front());
       queue_.pop_front();
       unsentBytes_ += static_cast<int32_t>(receipt.size());
-      ++sent_;
+      handedBytes_ += static_cast<int64_t>(receipt.size());
+      unacknowledged_.push_back({receipt, handedBytes_});  // first: a failing Send takes it back
+      if (!ackCheck_->IsRunning()) ackCheck_->Start(kAckCheckMs);
       socket_->Send(receipt);
     }
   } catch (const std::exception& e) {
@@ -87,13 +108,42 @@ void TcpRecorder::Flush() {
   }
 }
 
+void TcpRecorder::CountAcknowledged() {
+  if (unacknowledged_.empty()) return;
+  const int64_t acknowledged = handedBytes_ - socket_->UnacknowledgedBytes();
+  bool counted = false;
+  while (!unacknowledged_.empty() && unacknowledged_.front().end <= acknowledged) {
+    unacknowledged_.pop_front();
+    ++sent_;
+    counted = true;
+  }
+  if (counted && !proven_) Proven();
+}
+
+void TcpRecorder::Proven() {
+  proven_ = true;
+  outage_.Connected(name_);
+}
+
+// In the order they were sent, ahead of those still queued; the queue bound
+// then drops the oldest.
+void TcpRecorder::TakeBackUnacknowledged() {
+  for (auto it = unacknowledged_.rbegin(); it != unacknowledged_.rend(); ++it) queue_.push_front(std::move(it->receipt));
+  unacknowledged_.clear();
+  while (queue_.size() > static_cast<size_t>(config_.queue)) {
+    queue_.pop_front();
+    ++dropped_;
+    outage_.Dropped();
+  }
+}
+
 OutputCounters TcpRecorder::Counters() const {
-  return {link_ == Link::kConnected, queue_.size(), sent_, dropped_};
+  return {link_ == Link::kConnected && proven_, queue_.size() + unacknowledged_.size(), sent_, dropped_};
 }
 
 void TcpRecorder::OnConnected() {
   link_ = Link::kConnected;
-  outage_.Connected(name_);
+  ackCheck_->Start(kAckCheckMs);
   Flush();
 }
 
@@ -106,11 +156,13 @@ void TcpRecorder::OnData() {
 
 void TcpRecorder::OnSendProgress(int32_t /*bytesSent*/, int32_t bytesRemaining) {
   unsentBytes_ = bytesRemaining;
+  CountAcknowledged();
   Flush();
 }
 
 void TcpRecorder::OnSendComplete() {
   unsentBytes_ = 0;
+  CountAcknowledged();
   Flush();
 }
 

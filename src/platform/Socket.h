@@ -81,6 +81,10 @@ class Socket {
   // joins what one turn sends into one write; this saves the turn's wait.
   // The events still come from the loop, never from within this call.
   virtual void SendAtOnce(const Payload& part) = 0;
+  // TCP: bytes handed to Send that the peer has not acknowledged yet: still
+  // queued here or in the kernel's send queue (Linux). Where the kernel does
+  // not tell, only the bytes it has not taken yet. 0 when not connected.
+  virtual int64_t UnacknowledgedBytes() const = 0;
   // TCP: stops taking bytes from the kernel (a read under way may still bring
   // one more batch), so that a peer sending faster than the owner can pass
   // the bytes on is held back by its own TCP window. Resuming reads again.

@@ -3,11 +3,14 @@ import base64
 import json
 import os
 import queue
+import re
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -42,6 +45,50 @@ def _try_connect(port):
         return None
 
 
+def web_status(port):
+    with urllib.request.urlopen(f"http://127.0.0.1:{port}/status", timeout=5) as answer:
+        return json.load(answer)
+
+
+class PlainListener:
+    """A loopback listener that counts its connections and resets each at once
+    (reset=True: with the least receive window, so that a larger receipt is
+    never acknowledged) or reads each to its end, keeping the bytes."""
+
+    def __init__(self, reset=False):
+        self.server = socket.socket()
+        if reset:
+            self.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1)
+        self.server.bind(("127.0.0.1", 0))
+        self.server.listen(16)
+        self.port = self.server.getsockname()[1]
+        self.reset = reset
+        self.connections = 0
+        self.received = b""
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        while True:
+            try:
+                peer, _ = self.server.accept()
+            except OSError:
+                return
+            self.connections += 1
+            if self.reset:
+                peer.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            else:
+                peer.settimeout(2)
+                try:
+                    while chunk := peer.recv(4096):
+                        self.received += chunk
+                except OSError:
+                    pass
+            peer.close()
+
+    def close(self):
+        self.server.close()
+
+
 def read_until(sock, expected_size, timeout=20):
     data = b""
     sock.settimeout(timeout)
@@ -58,19 +105,38 @@ def read_until(sock, expected_size, timeout=20):
 
 
 class OutputsFileTest(RelayTestCase):
-    def test_a_bad_or_missing_file_stops_the_start_with_status_2(self):
+    def test_a_bad_missing_or_folder_file_stops_the_start_with_status_2(self):
         for content, message in [
                 ('[[recorder]]\nhost = "h"\nport = 1\ncolour = "red"\n',
                  b"outputs.toml:4: recorder[1].colour: unknown key\n"),
-                (None, b"outputs.toml: cannot read the outputs file\n")]:
+                ('[[recorder]]\nhost = "999.1.1.1"\nport = 9000\n',
+                 b"outputs.toml:2: recorder[1].host: must be an IP address or a host name\n"),
+                ('[[text_server]]\nport = 9100\naddress = "999.1.1.1"\n',
+                 b"outputs.toml:3: text_server[1].address: must be a local IP address or localhost\n"),
+                (None, b"outputs.toml: cannot read the outputs file\n"),
+                ("folder", b"outputs.toml: cannot read the outputs file\n")]:
             relay = self.relay("-k", "outputs.toml", start=False)
-            if content is not None:
+            if content == "folder":
+                os.mkdir(relay.path("outputs.toml"))
+            elif content is not None:
                 with open(relay.path("outputs.toml"), "w") as f:
                     f.write(content)
             relay.start()
             self.assertEqual(relay.process.wait(10), 2)
             self.assertEqual(relay.stderr(), message)
             self.assertFalse(os.path.exists(relay.path("Debug.log")), "nothing starts")
+
+
+    def test_the_shipped_example_switches_nothing_on_and_reads_once_switched_on(self):
+        try:
+            import tomllib
+        except ImportError:
+            self.skipTest("tomllib needs Python 3.11")
+        with open(os.path.join(os.path.dirname(__file__), "..", "..", "dist", "outputs.example.toml")) as f:
+            example = f.read()
+        self.assertEqual(tomllib.loads(example), {}, "a copied example would connect out at once")
+        switched_on = re.sub(r"(?m)^#(\[|[a-z_]+ = )", r"\1", example)
+        self.assertEqual(sorted(tomllib.loads(switched_on)), ["mqtt", "recorder", "text_server"])
 
 
 class RecorderTest(OutputsTestCase):
@@ -107,10 +173,10 @@ line_end = "\\n"
         udp.settimeout(15)
         self.assertEqual(udp.recv(2000), "<<\nPrice 5€\nA long line of text\n".encode())
         self.assertEqual(udp.recv(2000), b"<<\nSecond\n")
-        # Each output shows on the web port.
-        with urllib.request.urlopen(f"http://127.0.0.1:{web}/status", timeout=5) as answer:
-            outputs = json.load(answer)["outputs"]
-        self.assertEqual([(o["connected"], o["sent"], o["dropped"]) for o in outputs], [(True, 2, 0), (True, 2, 0)])
+        # Each output shows on the web port (the TCP recorder's once its acknowledgement is seen).
+        counts = wait_until(lambda: [(o["connected"], o["sent"], o["dropped"]) for o in web_status(web)["outputs"]]
+                            == [(True, 2, 0), (True, 2, 0)], timeout=10)
+        self.assertTrue(counts, web_status(web)["outputs"])
         with urllib.request.urlopen(f"http://127.0.0.1:{web}/metrics", timeout=5) as answer:
             metrics = answer.read().decode()
         self.assertEqual(metrics.count("\ntavrik_output_sent_total{output="), 2)
@@ -138,6 +204,32 @@ queue = 3
         self.assertIn(f"Recorder tcp 127.0.0.1:{port} connected. 2 receipts dropped while disconnected.", messages)
         # One line for the whole outage, however many attempts failed.
         self.assertEqual(sum("disconnected: " in m for m in messages), 1)
+
+
+    def test_a_recorder_that_resets_every_connection_gets_nothing_counted_and_one_outage_line(self):
+        recorder = PlainListener(reset=True)
+        self.addCleanup(recorder.close)
+        web = free_port()
+        source = self.start(extra=("-w", f"127.0.0.1:{web}"), outputs=f"""
+[[recorder]]
+host = "127.0.0.1"
+port = {recorder.port}
+queue = 3
+""")
+        for n in range(5):  # each larger than the recorder's window
+            source.sendall(b"%d " % n + b"x" * 20000 + b"\n" + ESC_I)
+        time.sleep(10)
+        self.assertGreaterEqual(recorder.connections, 5, "the relay stopped trying")
+        counters = web_status(web)["outputs"][0]
+        self.assertEqual((counters["connected"], counters["sent"]), (False, 0))
+        self.assertEqual(counters["sent"] + counters["dropped"] + counters["queued"], 5)
+        with urllib.request.urlopen(f"http://127.0.0.1:{web}/metrics", timeout=5) as answer:
+            metrics = answer.read().decode()
+        self.assertIn(f'tavrik_output_sent_total{{output="Recorder tcp 127.0.0.1:{recorder.port}"}} 0\n', metrics)
+        self.relay_process.stop()
+        lines = [m for m in self.relay_process.messages() if m.startswith(f"Recorder tcp 127.0.0.1:{recorder.port}")]
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn(" disconnected: ", lines[0])
 
 
 class TextServerTest(OutputsTestCase):
@@ -181,13 +273,14 @@ class TextServerTest(OutputsTestCase):
 
 
 class Broker:
-    def __init__(self, port):
+    def __init__(self, port, config=None):
         self.port = port
+        self.config = config  # a configuration file instead of -p port
         self.process = None
 
     def start(self):
-        self.process = subprocess.Popen(["mosquitto", "-p", str(self.port)], stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        args = ["-c", self.config] if self.config else ["-p", str(self.port)]
+        self.process = subprocess.Popen(["mosquitto", *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         probe = wait_until(lambda: _try_connect(self.port), timeout=10)
         if not probe:
             raise AssertionError("broker never listened")
@@ -302,6 +395,76 @@ class MqttTest(OutputsTestCase):
         sub.wait_for("store1/status online")
         self.receipts(sub, 1, seq)
         self.relay_process.wait_log("Lookup error.")
+
+
+def make_certificates(folder):
+    """A CA, and a server certificate it signed for 127.0.0.1 and localhost."""
+    def openssl(*args):
+        subprocess.run(["openssl", *args], cwd=folder, check=True, capture_output=True, timeout=60)
+    key = ("-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes")
+    openssl("req", "-x509", *key, "-days", "2", "-subj", "/CN=Tavrik test CA", "-keyout", "ca.key", "-out", "ca.crt")
+    openssl("req", *key, "-subj", "/CN=127.0.0.1", "-keyout", "server.key", "-out", "server.csr")
+    with open(os.path.join(folder, "san.ext"), "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n")
+    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial",
+            "-days", "2", "-extfile", "san.ext", "-out", "server.crt")
+    for name in os.listdir(folder):
+        os.chmod(os.path.join(folder, name), 0o644)  # a broker started as root reads them as its own user
+    os.chmod(folder, 0o755)
+
+
+@unittest.skipUnless(shutil.which("mosquitto") and shutil.which("mosquitto_sub") and shutil.which("openssl"),
+                     "mosquitto or openssl not installed")
+class MqttTlsTest(OutputsTestCase):
+    PASSWORD = "till7secret"
+
+    def setUp(self):
+        self.certificates = tempfile.mkdtemp(prefix="tavrik_tls_")
+        self.addCleanup(shutil.rmtree, self.certificates, True)
+        make_certificates(self.certificates)
+        self.ca_file = os.path.join(self.certificates, "ca.crt")
+
+    def mqtt(self, port, ca_file):
+        return (f'[mqtt]\nhost = "127.0.0.1"\nport = {port}\ntopic = "store1"\nusername = "till7"\n'
+                f'password = "{self.PASSWORD}"\nca_file = "{ca_file}"\n')
+
+    def test_receipts_arrive_over_tls(self):
+        plain, tls = free_port(), free_port()
+        config = os.path.join(self.certificates, "mosquitto.conf")
+        with open(config, "w") as f:
+            f.write(f"allow_anonymous true\nlistener {plain} 127.0.0.1\nlistener {tls} 127.0.0.1\n"
+                    f"cafile {self.ca_file}\ncertfile {self.certificates}/server.crt\n"
+                    f"keyfile {self.certificates}/server.key\n")
+        broker = Broker(plain, config)
+        broker.start()
+        self.addCleanup(broker.stop)
+        sub = Subscriber(plain, "store1")
+        self.addCleanup(sub.close)
+        time.sleep(0.5)
+        source = self.start(self.mqtt(tls, self.ca_file))
+        sub.wait_for("store1/status online")
+        for seq in range(1, 3):
+            source.sendall(b"receipt %d\n" % seq + ESC_I)
+        MqttTest.receipts(self, sub, 1, 2)
+
+    def test_the_password_never_goes_out_in_clear(self):
+        listener = PlainListener()
+        self.addCleanup(listener.close)
+        # A mistyped CA file stops the start; nothing connects.
+        relay = self.relay("-k", "outputs.toml", start=False)
+        with open(relay.path("outputs.toml"), "w") as f:
+            f.write(self.mqtt(listener.port, self.ca_file + ".typo"))
+        relay.start()
+        self.assertEqual(relay.process.wait(10), 2)
+        self.assertEqual(relay.stderr(), f"outputs.toml:7: mqtt.ca_file: cannot read {self.ca_file}.typo\n".encode())
+        time.sleep(1)
+        self.assertEqual(listener.connections, 0)
+        # With the CA file, a plain listener in the broker's place gets a TLS handshake, never a CONNECT.
+        self.start(self.mqtt(listener.port, self.ca_file))
+        self.assertTrue(wait_until(lambda: len(listener.received) > 0, timeout=15), "the relay never connected")
+        time.sleep(2)
+        self.assertEqual(listener.received[:1], b"\x16", "no TLS handshake record")
+        self.assertNotIn(self.PASSWORD.encode(), listener.received)
 
 
 if __name__ == "__main__":

@@ -385,6 +385,31 @@ TEST_F(AsioSocketTest, LargeSendToIdlePeerDrainsWhenPeerReads) {
   EXPECT_EQ(recorder.progress[0], std::make_pair(static_cast<int32_t>(big.size() + 5), 6));
 }
 
+TEST_F(AsioSocketTest, BytesTheKernelTookStayUnacknowledgedUntilThePeerHasRoom) {
+  tcp::acceptor acceptor(context_);
+  acceptor.open(tcp::v4());
+  acceptor.set_option(asio::socket_base::receive_buffer_size(1));  // the least: a tiny window
+  acceptor.bind(tcp::endpoint(kLoopback, 0));
+  acceptor.listen();
+  Recorder recorder;
+  auto socket = MakeSocket(recorder);
+  EXPECT_EQ(socket->UnacknowledgedBytes(), 0);
+  socket->Connect("127.0.0.1", acceptor.local_endpoint().port());
+  ASSERT_TRUE(RunUntil([&] { return recorder.Count("Connect") == 1; }));
+  tcp::socket peer(context_);
+  acceptor.accept(peer);
+  const std::string bytes(8192, 'u');  // the kernel takes it whole; the window holds a part
+  socket->Send(MakePayload(bytes));
+  ASSERT_TRUE(RunUntil([&] { return recorder.Count("SendComplete") == 1; }));
+  RunUntil([] { return false; }, 100ms);
+  EXPECT_GT(socket->UnacknowledgedBytes(), 0);
+  EXPECT_LE(socket->UnacknowledgedBytes(), static_cast<int64_t>(bytes.size()));
+  EXPECT_EQ(ReadFromPeer(peer, bytes.size()), bytes);
+  EXPECT_TRUE(RunUntil([&] { return socket->UnacknowledgedBytes() == 0; }));
+  socket->Close();
+  EXPECT_EQ(socket->UnacknowledgedBytes(), 0);
+}
+
 TEST_F(AsioSocketTest, PeerCloseRaisesCloseAndKeepsArrivedData) {
   Recorder recorder;
   tcp::socket peer(context_);

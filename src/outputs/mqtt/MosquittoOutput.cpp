@@ -3,6 +3,8 @@
 #include <mosquitto.h>
 
 #include <algorithm>
+#include <fstream>
+#include <utility>
 
 #include "log/Log.h"
 #include "outputs/ReceiptJson.h"
@@ -16,9 +18,55 @@ struct Library {
   Library() { mosquitto_lib_init(); }
 };
 
+void InitialiseLibrary() { static Library library; }
+
+bool Readable(const std::string& path) { return std::ifstream(path).good(); }
+
+// mosquitto_tls_set tells only that one of its files would not open.
+MqttSetUpProblem TlsProblem(const MqttConfig& config, int code) {
+  if (code == MOSQ_ERR_NOT_SUPPORTED) return {"mqtt.ca_file", "this MQTT library has no TLS support"};
+  const std::pair<const char*, const std::string*> files[] = {
+      {"mqtt.ca_file", &config.caFile}, {"mqtt.cert_file", &config.certFile}, {"mqtt.key_file", &config.keyFile}};
+  for (const auto& [key, path] : files) {
+    if (!path->empty() && !Readable(*path)) return {key, "cannot read " + *path};
+  }
+  return {"mqtt.ca_file", std::string("TLS set-up failed: ") + mosquitto_strerror(code)};
+}
+
+// The set-up of a fresh client: the will, the login and TLS. A configured
+// login or TLS that cannot be set up leaves the client unusable, so that it
+// never connects without them.
+std::optional<MqttSetUpProblem> SetUp(mosquitto* client, const MqttConfig& config, const std::string& statusTopic) {
+  int code = mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  if (code != MOSQ_ERR_SUCCESS) return MqttSetUpProblem{"mqtt", mosquitto_strerror(code)};
+  code = mosquitto_will_set(client, statusTopic.c_str(), 7, "offline", 1, true);
+  if (code != MOSQ_ERR_SUCCESS) return MqttSetUpProblem{"mqtt.topic", mosquitto_strerror(code)};
+  if (!config.username.empty()) {
+    code = mosquitto_username_pw_set(client, config.username.c_str(),
+                                     config.password.empty() ? nullptr : config.password.c_str());
+    if (code != MOSQ_ERR_SUCCESS) return MqttSetUpProblem{"mqtt.username", mosquitto_strerror(code)};
+  }
+  if (!config.caFile.empty()) {
+    code = mosquitto_tls_set(client, config.caFile.c_str(), nullptr,
+                             config.certFile.empty() ? nullptr : config.certFile.c_str(),
+                             config.keyFile.empty() ? nullptr : config.keyFile.c_str(), nullptr);
+    if (code != MOSQ_ERR_SUCCESS) return TlsProblem(config, code);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool MqttAvailable() { return true; }
+
+std::optional<MqttSetUpProblem> CheckMqttSetUp(const MqttConfig& config) {
+  InitialiseLibrary();
+  mosquitto* client = mosquitto_new(config.clientId.c_str(), true, nullptr);
+  if (!client) return MqttSetUpProblem{"mqtt.client_id", "cannot create the MQTT client"};
+  std::optional<MqttSetUpProblem> problem = SetUp(client, config, config.topic + "/status");
+  mosquitto_destroy(client);
+  return problem;
+}
 
 std::unique_ptr<MqttOutput> CreateMqttOutput(Platform& platform, const MqttConfig& config) {
   return std::make_unique<MosquittoOutput>(platform, config);
@@ -31,7 +79,7 @@ MosquittoOutput::MosquittoOutput(Platform& platform, MqttConfig config)
       statusTopic_(config_.topic + "/status"),
       printerTopic_(config_.topic + "/printer"),
       poll_(platform.CreateTimer()) {
-  static Library library;
+  InitialiseLibrary();
   poll_->SetTickHandler([this] { OnPollTick(); });
 }
 
@@ -41,19 +89,12 @@ MosquittoOutput::~MosquittoOutput() {
   DestroyClient();
 }
 
-bool MosquittoOutput::CreateClient() {
+std::optional<MqttSetUpProblem> MosquittoOutput::CreateClient() {
   client_ = mosquitto_new(config_.clientId.c_str(), true, this);
-  if (!client_) return false;
-  mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-  mosquitto_will_set(client_, statusTopic_.c_str(), 7, "offline", 1, true);
-  if (!config_.username.empty()) {
-    mosquitto_username_pw_set(client_, config_.username.c_str(),
-                              config_.password.empty() ? nullptr : config_.password.c_str());
-  }
-  if (!config_.caFile.empty()) {
-    mosquitto_tls_set(client_, config_.caFile.c_str(), nullptr,
-                      config_.certFile.empty() ? nullptr : config_.certFile.c_str(),
-                      config_.keyFile.empty() ? nullptr : config_.keyFile.c_str(), nullptr);
+  if (!client_) return MqttSetUpProblem{"mqtt.client_id", "cannot create the MQTT client"};
+  if (std::optional<MqttSetUpProblem> problem = SetUp(client_, config_, statusTopic_)) {
+    DestroyClient();
+    return problem;
   }
   mosquitto_connect_callback_set(client_, [](mosquitto*, void* self, int code) {
     static_cast<MosquittoOutput*>(self)->OnConnect(code);
@@ -61,7 +102,7 @@ bool MosquittoOutput::CreateClient() {
   mosquitto_publish_callback_set(client_, [](mosquitto*, void* self, int messageId) {
     static_cast<MosquittoOutput*>(self)->OnPublished(messageId);
   });
-  return true;
+  return std::nullopt;
 }
 
 void MosquittoOutput::DestroyClient() {
@@ -93,7 +134,7 @@ void MosquittoOutput::Connect() {
   attempt_.reset();
   link_ = Link::kConnecting;
   refusal_ = 0;
-  if (!CreateClient()) return Lost("cannot create the MQTT client");
+  if (const std::optional<MqttSetUpProblem> problem = CreateClient()) return Lost(problem->problem);
   attempt_ = std::make_unique<ConnectAttempt>(client_, config_.host, config_.port, config_.keepalive);
   client_ = nullptr;
 }
@@ -155,8 +196,14 @@ void MosquittoOutput::OnConnect(int code) {
   Flush();
 }
 
+// QoS 1: the broker acknowledged it. QoS 0: it is written to the socket,
+// which may happen within the publish call itself.
 void MosquittoOutput::OnPublished(int messageId) {
-  if (inFlight_.erase(messageId) > 0) ++sent_;
+  if (inFlight_.erase(messageId) > 0) {
+    ++sent_;
+  } else if (publishing_ && *publishing_ == messageId) {
+    writtenAtOnce_ = true;
+  }
   Flush();
 }
 
@@ -180,16 +227,21 @@ void MosquittoOutput::PublishPrinterStatus(std::string_view description) {
 void MosquittoOutput::Flush() {
   if (flushing_) return;  // a publish callback raised while publishing
   flushing_ = true;
+  // QoS 0 receipts count too: the library would queue every one the socket
+  // cannot take yet, without a bound.
   while (link_ == Link::kConnected && !queue_.empty() && inFlight_.size() < kMaxInFlight) {
     int messageId = 0;
+    publishing_ = &messageId;  // the library sets it before it writes
+    writtenAtOnce_ = false;
     if (!Publish(receiptTopic_, queue_.front(), config_.qos, false, &messageId)) break;
-    if (config_.qos == 0) {
+    if (writtenAtOnce_) {
       ++sent_;
     } else {
       inFlight_.emplace(messageId, std::move(queue_.front()));
     }
     queue_.pop_front();
   }
+  publishing_ = nullptr;
   flushing_ = false;
 }
 
@@ -201,7 +253,7 @@ bool MosquittoOutput::Publish(const std::string& topic, const std::string& paylo
 }
 
 OutputCounters MosquittoOutput::Counters() const {
-  return {link_ == Link::kConnected, queue_.size(), sent_, dropped_};
+  return {link_ == Link::kConnected, queue_.size() + inFlight_.size(), sent_, dropped_};
 }
 
 }  // namespace tavrik

@@ -10,6 +10,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "outputs/MqttOutput.h"
@@ -25,7 +26,8 @@ class MosquittoOutput final : public MqttOutput {
   static constexpr int kPollMs = 20;
   static constexpr int kMinRetryMs = 1000;
   static constexpr int kMaxRetryMs = 30000;
-  // Receipts published and not yet acknowledged; more wait in the queue.
+  // Receipts published and not yet acknowledged (QoS 1) or not yet written
+  // to the socket (QoS 0); more wait in the queue.
   static constexpr size_t kMaxInFlight = 100;
 
   MosquittoOutput(Platform& platform, MqttConfig config);
@@ -41,7 +43,8 @@ class MosquittoOutput final : public MqttOutput {
  private:
   enum class Link { kStopped, kConnecting, kConnected, kWaiting };
 
-  bool CreateClient();
+  // Empty once the client is set up; the client is gone when it could not be.
+  std::optional<MqttSetUpProblem> CreateClient();
   void DestroyClient();
   void Connect();
   bool AttemptReturned();
@@ -65,6 +68,8 @@ class MosquittoOutput final : public MqttOutput {
   int retryMs_ = kMinRetryMs;
   int waitMs_ = 0;  // until the next attempt, in kWaiting
   bool flushing_ = false;
+  const int* publishing_ = nullptr;  // the message id of the receipt being published
+  bool writtenAtOnce_ = false;       // ... which the publish call wrote already
   std::deque<std::string> queue_;
   std::map<int, std::string> inFlight_;  // by message id, which grows with each publish
   std::string printerStatus_;  // the latest, published on every connect

@@ -6,6 +6,8 @@ namespace tavrik {
 
 bool MqttAvailable() { return false; }
 
+std::optional<MqttSetUpProblem> CheckMqttSetUp(const MqttConfig& /*config*/) { return std::nullopt; }
+
 std::unique_ptr<MqttOutput> CreateMqttOutput(Platform& /*platform*/, const MqttConfig& /*config*/) { return nullptr; }
 
 }  // namespace tavrik

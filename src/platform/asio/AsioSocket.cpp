@@ -8,11 +8,17 @@
 #include <asio/post.hpp>
 #include <asio/write.hpp>
 #include <exception>
+#include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "platform/ErrorNumbers.h"
+
+#ifdef __linux__
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#endif
 
 namespace tavrik {
 
@@ -355,6 +361,20 @@ void AsioSocket::SendAtOnce(const Payload& part) {
   // A posted flush or a write under way takes these bytes in their turn.
   if (channel_->flushPosted) return;
   Flush(channel_, Report::kDeferred);
+}
+
+int64_t AsioSocket::UnacknowledgedBytes() const {
+  if (!channel_ || !channel_->tcp.is_open()) return 0;
+  // A write in flight counts whole: what of it the kernel took already is
+  // counted twice, which only delays the count, never hastens it.
+  auto bytes = static_cast<int64_t>(channel_->queuedBytes);
+  for (const Payload& part : channel_->writing) bytes += static_cast<int64_t>(part.size());
+#ifdef __linux__
+  int inKernel = 0;  // sent or not, and not acknowledged
+  if (::ioctl(channel_->tcp.native_handle(), SIOCOUTQ, &inKernel) != 0) return std::numeric_limits<int64_t>::max();
+  bytes += inKernel;
+#endif
+  return bytes;
 }
 
 void AsioSocket::Queue(Channel& channel, std::span<const Payload> parts) {

@@ -40,6 +40,7 @@ class AsioSocket final : public Socket {
   void Send(std::span<const Payload> parts) override;
   using Socket::Send;
   void SendAtOnce(const Payload& part) override;
+  int64_t UnacknowledgedBytes() const override;
   void PauseReading() override;
   void ResumeReading() override;
   void ShutdownSend() override;

@@ -121,6 +121,7 @@ void FakeSocket::Close() {
   state_ = SocketState::kClosed;
   arrived_.clear();
   pendingBytes_ = 0;
+  unacknowledged = 0;
 }
 
 void FakeSocket::CompleteConnect() {

@@ -32,6 +32,7 @@ class FakeSocket : public Socket {
   void Send(std::span<const Payload> parts) override;
   using Socket::Send;
   void SendAtOnce(const Payload& part) override;
+  int64_t UnacknowledgedBytes() const override { return pendingBytes_ + unacknowledged; }
   void PauseReading() override { readingPaused = true; }
   void ResumeReading() override { readingPaused = false; }
   void ShutdownSend() override;
@@ -61,6 +62,7 @@ class FakeSocket : public Socket {
   int atOnceCalls = 0;               // the SendAtOnce calls among them
   std::vector<Payload> lastSend;     // the parts of the latest Send call
   int64_t pendingBytes() const { return pendingBytes_; }
+  int64_t unacknowledged = 0;       // drained, not yet acknowledged by the peer (Close clears it)
   bool udp = false;                  // opened by Bind or OpenUdp
   std::vector<std::string> datagrams;  // sent on a UDP socket, one per part
   std::string connectHost;           // of Connect or OpenUdp

@@ -154,6 +154,32 @@ TEST(OutputsConfigReaderTest, ValuesOutOfRangeOrOfTheWrongType) {
             R"(o.toml:4: recorder[1].encoding: must be "utf-8", "latin1" or "ascii")");
 }
 
+TEST(OutputsConfigReaderTest, HostsAreAddressesOrNamesAndListenersTakeLocalAddresses) {
+  const auto recorderError = [](const std::string& host) {
+    return ErrorOf("[[recorder]]\nhost = \"" + host + "\"\nport = 1\n");
+  };
+  for (const char* good : {"10.0.0.5", "255.255.255.255", "0.0.0.0", "::1", "::", "fe80::1%eth0", "1:2:3:4:5:6:7:8",
+                           "::ffff:192.0.2.1", "2001:db8::", "nvr", "nvr-2.shop.example", "example.com.", "3com.com"}) {
+    EXPECT_EQ(recorderError(good), "(no error)") << good;
+  }
+  for (const char* bad : {"999.1.1.1", "1.2.3", "1.2.3.4.5", "01.2.3.4", "1.2.3.", "12345", "1:2:3:4:5:6:7",
+                          "1:2:3:4:5:6:7:8:9", "1::2::3", ":1::", "1:", "12345::", "::1%", "-nvr", "nvr-", "nv_r",
+                          "a..b", "h\xc3\xa9", "nvr:9000", "[::1]", "tcp://nvr"}) {
+    EXPECT_EQ(recorderError(bad), "o.toml:2: recorder[1].host: must be an IP address or a host name") << bad;
+  }
+  EXPECT_EQ(recorderError(std::string(63, 'a') + "." + std::string(63, 'b')), "(no error)");
+  EXPECT_NE(recorderError(std::string(64, 'a')), "(no error)");
+  EXPECT_NE(recorderError(std::string(127, 'a') + "." + std::string(127, 'b')), "(no error)");
+  EXPECT_EQ(ErrorOf("[mqtt]\nhost = \"broker.\"\ntopic = \"t\"\n"), "(no error)");
+  EXPECT_EQ(ErrorOf("[mqtt]\nhost = \"256.0.0.1\"\ntopic = \"t\"\n"),
+            "o.toml:2: mqtt.host: must be an IP address or a host name");
+  for (const char* local : {"127.0.0.1", "::1", "localhost"}) {
+    EXPECT_EQ(ErrorOf("[[text_server]]\nport = 1\naddress = \"" + std::string(local) + "\"\n"), "(no error)");
+  }
+  EXPECT_EQ(ErrorOf("[[text_server]]\nport = 1\naddress = \"999.1.1.1\"\n"),
+            "o.toml:3: text_server[1].address: must be a local IP address or localhost");
+}
+
 TEST(OutputsConfigReaderTest, MqttChecks) {
   const std::string mqtt = "[mqtt]\nhost = \"b\"\ntopic = \"t\"\n";
   EXPECT_EQ(ErrorOf(mqtt, false), "o.toml:1: mqtt: this build has no MQTT support");
@@ -173,10 +199,10 @@ namespace {
 
 TEST(OutputsConfigReaderTest, NonAsciiOnlyInStringsAndComments) {
   const OutputsConfig config = Read(
-      "# Caf\xc3\xa9\n[[recorder]]\nhost = \"h\xc3\xa9\"\nport = 1\nstart = '\xe2\x82\xac'\n"
-      "end = \"\"\"\nx\\\"\"\"\xc3\xa9\"\"\"\n");
+      "# Caf\xc3\xa9\n[[recorder]]\nhost = \"h\"\nport = 1\nstart = '\xe2\x82\xac'\n"
+      "end = \"\"\"\nx\\\"\"\"\xc3\xa9\"\"\"\n[mqtt]\nhost = \"b\"\ntopic = \"h\xc3\xa9\"\n");
   ASSERT_EQ(config.recorders.size(), 1u);
-  EXPECT_EQ(config.recorders[0].host, "h\xc3\xa9");
+  EXPECT_EQ(config.mqtt->topic, "h\xc3\xa9");
   EXPECT_EQ(config.recorders[0].format.start, "\xe2\x82\xac");
   // A line-ending backslash trims up to the next character, whatever it is.
   const OutputsConfig trimmed = Read("[[recorder]]\nhost = \"h\"\nport = 1\nend = \"\"\"x\\ \n\n  \xca\x85\"\"\"\n");

@@ -72,6 +72,7 @@ TEST_F(OutputTest, TcpRecorderQueuesWhileDownDroppingTheOldestAndLogsTheOutageOn
   EXPECT_EQ(counters.dropped, 1u);
   socket.CompleteConnect();
   EXPECT_EQ(socket.sent, "two\r\nthree\r\n");
+  socket.DrainAll();
   counters = recorder.Counters();
   EXPECT_TRUE(counters.connected);
   EXPECT_EQ(counters.queued, 0u);
@@ -89,10 +90,63 @@ TEST_F(OutputTest, TcpRecorderHoldsReceiptsWhileTheRecorderReadsSlowly) {
   Deliver(recorder, big);
   Deliver(recorder, "next\n");
   EXPECT_EQ(socket.sendCalls, 1);
-  EXPECT_EQ(recorder.Counters().queued, 1u);
+  EXPECT_EQ(recorder.Counters().queued, 2u);  // one waiting, one not yet acknowledged
   socket.DrainAll();
   EXPECT_EQ(socket.sendCalls, 2);
   EXPECT_EQ(socket.sent.substr(socket.sent.size() - 6), "next\r\n");
+}
+
+TEST_F(OutputTest, TcpRecorderCountsAcknowledgedReceiptsOnlyAndSendsTheOthersAgain) {
+  TcpRecorder recorder(platform, Recorder());
+  FakeSocket& socket = *platform.Sockets().at(0);
+  recorder.Start();
+  socket.CompleteConnect();
+  Deliver(recorder, "one\n");
+  Deliver(recorder, "two\n");
+  socket.unacknowledged = 5;  // "two\r\n" left, with the kernel
+  socket.DrainAll();
+  Deliver(recorder, "three\n");
+  const auto numbers = [&] {
+    const OutputCounters c = recorder.Counters();
+    return std::vector<uint64_t>{c.sent, c.queued, c.dropped};
+  };
+  EXPECT_EQ(numbers(), (std::vector<uint64_t>{1, 2, 0}));
+  socket.RaiseError(104, "Connection reset by peer");
+  EXPECT_EQ(numbers(), (std::vector<uint64_t>{1, 2, 0}));
+  platform.Advance(TcpRecorder::kMinAttemptSpacingMs);
+  socket.CompleteConnect();
+  EXPECT_EQ(socket.sent, "one\r\ntwo\r\nthree\r\ntwo\r\nthree\r\n");
+  socket.unacknowledged = 12;
+  socket.DrainAll();
+  EXPECT_EQ(numbers(), (std::vector<uint64_t>{1, 2, 0}));
+  socket.unacknowledged = 0;  // acknowledged without a send event: the periodic check sees it
+  platform.Advance(TcpRecorder::kAckCheckMs);
+  EXPECT_EQ(numbers(), (std::vector<uint64_t>{3, 0, 0}));
+}
+
+TEST_F(OutputTest, ARecorderThatResetsEachConnectionIsOneOutageUntilAReceiptGetsThrough) {
+  TcpRecorder recorder(platform, Recorder());
+  FakeSocket& socket = *platform.Sockets().at(0);
+  recorder.Start();
+  Deliver(recorder, "one\n");
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    socket.CompleteConnect();
+    platform.Advance(10);
+    socket.RaiseError(104, "Connection reset by peer");
+    EXPECT_EQ(socket.State(), SocketState::kError);  // paced like a refused attempt
+    platform.Advance(TcpRecorder::kMinAttemptSpacingMs - 10);
+  }
+  OutputCounters counters = recorder.Counters();
+  EXPECT_FALSE(counters.connected);
+  EXPECT_EQ(counters.sent, 0u);
+  EXPECT_EQ(counters.queued, 1u);
+  socket.CompleteConnect();
+  socket.DrainAll();
+  counters = recorder.Counters();
+  EXPECT_TRUE(counters.connected);
+  EXPECT_EQ(counters.sent, 1u);
+  EXPECT_EQ(log.Messages(), (std::vector<std::string>{"Recorder tcp nvr:9000 disconnected: Connection reset by peer (104)",
+                                                      "Recorder tcp nvr:9000 connected."}));
 }
 
 TEST_F(OutputTest, UdpRecorderSendsOneDatagramPerReceiptCutAtLineEnds) {
