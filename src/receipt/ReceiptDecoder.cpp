@@ -78,10 +78,8 @@ size_t ReceiptDecoder::CutTailLength(std::string_view bytes) {
   const size_t size = bytes.size();
   const auto back = [&](size_t k) { return static_cast<uint8_t>(bytes[size - k]); };
   if (size >= 4 && back(4) == kGsByte && back(3) == 'V' && CutTakesFeed(back(2))) return 4;
-  if (size >= 3 && back(3) == kGsByte && back(2) == 'V' && (CutsAtOnce(back(1)) || CutTakesFeed(back(1)))) return 3;
-  if (size >= 2 && ((back(2) == kEscByte && (back(1) == 'i' || back(1) == 'm')) ||
-                    (back(2) == kGsByte && back(1) == 'V')))
-    return 2;
+  if (size >= 3 && back(3) == kGsByte && back(2) == 'V' && CutsAtOnce(back(1))) return 3;
+  if (size >= 2 && back(2) == kEscByte && (back(1) == 'i' || back(1) == 'm')) return 2;
   return 0;
 }
 

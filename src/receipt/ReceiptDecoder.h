@@ -51,17 +51,17 @@ class ReceiptDecoder {
   // line, so text behind it in the same frame starts on a line of its own.
   // ESC t with a number that has no table (see CodePages.h) selects CP437.
   //
-  // A frame that ends in a cut command (or a cut's first bytes) ends the
-  // receipt: a command whose data was still coming is dropped there and the
-  // cut is read as one. Frames are cut behind cut commands, so a corrupt
-  // length costs at most the rest of its receipt; the text depends on where
-  // frames end only there (see CutTailLength).
+  // A frame that ends in a whole cut command ends the receipt: a command
+  // whose data was still coming is dropped there and the cut is read as one.
+  // Frames are cut behind cut commands found outside image data, so a
+  // corrupt length costs at most the rest of its receipt; the text and facts
+  // depend on where frames end only there (see CutTailLength).
   void Decode(std::string_view frame, ReceiptText& out);
   // Back to power-on: CP437, no command or data pending, at the start of a line.
   void Reset() { *this = ReceiptDecoder(); }
 
-  // The length of the cut command, or of a cut's first bytes, that ends
-  // bytes (only its last 4 bytes are looked at); 0 if none does.
+  // The length of the cut command (ESC i, ESC m, GS V m, GS V m n) that ends
+  // bytes; only their last 4 are looked at. 0 if none does.
   static size_t CutTailLength(std::string_view bytes);
 
  private:

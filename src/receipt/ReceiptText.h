@@ -11,7 +11,7 @@ namespace tavrik {
 struct ReceiptText {
   std::string text;  // UTF-8, lines ended by '\n'
   bool cut = false;  // the frame holds a paper cut (GS V, ESC i, ESC m)
-  ReceiptFacts facts;
+  ReceiptFacts facts{};  // an initializer, so {text, cut} stays a complete aggregate
 };
 
 }  // namespace tavrik

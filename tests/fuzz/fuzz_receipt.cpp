@@ -1,8 +1,8 @@
 // The receipt decoder on any bytes, cut into frames:
 // - the text is valid UTF-8 and within ReceiptDecoder::MaxTextSize of each frame;
-// - where frames end matters only behind a cut command (or a cut's first
-//   bytes), where the decoder ends a receipt: the text and the facts of any
-//   split are those of the stream cut only there;
+// - where frames end matters only behind a cut command, where the decoder
+//   ends a receipt: the text and the facts of any split are those of the
+//   stream cut only there;
 // - the stream as garbage in front of a receipt costs nothing of it, if the
 //   garbage ends in a cut (its own receipt), or is followed by
 //   kMaxCommandBytes bytes without one (the longest command ends inside

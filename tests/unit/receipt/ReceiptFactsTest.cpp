@@ -126,11 +126,12 @@ TEST(ReceiptFactsTest, ImplausibleHeadersAreDroppedAlone) {
 // length that is corrupt but within the bounds.
 TEST(ReceiptFactsTest, ACorruptLengthCostsAtMostItsReceipt) {
   const auto receipt = [](int number) { return "Receipt " + std::to_string(number) + "\nTOTAL 1.00\n"; };
+  const std::vector<std::string> cuts = {"\x1dV\x42\x00"s, "\x1dV\x00"s, "\x1dV1", "\x1bi", "\x1bm"};
   for (const std::string& corrupt : {"\x1d(k\xff\xff"s, "\x1d" "8L\x00\x00\x10\x00"s, "\x1dv0\x00\x40\x00\xff\x0f"s,
                                      "\x1dk\x04"s, "\x1b&\x03\x20\x7e\x30"s}) {
     SCOPED_TRACE(::testing::PrintToString(corrupt));
     std::vector<std::string> frames;
-    for (int number = 1; number <= 4; ++number) frames.push_back(receipt(number) + "\x1dV\x42\x00"s);
+    for (int number = 1; number <= 4; ++number) frames.push_back(receipt(number) + cuts[(number + corrupt.size()) % cuts.size()]);
     frames[1].insert(frames[1].find("TOTAL"), corrupt);
     frames.insert(frames.begin() + 2, frames[1].substr(8));  // the corrupt receipt comes in two frames
     frames[1].resize(8);
