@@ -3,11 +3,12 @@
 // bar codes and 2-D codes, raster images, as ReceiptDecoder reports them.
 //
 // A fact is reported in the frame where its command ends; the data of a code
-// or image that began in an earlier frame is put together across frames
-// (every plausible one fits the decoder's bounds, see ReceiptDecoder.h).
-// Code data and image bits are copied into `data`, so the facts stand on
-// their own and can be kept without the frame; facts refer to it by offset,
-// which stays right when the struct is copied.
+// or image that began in an earlier frame is put together across frames:
+// images whole (the decoder's bounds keep them within 2 MiB), 2-D code data
+// up to ReceiptDecoder::kMaxCodeData. A command dropped where a frame ends in
+// a cut reports nothing. Code data and image bits are copied into `data`, so
+// the facts stand on their own and can be kept without the frame; facts
+// refer to it by offset, which stays right when the struct is copied.
 #include <cstddef>
 #include <cstdint>
 #include <string>
