@@ -25,6 +25,8 @@ struct DrawerPulse {
   uint32_t offMs = 0;
 };
 
+// The bar codes in the order of GS k's m (0-6, and 65-79 less 65), which
+// the decoder counts on; the 2-D codes of GS ( k behind them.
 enum class Symbology : uint8_t {
   UpcA,
   UpcE,
@@ -89,7 +91,9 @@ struct ReceiptFacts {
   // Something but blanks and line ends is in this frame's text.
   bool visibleText = false;
 
-  std::string_view DataOf(const Code& code) const { return std::string_view(data).substr(code.dataOffset, code.dataSize); }
+  std::string_view DataOf(const Code& code) const {
+    return std::string_view(data).substr(code.dataOffset, code.dataSize);
+  }
   std::string_view BitsOf(const Raster& raster) const {
     return std::string_view(data).substr(raster.dataOffset, raster.dataSize);
   }
