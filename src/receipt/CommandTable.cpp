@@ -69,7 +69,7 @@ constexpr Entry kEntries[] = {
     Esc('f', F, 2),                                   // ESC f t1 t2: set cut sheet wait time
     Esc('i', F, 0, Effect::CutPaper),                 // ESC i: partial cut (one point left uncut)
     Esc('m', F, 0, Effect::CutPaper),                 // ESC m: partial cut (three points left uncut)
-    Esc('p', F, 3),                                   // ESC p m t1 t2: generate pulse
+    Esc('p', F, 3, Effect::PulseDrawer),              // ESC p m t1 t2: generate pulse
     Esc('r', F, 1),                                   // ESC r n: select print color
     Esc('t', F, 1, Effect::SelectCodePage),           // ESC t n: select character code table
     Esc('u', F, 1),                                   // ESC u n: transmit peripheral device status

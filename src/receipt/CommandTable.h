@@ -29,7 +29,7 @@ enum class Syntax : uint8_t {
 };
 
 // What a command changes besides taking its bytes out of the text.
-enum class Effect : uint8_t { None, CutPaper, Initialize, SelectCodePage };
+enum class Effect : uint8_t { None, CutPaper, Initialize, SelectCodePage, PulseDrawer };
 
 struct Command {
   Syntax syntax = Syntax::Unknown;

@@ -131,14 +131,18 @@ TEST(ReceiptCodePageTest, PagesSwitchFallBackAndCarryAcrossFrames) {
   EXPECT_EQ(DecodeFrames({"\x1bt", "\x13", "\xd5\n"}).text, "€\n");
 }
 
-TEST(ReceiptDecoderTest, ResetForgetsThePageAndAPendingCommand) {
-  ReceiptDecoder decoder;
-  ReceiptText text;
-  decoder.Decode("\x1bt\x13" "a  \x1dv0\x00\x10\x00\x10\x00"s, text);
-  EXPECT_EQ(text.text, "a");
-  decoder.Reset();
-  decoder.Decode("b\xd5\n", text);
-  EXPECT_EQ(text.text, "b╒\n");
+TEST(ReceiptDecoderTest, ResetForgetsThePageAndAnythingPending) {
+  for (const std::string& pending : {"\x1dv0\x00\x10\x00\x10\x00"s, "\x1dkI\x10{B12"s, "\x1dk\x04" "12"s,
+                                     "\x1b&\x03\x41\x42\x02xx"s, "\x1d(L"s}) {
+    ReceiptDecoder decoder;
+    ReceiptText text;
+    decoder.Decode("\x1bt\x13" "a  "s + pending, text);
+    EXPECT_EQ(text.text, "a");
+    decoder.Reset();
+    decoder.Decode("b\xd5\x00\n"s, text);
+    EXPECT_EQ(text.text, "b╒\n");
+    EXPECT_TRUE(text.facts.codes.empty() && text.facts.rasters.empty());
+  }
 }
 
 }  // namespace

@@ -57,6 +57,37 @@ function kiosk() {
     .encode();
 }
 
-for (const [name, make] of [['cafe.prn', cafe], ['kiosk.prn', kiosk]]) {
+// A 48 x 16 logo, black where (x + 2y) % 5 == 0, so a test can compute every bit.
+function stripes() {
+  const width = 48;
+  const height = 16;
+  const data = new Uint8ClampedArray(width * height * 4);
+  for (let y = 0; y < height; y++) {
+    for (let x = 0; x < width; x++) {
+      const at = (y * width + x) * 4;
+      data[at] = data[at + 1] = data[at + 2] = (x + 2 * y) % 5 === 0 ? 0 : 255;
+      data[at + 3] = 255;
+    }
+  }
+  return { data, width, height };
+}
+
+// Everything a tap reports besides text: a logo, a CODE128 bar code, a QR
+// code, a PDF417 code and a drawer pulse at the end of a cash sale.
+function shop() {
+  return new ReceiptPrinterEncoder(options)
+    .initialize()
+    .image(stripes(), 48, 16, 'threshold')
+    .line('Shop 12')
+    .line('TOTAL 9.99')
+    .barcode('R-0042', 'code128', 60)
+    .qrcode('https://example.com/r/42', 2, 4, 'm')
+    .pdf417('TILL 3 RECEIPT 42')
+    .pulse(0, 100, 500)
+    .cut()
+    .encode();
+}
+
+for (const [name, make] of [['cafe.prn', cafe], ['kiosk.prn', kiosk], ['shop.prn', shop]]) {
   fs.writeFileSync(path.join(__dirname, name), Buffer.from(make()));
 }
