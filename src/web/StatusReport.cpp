@@ -93,6 +93,7 @@ std::string StatusJson(const RelayStatus& status, std::string_view version) {
   AppendField(out, "clientsConnected", status.clientsConnected);
   AppendField(out, "partsHeldBack", status.partsHeldBack);
   AppendField(out, "partsDropped", status.partsDropped);
+  AppendField(out, "webPort", status.webPort);
   AppendField(out, "webConnections", status.webConnections);
   AppendField(out, "receiptsSkipped", status.receiptsSkipped);
   AppendField(out, "lastFrameTime", status.lastFrameTime);

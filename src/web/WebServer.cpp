@@ -3,7 +3,6 @@
 #include <exception>
 
 #include "Version.h"
-#include "log/Log.h"
 #include "log/LogFailure.h"
 #include "web/HttpResponse.h"
 #include "web/StatusReport.h"
@@ -18,19 +17,6 @@ const Payload& KeepAliveComment() {
 }
 
 }  // namespace
-
-class WebServer::ListenerEvents : public SocketEvents {
- public:
-  explicit ListenerEvents(WebServer& server) : server_(server) {}
-  void OnConnectionRequest(int32_t requestId) override { server_.OnConnectionRequest(requestId); }
-  void OnError(int number, const std::string& description) override {
-    LogLazy(LogLevel::kError,
-            [&] { return "WebSock.Error: " + std::to_string(number) + " - " + description; });
-  }
-
- private:
-  WebServer& server_;
-};
 
 class WebServer::ConnectionEvents : public SocketEvents {
  public:
@@ -51,11 +37,9 @@ class WebServer::ConnectionEvents : public SocketEvents {
 WebServer::WebServer(Platform& platform, const StatusSource& status)
     : platform_(platform),
       status_(status),
-      listenerEvents_(std::make_unique<ListenerEvents>(*this)),
-      listener_(platform.CreateSocket()),
+      listener_(platform, [this](int32_t requestId) { OnConnectionRequest(requestId); }),
       keepAlive_(platform.CreateTimer()),
       page_(MakePayload(std::string(ViewerPage()))) {
-  listener_->SetEvents(listenerEvents_.get());
   connections_.reserve(kMaxConnections);
   keepAlive_->SetTickHandler([this] { OnKeepAliveTick(); });
 }
@@ -63,17 +47,13 @@ WebServer::WebServer(Platform& platform, const StatusSource& status)
 WebServer::~WebServer() = default;
 
 void WebServer::Listen(const std::string& address, int port) {
-  listener_->ListenOn(address, port);
   keepAlive_->Start(kKeepAliveMs);
-  LogLazy(LogLevel::kProgress, [&] {
-    return "Web port listening on " + (address.empty() ? std::string("*") : address) + ":" +
-           std::to_string(port) + ".";
-  });
+  listener_.Listen(address, port);
 }
 
 void WebServer::Close() {
   keepAlive_->Stop();
-  listener_->Close();
+  listener_.Close();
   for (Connection& connection : connections_) connection.socket->Close();
 }
 
@@ -87,6 +67,7 @@ int WebServer::ConnectionCount() const {
 
 RelayStatus WebServer::Status() const {
   RelayStatus status = status_.CurrentStatus();
+  status.webPort = listener_.IsListening() ? "listening" : "retrying";
   status.webConnections = ConnectionCount();
   status.receiptsSkipped = receiptsSkipped_;
   status.lastFrameTime = feed_.NewestTime();

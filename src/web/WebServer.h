@@ -22,6 +22,7 @@
 #include "platform/Platform.h"
 #include "web/HttpRequestParser.h"
 #include "web/ReceiptFeed.h"
+#include "web/WebListener.h"
 #include "web/RelayStatus.h"
 
 namespace tavrik {
@@ -42,7 +43,8 @@ class WebServer {
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
 
-  // Listens on port of address (empty: every address); failures throw.
+  // Listens on port of address (empty: every address), now or, while the
+  // port cannot be had, once it can (see WebListener).
   void Listen(const std::string& address, int port);
   // Closes the listener and every connection.
   void Close();
@@ -57,7 +59,6 @@ class WebServer {
   int64_t ReceiptsSkipped() const { return receiptsSkipped_; }
 
  private:
-  class ListenerEvents;
   class ConnectionEvents;
   struct Connection {
     std::unique_ptr<ConnectionEvents> events;  // declared first: the socket goes first
@@ -82,8 +83,7 @@ class WebServer {
 
   Platform& platform_;
   const StatusSource& status_;
-  std::unique_ptr<ListenerEvents> listenerEvents_;  // declared first: the listener goes first
-  std::unique_ptr<Socket> listener_;
+  WebListener listener_;
   std::vector<Connection> connections_;
   std::unique_ptr<Timer> keepAlive_;
   ReceiptFeed feed_;

@@ -199,6 +199,21 @@ class WebPortTest(WebPortTestCase):
         self.assertEqual(client.next_frame(), CP858_RECEIPT)
         self.assertEqual(stream.next_receipt()[0], 1)
 
+    def test_web_port_taken_at_start_is_tried_again_until_it_listens(self):
+        self.web_port = free_port()
+        holder = socket.create_server(("127.0.0.1", self.web_port))
+        self.addCleanup(holder.close)
+        relay = self.relay("-l", "-t", free_port(), "-w", f"127.0.0.1:{self.web_port}")
+        relay.wait_listening()  # the relay goes on meanwhile
+        relay.wait_log("Web port error: ")
+        time.sleep(2)  # the retry after 1 s finds it taken too; the next comes 10 s later
+        holder.close()
+        self.assertTrue(wait_until(self._status_answers, timeout=20))
+        self.assertEqual(json.loads(self.request("GET", "/status")[1])["webPort"], "listening")
+        messages = relay.messages()
+        self.assertEqual(sum("Web port error: " in m for m in messages), 1, messages)
+        self.assertEqual(messages.count(f"Web port listening on 127.0.0.1:{self.web_port}."), 1, messages)
+
     def test_without_the_switch_there_is_no_web_port(self):
         web_port = free_port()
         relay = self.relay("-l", "-t", free_port())
