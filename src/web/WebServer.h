@@ -5,10 +5,14 @@
 //   GET /status    the relay's status as JSON
 //   GET /metrics   the same counters for Prometheus
 // HEAD works on each; other methods get 405, other paths 404, a malformed or
-// oversized request 400 and the connection closed. At most kMaxConnections
-// at a time; a further one is refused. A viewer that does not read gets no
-// more receipts once kMaxQueuedBytes wait unsent: whole receipts are skipped,
-// never part of one.
+// oversized request 400 and the connection closed. Pipelined requests are
+// answered in order, the next ones left unread while kMaxQueuedBytes of
+// answers wait unsent. A client that ends its side of the connection still
+// gets every answer to what it sent. At most kMaxConnections at a time; when
+// all are taken, a new one takes the slot of the connection that has waited
+// longest for a request of its client, or is refused when none waits. A
+// viewer that does not read gets no more receipts once kMaxQueuedBytes wait
+// unsent: whole receipts are skipped, never part of one.
 //
 // Owns the listener and the connections; owned by the relay, which hands it
 // every finished frame. Everything runs on the event thread and never waits.
@@ -34,6 +38,14 @@ class WebServer {
   // A connection that neither streams nor asks for this many keep-alive
   // periods (30 s) is closed, so that idle ones cannot hold every slot.
   static constexpr int kIdlePeriods = 10;
+  // A request's head must be complete this long after its first byte: a
+  // client that trickles it cannot keep its slot by sending now and then.
+  static constexpr int kRequestHeadMs = 10000;
+  // After the last answer the connection reads and drops what the client
+  // still sends, until the client ends its side or this long has passed:
+  // closed with its bytes unread, the connection would be reset, and the
+  // reset can destroy the answer before the client has read it.
+  static constexpr int kLingerMs = 5000;
   static constexpr int64_t kMaxQueuedBytes = 262144;
   // A browser that lost the stream tries again after this long.
   static constexpr int kReconnectMs = 1000;
@@ -60,24 +72,39 @@ class WebServer {
 
  private:
   class ConnectionEvents;
+  enum class Phase {
+    kFree,       // no connection in the slot
+    kAsking,     // reads the client's requests and answers each in turn
+    kStreaming,  // answered GET /receipts: events follow
+    kFinishing,  // the last answer is queued; the send side shuts once it is sent
+    kLingering,  // the last answer is sent: waits for the client's end (kLingerMs)
+  };
   struct Connection {
     std::unique_ptr<ConnectionEvents> events;  // declared first: the socket goes first
     std::unique_ptr<Socket> socket;
+    std::unique_ptr<Timer> deadline;  // of the head in kAsking, of kLingering
     HttpRequestParser parser;
-    bool streaming = false;      // answered GET /receipts: events follow
-    bool closeWhenSent = false;  // the last response is queued
+    Phase phase = Phase::kFree;
+    bool held = false;      // kAsking: requests left unread until the answers drain
+    bool peerDone = false;  // the client ended its side: closed once all is sent
     int64_t unsentBytes = 0;
-    int idlePeriods = 0;  // keep-alive periods without a request
+    int idlePeriods = 0;        // keep-alive periods without a request or progress
+    uint64_t waitingSince = 0;  // turn of its acceptance or its last request
   };
   enum class Resource { kViewer, kReceipts, kStatus, kMetrics, kNone };
 
   void OnConnectionRequest(int32_t requestId);
+  Connection* SlotForNewConnection();
   void OnData(int index);
-  void OnSendProgress(int index, int32_t bytesRemaining);
-  void OnSendComplete(int index);
+  void ReadRequests(int index);
+  void AnswerRequests(int index);
+  void OnSendDrained(int index, int64_t bytesRemaining);
+  void OnPeerClosed(int index);
+  void OnDeadline(int index);
   void CloseConnection(int index);
   void Respond(Connection& connection, const HttpRequest& request);
   void RespondBad(Connection& connection);
+  void Finish(Connection& connection);
   void Send(Connection& connection, std::span<const Payload> parts);
   void OnKeepAliveTick();
 
@@ -86,6 +113,7 @@ class WebServer {
   WebListener listener_;
   std::vector<Connection> connections_;
   std::unique_ptr<Timer> keepAlive_;
+  uint64_t turn_ = 0;  // counts acceptances and requests, to order the waiting
   ReceiptFeed feed_;
   Payload page_;
   std::string request_;         // scratch for what a connection sends

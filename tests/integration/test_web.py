@@ -139,9 +139,10 @@ class WebPortTest(WebPortTestCase):
             response.read()
             self.assertEqual(response.status, 200, path)
 
-    def test_seventeenth_connection_is_refused(self):
+    def test_seventeenth_connection_is_refused_while_sixteen_stream(self):
         self.web_relay()
-        held = [socket.create_connection(("127.0.0.1", self.web_port), timeout=10) for _ in range(16)]
+        streams = [EventStream(self.web_port) for _ in range(16)]
+        held = [stream.sock for stream in streams]
         with socket.create_connection(("127.0.0.1", self.web_port), timeout=10) as extra:
             extra.sendall(b"GET /status HTTP/1.1\r\n\r\n")
             try:
