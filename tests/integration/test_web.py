@@ -215,6 +215,17 @@ class WebPortTest(WebPortTestCase):
         self.assertEqual(sum("Web port error: " in m for m in messages), 1, messages)
         self.assertEqual(messages.count(f"Web port listening on 127.0.0.1:{self.web_port}."), 1, messages)
 
+    def test_web_port_on_the_client_or_listening_port_is_a_start_up_error(self):
+        for switches, problem in (
+                (("-p", 8200, "-w", 8200), b"-w: port 8200 is the client port (-p)\n"),
+                (("-l", "-t", 8201, "-w", "127.0.0.1:8201"),
+                 b"-w: port 8201 is the source's listening port (-l -t)\n")):
+            with self.subTest(switches=switches):
+                relay = self.relay(*switches)
+                self.assertEqual(relay.process.wait(10), 2)
+                self.assertEqual(relay.stderr(), problem)
+                self.assertEqual(relay.log_text(), b"")
+
     def test_without_the_switch_there_is_no_web_port(self):
         web_port = free_port()
         relay = self.relay("-l", "-t", free_port())
