@@ -43,7 +43,8 @@ std::string LabelValue(std::string_view text) {
 // The states of a source that takes bytes; not those of one that recovers
 // (retrying, setting up, reconnecting) nor any other.
 bool SourceRuns(std::string_view state) {
-  for (const std::string_view running : {"listening", "connected", "receiving", "port open", "polling"}) {
+  for (const std::string_view running :
+       {"listening", "connected", "receiving", "port open", "polling"}) {
     if (state == running) return true;
   }
   return false;
@@ -125,8 +126,8 @@ std::string MetricsText(const RelayStatus& status, std::string_view version) {
       "polling).\n";
   out += "# TYPE tavrik_source_up gauge\n";
   out += "tavrik_source_up{kind=\"" + LabelValue(status.sourceKind) + "\",state=\"" +
-         LabelValue(status.sourceState) + "\"} " +
-         (SourceRuns(status.sourceState) ? "1" : "0") + "\n";
+         LabelValue(status.sourceState) + "\"} " + (SourceRuns(status.sourceState) ? "1" : "0") +
+         "\n";
   AppendMetric(out, "tavrik_uptime_seconds", "gauge", "Seconds since the relay started.",
                status.uptimeSeconds);
   AppendMetric(out, "tavrik_frames_relayed_total", "counter", "Frames handed to the clients.",

@@ -9,7 +9,9 @@
 namespace tavrik {
 
 WebListener::WebListener(Platform& platform, std::function<void(int32_t)> onRequest)
-    : onRequest_(std::move(onRequest)), socket_(platform.CreateSocket()), retry_(platform.CreateTimer()) {
+    : onRequest_(std::move(onRequest)),
+      socket_(platform.CreateSocket()),
+      retry_(platform.CreateTimer()) {
   socket_->SetEvents(this);
   retry_->SetTickHandler([this] {
     retry_->Stop();
@@ -17,7 +19,9 @@ WebListener::WebListener(Platform& platform, std::function<void(int32_t)> onRequ
   });
 }
 
-WebListener::~WebListener() { socket_->SetEvents(nullptr); }
+WebListener::~WebListener() {
+  socket_->SetEvents(nullptr);
+}
 
 void WebListener::Listen(const std::string& address, int port) {
   address_ = address;

@@ -59,8 +59,9 @@ void WebServer::Close() {
 }
 
 int WebServer::ConnectionCount() const {
-  return static_cast<int>(std::count_if(connections_.begin(), connections_.end(),
-                                        [](const Connection& c) { return c.phase != Phase::kFree; }));
+  return static_cast<int>(
+      std::count_if(connections_.begin(), connections_.end(),
+                    [](const Connection& c) { return c.phase != Phase::kFree; }));
 }
 
 RelayStatus WebServer::Status() const {
@@ -112,7 +113,8 @@ WebServer::Connection* WebServer::SlotForNewConnection() {
     }
     const bool waiting = connection.phase == Phase::kAsking && !connection.held &&
                          !connection.peerDone && connection.unsentBytes == 0;
-    if (waiting && (!chosen || connection.waitingSince < chosen->waitingSince)) chosen = &connection;
+    if (waiting && (!chosen || connection.waitingSince < chosen->waitingSince))
+      chosen = &connection;
   }
   if (chosen) CloseConnection(static_cast<int>(chosen - connections_.data()));
   return chosen;

@@ -26,8 +26,8 @@
 #include "platform/Platform.h"
 #include "web/HttpRequestParser.h"
 #include "web/ReceiptFeed.h"
-#include "web/WebListener.h"
 #include "web/RelayStatus.h"
+#include "web/WebListener.h"
 
 namespace tavrik {
 
@@ -35,8 +35,9 @@ class WebServer {
  public:
   static constexpr int kMaxConnections = 16;
   static constexpr int kKeepAliveMs = 3000;
-  // A connection that neither streams nor asks for this many keep-alive
-  // periods (30 s) is closed, so that idle ones cannot hold every slot.
+  // A connection that neither streams nor asks nor reads its answers for
+  // this many keep-alive periods (30 s) is closed, so that idle ones cannot
+  // hold every slot.
   static constexpr int kIdlePeriods = 10;
   // A request's head must be complete this long after its first byte: a
   // client that trickles it cannot keep its slot by sending now and then.

@@ -12,9 +12,9 @@ TEST(StatusReport, SourceIsUpOnlyWhileItTakesBytes) {
     const char* state;
     char up;
   } cases[] = {
-      {"listening", '1'},  {"connected", '1'}, {"receiving", '1'},    {"port open", '1'},
-      {"polling", '1'},    {"retrying", '0'},  {"setting up", '0'},   {"reconnecting", '0'},
-      {"unknown", '0'},
+      {"listening", '1'},  {"connected", '1'},    {"receiving", '1'},
+      {"port open", '1'},  {"polling", '1'},      {"retrying", '0'},
+      {"setting up", '0'}, {"reconnecting", '0'}, {"unknown", '0'},
   };
   for (const auto& [state, up] : cases) {
     RelayStatus status;
