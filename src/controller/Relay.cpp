@@ -54,12 +54,10 @@ void Relay::Start() {
   Log(LogLevel::kProgress, "Form loaded.");
   RestartSource(true);
   if (!web_) return;
-  try {
-    web_->Listen(settings_.webAddress, settings_.webPort);
-  } catch (const std::exception& e) {
-    // The relay goes on without its web port.
-    LogFailure("Web port error: ", e);
-  }
+  // The relay goes on while the web port retries a port it cannot have.
+  static_assert(WebListener::kFirstRetryMs == kMinRetryDelayMs &&
+                WebListener::kLongestRetryMs == kMaxRetryDelayMs);
+  web_->Listen(settings_.webAddress, settings_.webPort);
 }
 
 void Relay::Shutdown(ShutdownReason reason) {

@@ -14,6 +14,7 @@
 #include "platform/SystemPlatform.h"
 #include "service/ServiceHost.h"
 #include "startup/CommandLine.h"
+#include "startup/PortConflict.h"
 #include "startup/ShutdownReasonFor.h"
 #include "startup/StartupLine.h"
 #include "startup/SwitchTable.h"
@@ -30,6 +31,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   const Settings settings = ParseCommandLine(JoinArguments(argc, argv));
+  if (const std::string conflict = PortConflict(settings); !conflict.empty()) {
+    std::fprintf(stderr, "%s\n", conflict.c_str());
+    return 2;
+  }
   OutputsConfig outputsConfig;
   if (!settings.outputsFile.empty()) {
     auto loaded = LoadOutputsFile(settings.outputsFile);

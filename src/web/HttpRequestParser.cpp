@@ -61,34 +61,43 @@ size_t HeadEnd(std::string_view buffer, size_t from) {
 }  // namespace
 
 void HttpRequestParser::Append(std::string_view bytes) {
-  if (!bad_) buffer_.append(bytes);
+  if (bad_) return;
+  buffer_.erase(0, consumed_);
+  consumed_ = 0;
+  buffer_.append(bytes);
 }
 
 HttpRequestParser::Result HttpRequestParser::Next(HttpRequest& request) {
   if (bad_) return Result::kBad;
+  const std::string_view rest = std::string_view(buffer_).substr(consumed_);
   // Empty lines before a request are ignored (RFC 9112 section 2.2).
-  const size_t start = buffer_.find_first_not_of("\r\n");
-  if (start == std::string::npos) {
-    if (buffer_.size() > kMaxHeadBytes) bad_ = true;
+  const size_t start = rest.find_first_not_of("\r\n");
+  if (start == std::string_view::npos) {
+    if (rest.size() > kMaxHeadBytes) bad_ = true;
     return bad_ ? Result::kBad : Result::kIncomplete;
   }
-  const size_t end = HeadEnd(buffer_, std::max(start, scanned_));
-  if (end == std::string::npos || end - start > kMaxHeadBytes) {
+  const size_t end = HeadEnd(rest, std::max(start, scanned_));
+  if (end == std::string_view::npos || end - start > kMaxHeadBytes) {
     // The last two bytes may be the start of the empty line ("\n\r").
-    scanned_ = buffer_.size() > 2 ? buffer_.size() - 2 : 0;
-    if (buffer_.size() - start > kMaxHeadBytes) bad_ = true;
+    scanned_ = rest.size() > 2 ? rest.size() - 2 : 0;
+    if (rest.size() - start > kMaxHeadBytes) bad_ = true;
     return bad_ ? Result::kBad : Result::kIncomplete;
   }
   request = HttpRequest();
-  const Result result = Parse(std::string_view(buffer_).substr(start, end - start), request);
-  buffer_.erase(0, end);
+  const Result result = Parse(rest.substr(start, end - start), request);
+  consumed_ += end;
   scanned_ = 0;
+  if (consumed_ == buffer_.size()) {
+    buffer_.clear();
+    consumed_ = 0;
+  }
   if (result == Result::kBad) bad_ = true;
   return result;
 }
 
 void HttpRequestParser::Reset() {
-  buffer_.clear();
+  std::string().swap(buffer_);
+  consumed_ = 0;
   scanned_ = 0;
   bad_ = false;
 }

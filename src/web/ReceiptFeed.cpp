@@ -30,11 +30,13 @@ const Payload& ReceiptFeed::Add(std::string_view frame, std::string_view time) {
 
 std::vector<Payload> ReceiptFeed::EventsAfter(std::string_view lastEventId) const {
   uint64_t after = 0;
-  const auto [end, error] =
-      std::from_chars(lastEventId.data(), lastEventId.data() + lastEventId.size(), after);
-  if (error != std::errc() || end != lastEventId.data() + lastEventId.size() || after > seq_)
-    after = 0;
   std::vector<Payload> events;
+  if (!lastEventId.empty()) {
+    const auto [end, error] =
+        std::from_chars(lastEventId.data(), lastEventId.data() + lastEventId.size(), after);
+    if (error != std::errc() || end != lastEventId.data() + lastEventId.size() || after > seq_)
+      return events;
+  }
   const uint64_t first = seq_ > kHeldReceipts ? seq_ - kHeldReceipts + 1 : 1;
   for (uint64_t seq = std::max(first, after + 1); seq <= seq_; ++seq) {
     events.push_back(held_[seq % kHeldReceipts].event);

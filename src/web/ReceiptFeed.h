@@ -27,9 +27,10 @@ class ReceiptFeed {
   // The source starts over: no command or code page carries into its next frame.
   void ResetDecoder() { decoder_.Reset(); }
 
-  // The held events numbered above lastEventId, oldest first. All of them
-  // when lastEventId is empty or no number, or above the newest number given
-  // out: it comes from an earlier run of the relay.
+  // The held events numbered above lastEventId, oldest first: all of them
+  // when lastEventId is empty (a new viewer) or older than the oldest held;
+  // none when it is no number or a number not given out yet (nothing is
+  // known to follow it).
   std::vector<Payload> EventsAfter(std::string_view lastEventId) const;
   uint64_t NewestSeq() const { return seq_; }
   const std::string& NewestTime() const { return newestTime_; }

@@ -29,6 +29,7 @@ struct RelayStatus {
   std::string printerStatus = "unknown";
   std::vector<OutputReport> outputs;
   // Filled in by the web port itself.
+  std::string webPort;  // "listening", or "retrying" while its port cannot be had
   int32_t webConnections = 0;
   int64_t receiptsSkipped = 0;  // whole receipts a slow viewer did not get
   std::string lastFrameTime;    // "YYYY-MM-DD HH:MM:SS", empty before the first frame

@@ -40,6 +40,16 @@ std::string LabelValue(std::string_view text) {
   return value;
 }
 
+// The states of a source that takes bytes; not those of one that recovers
+// (retrying, setting up, reconnecting) nor any other.
+bool SourceRuns(std::string_view state) {
+  for (const std::string_view running :
+       {"listening", "connected", "receiving", "port open", "polling"}) {
+    if (state == running) return true;
+  }
+  return false;
+}
+
 // One family per counter, a sample per output (named by its label).
 void AppendOutputMetrics(std::string& out, const std::vector<OutputReport>& outputs) {
   if (outputs.empty()) return;
@@ -84,6 +94,7 @@ std::string StatusJson(const RelayStatus& status, std::string_view version) {
   AppendField(out, "clientsConnected", status.clientsConnected);
   AppendField(out, "partsHeldBack", status.partsHeldBack);
   AppendField(out, "partsDropped", status.partsDropped);
+  AppendField(out, "webPort", status.webPort);
   AppendField(out, "webConnections", status.webConnections);
   AppendField(out, "receiptsSkipped", status.receiptsSkipped);
   AppendField(out, "lastFrameTime", status.lastFrameTime);
@@ -115,8 +126,7 @@ std::string MetricsText(const RelayStatus& status, std::string_view version) {
       "polling).\n";
   out += "# TYPE tavrik_source_up gauge\n";
   out += "tavrik_source_up{kind=\"" + LabelValue(status.sourceKind) + "\",state=\"" +
-         LabelValue(status.sourceState) + "\"} " +
-         (status.sourceState == "retrying" || status.sourceState == "setting up" ? "0" : "1") +
+         LabelValue(status.sourceState) + "\"} " + (SourceRuns(status.sourceState) ? "1" : "0") +
          "\n";
   AppendMetric(out, "tavrik_uptime_seconds", "gauge", "Seconds since the relay started.",
                status.uptimeSeconds);

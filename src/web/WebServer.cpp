@@ -1,9 +1,9 @@
 #include "web/WebServer.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "Version.h"
-#include "log/Log.h"
 #include "log/LogFailure.h"
 #include "web/HttpResponse.h"
 #include "web/StatusReport.h"
@@ -19,28 +19,15 @@ const Payload& KeepAliveComment() {
 
 }  // namespace
 
-class WebServer::ListenerEvents : public SocketEvents {
- public:
-  explicit ListenerEvents(WebServer& server) : server_(server) {}
-  void OnConnectionRequest(int32_t requestId) override { server_.OnConnectionRequest(requestId); }
-  void OnError(int number, const std::string& description) override {
-    LogLazy(LogLevel::kError,
-            [&] { return "WebSock.Error: " + std::to_string(number) + " - " + description; });
-  }
-
- private:
-  WebServer& server_;
-};
-
 class WebServer::ConnectionEvents : public SocketEvents {
  public:
   ConnectionEvents(WebServer& server, int index) : server_(server), index_(index) {}
   void OnData() override { server_.OnData(index_); }
   void OnSendProgress(int32_t, int32_t bytesRemaining) override {
-    server_.OnSendProgress(index_, bytesRemaining);
+    server_.OnSendDrained(index_, bytesRemaining);
   }
-  void OnSendComplete() override { server_.OnSendComplete(index_); }
-  void OnClosed() override { server_.CloseConnection(index_); }
+  void OnSendComplete() override { server_.OnSendDrained(index_, 0); }
+  void OnClosed() override { server_.OnPeerClosed(index_); }
   void OnError(int, const std::string&) override { server_.CloseConnection(index_); }
 
  private:
@@ -51,11 +38,9 @@ class WebServer::ConnectionEvents : public SocketEvents {
 WebServer::WebServer(Platform& platform, const StatusSource& status)
     : platform_(platform),
       status_(status),
-      listenerEvents_(std::make_unique<ListenerEvents>(*this)),
-      listener_(platform.CreateSocket()),
+      listener_(platform, [this](int32_t requestId) { OnConnectionRequest(requestId); }),
       keepAlive_(platform.CreateTimer()),
       page_(MakePayload(std::string(ViewerPage()))) {
-  listener_->SetEvents(listenerEvents_.get());
   connections_.reserve(kMaxConnections);
   keepAlive_->SetTickHandler([this] { OnKeepAliveTick(); });
 }
@@ -63,97 +48,215 @@ WebServer::WebServer(Platform& platform, const StatusSource& status)
 WebServer::~WebServer() = default;
 
 void WebServer::Listen(const std::string& address, int port) {
-  listener_->ListenOn(address, port);
   keepAlive_->Start(kKeepAliveMs);
-  LogLazy(LogLevel::kProgress, [&] {
-    return "Web port listening on " + (address.empty() ? std::string("*") : address) + ":" +
-           std::to_string(port) + ".";
-  });
+  listener_.Listen(address, port);
 }
 
 void WebServer::Close() {
   keepAlive_->Stop();
-  listener_->Close();
-  for (Connection& connection : connections_) connection.socket->Close();
+  listener_.Close();
+  for (size_t i = 0; i < connections_.size(); ++i) CloseConnection(static_cast<int>(i));
 }
 
 int WebServer::ConnectionCount() const {
-  int count = 0;
-  for (const Connection& connection : connections_) {
-    count += connection.socket->State() == SocketState::kConnected ? 1 : 0;
-  }
-  return count;
+  return static_cast<int>(
+      std::count_if(connections_.begin(), connections_.end(),
+                    [](const Connection& c) { return c.phase != Phase::kFree; }));
 }
 
 RelayStatus WebServer::Status() const {
   RelayStatus status = status_.CurrentStatus();
+  status.webPort = listener_.IsListening() ? "listening" : "retrying";
   status.webConnections = ConnectionCount();
   status.receiptsSkipped = receiptsSkipped_;
   status.lastFrameTime = feed_.NewestTime();
   return status;
 }
 
-// A closed slot, or a new one while fewer than kMaxConnections exist; a slot
-// left over from a connection its peer closed is closed and taken.
 void WebServer::OnConnectionRequest(int32_t requestId) {
   try {
-    Connection* free = nullptr;
-    for (Connection& connection : connections_) {
-      if (connection.socket->State() == SocketState::kConnected) continue;
-      connection.socket->Close();
-      free = &connection;
-      break;
-    }
-    if (!free && connections_.size() < kMaxConnections) {
-      const int index = static_cast<int>(connections_.size());
-      Connection& added = connections_.emplace_back();
-      added.events = std::make_unique<ConnectionEvents>(*this, index);
-      added.socket = platform_.CreateSocket();
-      added.socket->SetEvents(added.events.get());
-      free = &added;
-    }
-    if (!free) return;  // all taken: the request is closed
-    free->parser.Reset();
-    free->streaming = false;
-    free->closeWhenSent = false;
-    free->unsentBytes = 0;
-    free->idlePeriods = 0;
-    free->socket->Accept(requestId);
+    Connection* slot = SlotForNewConnection();
+    if (!slot) return;  // all busy: the request is closed
+    slot->socket->Accept(requestId);
+    slot->phase = Phase::kAsking;
+    slot->unsentBytes = 0;
+    slot->idlePeriods = 0;
+    slot->waitingSince = ++turn_;
   } catch (const std::exception& e) {
     LogFailure("Web ConnectionRequest error: ", e);
   }
 }
 
+// A free slot, or a new one while fewer than kMaxConnections exist; else the
+// slot of a connection that only lingers or, failing that, of the one that
+// has waited longest for its client's next request, closed here. Null when
+// every connection is busy.
+WebServer::Connection* WebServer::SlotForNewConnection() {
+  for (Connection& connection : connections_) {
+    if (connection.phase == Phase::kFree) return &connection;
+  }
+  if (connections_.size() < kMaxConnections) {
+    const int index = static_cast<int>(connections_.size());
+    Connection& added = connections_.emplace_back();
+    added.events = std::make_unique<ConnectionEvents>(*this, index);
+    added.socket = platform_.CreateSocket();
+    added.socket->SetEvents(added.events.get());
+    added.deadline = platform_.CreateTimer();
+    added.deadline->SetTickHandler([this, index] { OnDeadline(index); });
+    return &added;
+  }
+  Connection* chosen = nullptr;
+  for (Connection& connection : connections_) {
+    if (connection.phase == Phase::kLingering) {
+      chosen = &connection;
+      break;
+    }
+    const bool waiting = connection.phase == Phase::kAsking && !connection.held &&
+                         !connection.peerDone && connection.unsentBytes == 0;
+    if (waiting && (!chosen || connection.waitingSince < chosen->waitingSince))
+      chosen = &connection;
+  }
+  if (chosen) CloseConnection(static_cast<int>(chosen - connections_.data()));
+  return chosen;
+}
+
 void WebServer::OnData(int index) {
   Connection& connection = connections_[static_cast<size_t>(index)];
   try {
+    if (connection.phase == Phase::kAsking) {
+      // While held, what arrives waits in the socket, bounded by its paused reading.
+      if (!connection.held) ReadRequests(index);
+      return;
+    }
+    // A stream's viewer has nothing more to say; after the last answer
+    // nothing more is answered.
     connection.socket->Read(request_);
+  } catch (const std::exception&) {
+    CloseConnection(index);
+  }
+}
+
+void WebServer::ReadRequests(int index) {
+  Connection& connection = connections_[static_cast<size_t>(index)];
+  connection.socket->Read(request_);
+  if (!request_.empty()) {
     connection.idlePeriods = 0;
-    // A stream's viewer has nothing more to say; after the last response
-    // nothing more is read.
-    if (connection.streaming || connection.closeWhenSent) return;
     connection.parser.Append(request_);
-    HttpRequest request;
-    while (!connection.streaming && !connection.closeWhenSent) {
-      const HttpRequestParser::Result result = connection.parser.Next(request);
-      if (result == HttpRequestParser::Result::kIncomplete) break;
-      if (result == HttpRequestParser::Result::kBad) {
-        RespondBad(connection);
+  }
+  AnswerRequests(index);
+}
+
+// Answers the requests read so far, in order, until too much waits unsent.
+void WebServer::AnswerRequests(int index) {
+  Connection& connection = connections_[static_cast<size_t>(index)];
+  HttpRequest request;
+  while (connection.phase == Phase::kAsking) {
+    if (connection.unsentBytes > kMaxQueuedBytes) {
+      // The client reads its answers before it is heard again.
+      if (!connection.held) connection.socket->PauseReading();
+      connection.held = true;
+      connection.deadline->Stop();
+      return;
+    }
+    const HttpRequestParser::Result result = connection.parser.Next(request);
+    if (result == HttpRequestParser::Result::kIncomplete) break;
+    connection.deadline->Stop();
+    if (result == HttpRequestParser::Result::kBad) {
+      RespondBad(connection);
+      return;
+    }
+    connection.waitingSince = ++turn_;
+    connection.idlePeriods = 0;
+    Respond(connection, request);
+  }
+  if (connection.phase != Phase::kAsking) return;
+  if (connection.peerDone) {
+    // Nothing more comes: a head begun stays incomplete.
+    if (connection.unsentBytes == 0) CloseConnection(index);
+    return;
+  }
+  // Trickling does not move the deadline: it runs from the head's first byte.
+  if (connection.parser.BufferedBytes() > 0 && !connection.deadline->IsRunning()) {
+    connection.deadline->Start(kRequestHeadMs);
+  }
+}
+
+void WebServer::OnSendDrained(int index, int64_t bytesRemaining) {
+  Connection& connection = connections_[static_cast<size_t>(index)];
+  connection.unsentBytes = bytesRemaining;
+  connection.idlePeriods = 0;  // the client reads
+  try {
+    switch (connection.phase) {
+      case Phase::kAsking:
+        if (connection.held && bytesRemaining <= kMaxQueuedBytes) {
+          connection.held = false;
+          connection.socket->ResumeReading();
+          ReadRequests(index);
+        } else if (connection.peerDone && bytesRemaining == 0) {
+          CloseConnection(index);
+        }
         break;
-      }
-      // A client that asks on and on without reading the answers is cut off.
-      if (connection.unsentBytes > kMaxQueuedBytes) return CloseConnection(index);
-      Respond(connection, request);
+      case Phase::kFinishing:
+        if (bytesRemaining > 0) break;
+        if (connection.peerDone) {
+          CloseConnection(index);
+          break;
+        }
+        connection.phase = Phase::kLingering;
+        connection.deadline->Start(kLingerMs);
+        break;
+      case Phase::kFree:
+      case Phase::kStreaming:
+      case Phase::kLingering:
+        break;
     }
   } catch (const std::exception&) {
     CloseConnection(index);
   }
 }
 
+// The client ended its side: what it asked before is still answered.
+void WebServer::OnPeerClosed(int index) {
+  Connection& connection = connections_[static_cast<size_t>(index)];
+  connection.peerDone = true;
+  try {
+    switch (connection.phase) {
+      case Phase::kAsking:
+        // Held: the rest is read and answered once the answers drain.
+        if (!connection.held) ReadRequests(index);
+        break;
+      case Phase::kStreaming:  // the viewer has gone
+      case Phase::kLingering:
+        CloseConnection(index);
+        break;
+      case Phase::kFree:
+      case Phase::kFinishing:  // closed once the last answer is sent
+        break;
+    }
+  } catch (const std::exception&) {
+    CloseConnection(index);
+  }
+}
+
+// A head not complete in time, or the end of lingering.
+void WebServer::OnDeadline(int index) {
+  Connection& connection = connections_[static_cast<size_t>(index)];
+  connection.deadline->Stop();
+  if (connection.phase == Phase::kAsking || connection.phase == Phase::kLingering) {
+    CloseConnection(index);
+  }
+}
+
 void WebServer::RespondBad(Connection& connection) {
   const Payload response = MakePayload(HttpErrorResponse(400, false, true));
-  connection.closeWhenSent = true;
   Send(connection, std::span<const Payload>(&response, 1));
+  Finish(connection);
+}
+
+// The last answer is queued: the send side shuts once it has left.
+void WebServer::Finish(Connection& connection) {
+  connection.phase = Phase::kFinishing;
+  connection.socket->ShutdownSend();
 }
 
 void WebServer::Respond(Connection& connection, const HttpRequest& request) {
@@ -177,7 +280,7 @@ void WebServer::Respond(Connection& connection, const HttpRequest& request) {
     if (!head) {
       parts_.push_back(MakePayload("retry: " + std::to_string(kReconnectMs) + "\n\n"));
       for (const Payload& event : feed_.EventsAfter(request.lastEventId)) parts_.push_back(event);
-      connection.streaming = true;
+      connection.phase = Phase::kStreaming;
     }
   } else {
     Payload body = page_;
@@ -197,8 +300,8 @@ void WebServer::Respond(Connection& connection, const HttpRequest& request) {
     parts_.push_back(MakePayload(HttpResponseHead(200, type, body.size(), keepAlive, policy)));
     if (!head) parts_.push_back(body);
   }
-  if (!keepAlive && !connection.streaming) connection.closeWhenSent = true;
   Send(connection, parts_);
+  if (!keepAlive && connection.phase == Phase::kAsking) Finish(connection);
 }
 
 void WebServer::Send(Connection& connection, std::span<const Payload> parts) {
@@ -206,20 +309,14 @@ void WebServer::Send(Connection& connection, std::span<const Payload> parts) {
   for (const Payload& part : parts) connection.unsentBytes += static_cast<int64_t>(part.size());
 }
 
-void WebServer::OnSendProgress(int index, int32_t bytesRemaining) {
-  connections_[static_cast<size_t>(index)].unsentBytes = bytesRemaining;
-}
-
-void WebServer::OnSendComplete(int index) {
-  Connection& connection = connections_[static_cast<size_t>(index)];
-  connection.unsentBytes = 0;
-  if (connection.closeWhenSent) CloseConnection(index);
-}
-
 void WebServer::CloseConnection(int index) {
   Connection& connection = connections_[static_cast<size_t>(index)];
-  connection.streaming = false;
-  connection.closeWhenSent = false;
+  connection.phase = Phase::kFree;
+  connection.held = false;
+  connection.peerDone = false;
+  connection.unsentBytes = 0;
+  connection.parser.Reset();
+  connection.deadline->Stop();
   try {
     connection.socket->Close();
   } catch (const std::exception&) {
@@ -231,7 +328,7 @@ void WebServer::AddFrame(std::string_view frame) {
   const Payload& event = feed_.Add(frame, platform_.GetClock().LocalDateTimeText());
   for (size_t i = 0; i < connections_.size(); ++i) {
     Connection& connection = connections_[i];
-    if (!connection.streaming || connection.socket->State() != SocketState::kConnected) continue;
+    if (connection.phase != Phase::kStreaming) continue;
     if (connection.unsentBytes >= kMaxQueuedBytes) {
       ++receiptsSkipped_;
       continue;
@@ -247,16 +344,22 @@ void WebServer::AddFrame(std::string_view frame) {
 void WebServer::OnKeepAliveTick() {
   for (size_t i = 0; i < connections_.size(); ++i) {
     Connection& connection = connections_[i];
-    if (connection.socket->State() != SocketState::kConnected) continue;
-    if (!connection.streaming) {
-      if (++connection.idlePeriods >= kIdlePeriods) CloseConnection(static_cast<int>(i));
-      continue;
-    }
-    if (connection.unsentBytes >= kMaxQueuedBytes) continue;
-    try {
-      Send(connection, std::span<const Payload>(&KeepAliveComment(), 1));
-    } catch (const std::exception&) {
-      CloseConnection(static_cast<int>(i));
+    switch (connection.phase) {
+      case Phase::kAsking:
+      case Phase::kFinishing:
+        if (++connection.idlePeriods >= kIdlePeriods) CloseConnection(static_cast<int>(i));
+        break;
+      case Phase::kStreaming:
+        if (connection.unsentBytes >= kMaxQueuedBytes) break;
+        try {
+          Send(connection, std::span<const Payload>(&KeepAliveComment(), 1));
+        } catch (const std::exception&) {
+          CloseConnection(static_cast<int>(i));
+        }
+        break;
+      case Phase::kFree:
+      case Phase::kLingering:
+        break;
     }
   }
 }

@@ -5,10 +5,14 @@
 //   GET /status    the relay's status as JSON
 //   GET /metrics   the same counters for Prometheus
 // HEAD works on each; other methods get 405, other paths 404, a malformed or
-// oversized request 400 and the connection closed. At most kMaxConnections
-// at a time; a further one is refused. A viewer that does not read gets no
-// more receipts once kMaxQueuedBytes wait unsent: whole receipts are skipped,
-// never part of one.
+// oversized request 400 and the connection closed. Pipelined requests are
+// answered in order, the next ones left unread while kMaxQueuedBytes of
+// answers wait unsent. A client that ends its side of the connection still
+// gets every answer to what it sent. At most kMaxConnections at a time; when
+// all are taken, a new one takes the slot of the connection that has waited
+// longest for a request of its client, or is refused when none waits. A
+// viewer that does not read gets no more receipts once kMaxQueuedBytes wait
+// unsent: whole receipts are skipped, never part of one.
 //
 // Owns the listener and the connections; owned by the relay, which hands it
 // every finished frame. Everything runs on the event thread and never waits.
@@ -23,6 +27,7 @@
 #include "web/HttpRequestParser.h"
 #include "web/ReceiptFeed.h"
 #include "web/RelayStatus.h"
+#include "web/WebListener.h"
 
 namespace tavrik {
 
@@ -30,9 +35,18 @@ class WebServer {
  public:
   static constexpr int kMaxConnections = 16;
   static constexpr int kKeepAliveMs = 3000;
-  // A connection that neither streams nor asks for this many keep-alive
-  // periods (30 s) is closed, so that idle ones cannot hold every slot.
+  // A connection that neither streams nor asks nor reads its answers for
+  // this many keep-alive periods (30 s) is closed, so that idle ones cannot
+  // hold every slot.
   static constexpr int kIdlePeriods = 10;
+  // A request's head must be complete this long after its first byte: a
+  // client that trickles it cannot keep its slot by sending now and then.
+  static constexpr int kRequestHeadMs = 10000;
+  // After the last answer the connection reads and drops what the client
+  // still sends, until the client ends its side or this long has passed:
+  // closed with its bytes unread, the connection would be reset, and the
+  // reset can destroy the answer before the client has read it.
+  static constexpr int kLingerMs = 5000;
   static constexpr int64_t kMaxQueuedBytes = 262144;
   // A browser that lost the stream tries again after this long.
   static constexpr int kReconnectMs = 1000;
@@ -42,7 +56,8 @@ class WebServer {
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
 
-  // Listens on port of address (empty: every address); failures throw.
+  // Listens on port of address (empty: every address), now or, while the
+  // port cannot be had, once it can (see WebListener).
   void Listen(const std::string& address, int port);
   // Closes the listener and every connection.
   void Close();
@@ -57,35 +72,49 @@ class WebServer {
   int64_t ReceiptsSkipped() const { return receiptsSkipped_; }
 
  private:
-  class ListenerEvents;
   class ConnectionEvents;
+  enum class Phase {
+    kFree,       // no connection in the slot
+    kAsking,     // reads the client's requests and answers each in turn
+    kStreaming,  // answered GET /receipts: events follow
+    kFinishing,  // the last answer is queued; the send side shuts once it is sent
+    kLingering,  // the last answer is sent: waits for the client's end (kLingerMs)
+  };
   struct Connection {
     std::unique_ptr<ConnectionEvents> events;  // declared first: the socket goes first
     std::unique_ptr<Socket> socket;
+    std::unique_ptr<Timer> deadline;  // of the head in kAsking, of kLingering
     HttpRequestParser parser;
-    bool streaming = false;      // answered GET /receipts: events follow
-    bool closeWhenSent = false;  // the last response is queued
+    Phase phase = Phase::kFree;
+    bool held = false;      // kAsking: requests left unread until the answers drain
+    bool peerDone = false;  // the client ended its side: closed once all is sent
     int64_t unsentBytes = 0;
-    int idlePeriods = 0;  // keep-alive periods without a request
+    int idlePeriods = 0;        // keep-alive periods without a request or progress
+    uint64_t waitingSince = 0;  // turn of its acceptance or its last request
   };
   enum class Resource { kViewer, kReceipts, kStatus, kMetrics, kNone };
 
   void OnConnectionRequest(int32_t requestId);
+  Connection* SlotForNewConnection();
   void OnData(int index);
-  void OnSendProgress(int index, int32_t bytesRemaining);
-  void OnSendComplete(int index);
+  void ReadRequests(int index);
+  void AnswerRequests(int index);
+  void OnSendDrained(int index, int64_t bytesRemaining);
+  void OnPeerClosed(int index);
+  void OnDeadline(int index);
   void CloseConnection(int index);
   void Respond(Connection& connection, const HttpRequest& request);
   void RespondBad(Connection& connection);
+  void Finish(Connection& connection);
   void Send(Connection& connection, std::span<const Payload> parts);
   void OnKeepAliveTick();
 
   Platform& platform_;
   const StatusSource& status_;
-  std::unique_ptr<ListenerEvents> listenerEvents_;  // declared first: the listener goes first
-  std::unique_ptr<Socket> listener_;
+  WebListener listener_;
   std::vector<Connection> connections_;
   std::unique_ptr<Timer> keepAlive_;
+  uint64_t turn_ = 0;  // counts acceptances and requests, to order the waiting
   ReceiptFeed feed_;
   Payload page_;
   std::string request_;         // scratch for what a connection sends

@@ -139,9 +139,10 @@ class WebPortTest(WebPortTestCase):
             response.read()
             self.assertEqual(response.status, 200, path)
 
-    def test_seventeenth_connection_is_refused(self):
+    def test_seventeenth_connection_is_refused_while_sixteen_stream(self):
         self.web_relay()
-        held = [socket.create_connection(("127.0.0.1", self.web_port), timeout=10) for _ in range(16)]
+        streams = [EventStream(self.web_port) for _ in range(16)]
+        held = [stream.sock for stream in streams]
         with socket.create_connection(("127.0.0.1", self.web_port), timeout=10) as extra:
             extra.sendall(b"GET /status HTTP/1.1\r\n\r\n")
             try:
@@ -198,6 +199,32 @@ class WebPortTest(WebPortTestCase):
         self.source.sendall(CP858_RECEIPT)
         self.assertEqual(client.next_frame(), CP858_RECEIPT)
         self.assertEqual(stream.next_receipt()[0], 1)
+
+    def test_web_port_taken_at_start_is_tried_again_until_it_listens(self):
+        self.web_port = free_port()
+        holder = socket.create_server(("127.0.0.1", self.web_port))
+        self.addCleanup(holder.close)
+        relay = self.relay("-l", "-t", free_port(), "-w", f"127.0.0.1:{self.web_port}")
+        relay.wait_listening()  # the relay goes on meanwhile
+        relay.wait_log("Web port error: ")
+        time.sleep(2)  # the retry after 1 s finds it taken too; the next comes 10 s later
+        holder.close()
+        self.assertTrue(wait_until(self._status_answers, timeout=20))
+        self.assertEqual(json.loads(self.request("GET", "/status")[1])["webPort"], "listening")
+        messages = relay.messages()
+        self.assertEqual(sum("Web port error: " in m for m in messages), 1, messages)
+        self.assertEqual(messages.count(f"Web port listening on 127.0.0.1:{self.web_port}."), 1, messages)
+
+    def test_web_port_on_the_client_or_listening_port_is_a_start_up_error(self):
+        for switches, problem in (
+                (("-p", 8200, "-w", 8200), b"-w: port 8200 is the client port (-p)\n"),
+                (("-l", "-t", 8201, "-w", "127.0.0.1:8201"),
+                 b"-w: port 8201 is the source's listening port (-l -t)\n")):
+            with self.subTest(switches=switches):
+                relay = self.relay(*switches)
+                self.assertEqual(relay.process.wait(10), 2)
+                self.assertEqual(relay.stderr(), problem)
+                self.assertEqual(relay.log_text(), b"")
 
     def test_without_the_switch_there_is_no_web_port(self):
         web_port = free_port()

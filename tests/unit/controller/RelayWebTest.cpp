@@ -59,14 +59,40 @@ TEST_F(RelayWebTest, FramesReachTheViewersAsTextAndTheStatusDescribesTheRelay) {
   EXPECT_EQ(viewer.State(), SocketState::kClosed);
 }
 
-TEST_F(RelayWebTest, AWebPortThatCannotListenIsLoggedAndTheRelayGoesOn) {
+// A web port it cannot have (taken, or the client port) is tried again with
+// the client port's back-off, while the relay goes on: logged once when lost
+// and once when listening. Each round shows one try: not before it is due.
+TEST_F(RelayWebTest, AWebPortThatCannotListenIsRetriedWhileTheRelayGoesOn) {
   settings.webPort = 8080;
-  Create();
-  platform.Sockets().back()->Fail("Listen", PlatformError(10048, "Address in use"));
-  Start();
-  EXPECT_EQ(log.Count("Web port error: 10048 - Address in use"), 1u);
-  EXPECT_EQ(relay->RecoveryState(), Recovery::kRunning);
-  EXPECT_EQ(Listener().State(), SocketState::kListening);
+  int64_t previous = 0;
+  size_t round = 0;
+  for (const int64_t due : {1000, 11000, 61000, 111000}) {  // after 1 s, 10 s, then every 50 s
+    ++round;
+    relay.reset();
+    Create();
+    FakeSocket& webListener = *platform.Sockets().back();
+    webListener.Fail("Listen", PlatformError(10048, "Address in use"));
+    Start();
+    EXPECT_EQ(Listener().State(), SocketState::kListening);
+    EXPECT_EQ(relay->Web()->Status().webPort, "retrying");
+    platform.Advance(previous + 1);
+    webListener.StopFailing("Listen");
+    platform.Advance(due - previous - 2);
+    EXPECT_EQ(webListener.State(), SocketState::kClosed) << due;
+    platform.Advance(1);
+    EXPECT_EQ(webListener.State(), SocketState::kListening) << due;
+    EXPECT_EQ(relay->Web()->Status().webPort, "listening");
+    EXPECT_EQ(log.Count("Web port error: 10048 - Address in use"), round);
+    EXPECT_EQ(log.Count("Web port listening on *:8080."), round);
+    previous = due;
+  }
+
+  // A listener that fails later is opened again after the first delay.
+  FakeSocket& webListener = *platform.Sockets().back();
+  webListener.RaiseError(10050, "Network is down");
+  EXPECT_EQ(relay->Web()->Status().webPort, "retrying");
+  platform.Advance(WebListener::kFirstRetryMs);
+  EXPECT_EQ(webListener.State(), SocketState::kListening);
 }
 
 }  // namespace

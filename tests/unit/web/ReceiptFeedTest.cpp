@@ -53,10 +53,10 @@ TEST(ReceiptFeed, ReplaysTheHeldReceiptsAfterTheLastEventId) {
   EXPECT_EQ(Ids(feed.EventsAfter("")), "1 2 3 ");
   EXPECT_EQ(Ids(feed.EventsAfter("1")), "2 3 ");
   EXPECT_EQ(Ids(feed.EventsAfter("3")), "");
-  // Not a number, or a number from an earlier run of the relay: everything held.
-  EXPECT_EQ(Ids(feed.EventsAfter("x")), "1 2 3 ");
-  EXPECT_EQ(Ids(feed.EventsAfter("2x")), "1 2 3 ");
-  EXPECT_EQ(Ids(feed.EventsAfter("4")), "1 2 3 ");
+  // No number, or one not given out: nothing is known to follow it.
+  for (const char* unknown : {"x", "2x", "-1", "+1", " 1", "4", "18446744073709551616"}) {
+    EXPECT_EQ(Ids(feed.EventsAfter(unknown)), "") << unknown;
+  }
   EXPECT_NE(Texts(feed.EventsAfter("2"))[0].find("\"text\":\"r3\\n\""), std::string::npos);
 }
 

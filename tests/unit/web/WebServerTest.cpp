@@ -16,6 +16,12 @@ class FixedStatus : public StatusSource {
   RelayStatus status;
 };
 
+size_t Occurrences(const std::string& text, const std::string& word) {
+  size_t count = 0;
+  for (size_t at = 0; (at = text.find(word, at)) != std::string::npos; at += word.size()) ++count;
+  return count;
+}
+
 class WebServerTest : public ::testing::Test {
  protected:
   WebServerTest() {
@@ -28,10 +34,12 @@ class WebServerTest : public ::testing::Test {
   // The server creates the listener first, then a socket per connection slot.
   FakeSocket& Listener() { return *platform.Sockets().at(0); }
   FakeSocket& Connection(size_t i) { return *platform.Sockets().at(1 + i); }
-  // Connects and asks; returns the slot.
+  // Connects and asks; returns the slot, whose socket shows this connection only.
   size_t Ask(const std::string& request) {
     Listener().RequestConnection("127.0.0.1");
     const size_t slot = static_cast<size_t>(web.ConnectionCount()) - 1;
+    Connection(slot).sent.clear();
+    Connection(slot).shutdownAt = -1;
     Connection(slot).Arrive(request);
     return slot;
   }
@@ -88,42 +96,143 @@ TEST_F(WebServerTest, RoutesEachPathAndAnswersHeadWithoutBody) {
   EXPECT_EQ(Connection(slot).State(), SocketState::kConnected);
 }
 
-TEST_F(WebServerTest, ConnectionCloseAndBodiesEndTheConnectionOnceSent) {
-  for (const std::string request :
-       {"GET / HTTP/1.1\r\nConnection: close\r\n\r\n", "GET / HTTP/1.0\r\n\r\n",
-        "POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello"}) {
-    const size_t slot = Ask(request);
-    EXPECT_EQ(Connection(slot).State(), SocketState::kConnected) << request;
-    Connection(slot).DrainAll();
-    EXPECT_EQ(Connection(slot).State(), SocketState::kClosed) << request;
+// The last answer goes out, then the send side shuts; what the client still
+// sends is read and dropped until it ends its side or kLingerMs pass.
+TEST_F(WebServerTest, LastAnswerIsSentThenTheConnectionLingersUntilTheClientEnds) {
+  const struct {
+    std::string request;
+    std::string answer;
+  } cases[] = {
+      {"GET / HTTP/1.1\r\nConnection: close\r\n\r\n", "HTTP/1.1 200 OK\r\n"},
+      {"GET / HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK\r\n"},
+      {"POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 405 "},
+      {"GARBAGE\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
+      {"GET / HTTP/1.1\r\nX: " + std::string(9000, 'a') + "\r\n\r\n",
+       "HTTP/1.1 400 Bad Request\r\n"},
+      {std::string(HttpRequestParser::kMaxHeadBytes + 1, 'a'), "HTTP/1.1 400 Bad Request\r\n"},
+  };
+  for (const bool clientEnds : {true, false}) {
+    for (const auto& [request, answer] : cases) {
+      const size_t slot = Ask(request);
+      FakeSocket& socket = Connection(slot);
+      EXPECT_EQ(socket.sent.rfind(answer, 0), 0u) << request;
+      EXPECT_NE(socket.sent.find("Connection: close\r\n"), std::string::npos) << request;
+      socket.Arrive("GET / HTTP/1.1\r\n\r\n" + std::string(100000, 'x'));  // read, not answered
+      socket.DrainAll();
+      EXPECT_EQ(socket.shutdownAt, static_cast<int64_t>(socket.sent.size())) << request;
+      EXPECT_EQ(Occurrences(socket.sent, "Server: TavrikSrv"), 1u) << request;
+      platform.Advance(WebServer::kLingerMs - 1);
+      EXPECT_EQ(socket.State(), SocketState::kConnected) << request;
+      if (clientEnds) socket.PeerClose();
+      if (!clientEnds) platform.Advance(1);
+      EXPECT_EQ(socket.State(), SocketState::kClosed) << request;
+      EXPECT_EQ(web.ConnectionCount(), 0) << request;
+    }
   }
 }
 
-TEST_F(WebServerTest, MalformedOrOversizedRequestGets400AndTheConnectionCloses) {
-  for (const std::string& request : {std::string("GARBAGE\r\n\r\n"),
-                                     "GET / HTTP/1.1\r\nX: " + std::string(9000, 'a') + "\r\n\r\n",
-                                     std::string(HttpRequestParser::kMaxHeadBytes + 1, 'a')}) {
-    const size_t slot = Ask(request);
-    EXPECT_EQ(Connection(slot).sent.rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u);
-    EXPECT_NE(Connection(slot).sent.find("Connection: close\r\n"), std::string::npos);
-    Connection(slot).Arrive("GET / HTTP/1.1\r\n\r\n");  // nothing more is answered
-    EXPECT_EQ(Connection(slot).sent.find("200 OK"), std::string::npos);
-    Connection(slot).DrainAll();
-    EXPECT_EQ(Connection(slot).State(), SocketState::kClosed);
+// A client that ends its side after its requests (shutdown, nc -N) still gets
+// every answer whole; the connection closes once they are sent.
+TEST_F(WebServerTest, HalfClosedClientGetsEveryAnswerBeforeTheConnectionCloses) {
+  for (const std::string path : {"/", "/status", "/metrics", "/missing"}) {
+    const size_t slot = Ask("GET " + path + " HTTP/1.1\r\n\r\nGET /status HTTP/1.1\r\n\r\nGET /");
+    FakeSocket& socket = Connection(slot);
+    socket.PeerClose();
+    EXPECT_EQ(socket.State(), SocketState::kClosing) << path;
+    EXPECT_EQ(Occurrences(socket.sent, "Server: TavrikSrv\r\n"), 2u) << path;  // both answered
+    socket.Drain(socket.pendingBytes() - 1);
+    EXPECT_EQ(socket.State(), SocketState::kClosing) << path;
+    socket.DrainAll();
+    EXPECT_EQ(socket.State(), SocketState::kClosed) << path;
   }
+  // Nothing queued: closed at once.
+  const size_t idle = Ask("GET /sta");
+  Connection(idle).PeerClose();
+  EXPECT_EQ(Connection(idle).State(), SocketState::kClosed);
 }
 
-TEST_F(WebServerTest, SixteenConnectionsAtMostAndAFreedSlotIsReused) {
-  for (int i = 0; i < WebServer::kMaxConnections; ++i) Listener().RequestConnection("10.0.0.1");
-  EXPECT_EQ(web.ConnectionCount(), 16);
+// Pipelined requests are answered in order; while more than kMaxQueuedBytes
+// of answers wait unsent, the next requests wait unread.
+TEST_F(WebServerTest, PipelinedRequestsWaitUnreadWhileTheAnswersDrain) {
+  std::string requests;
+  for (int i = 0; i < 600; ++i)
+    requests += "GET /status?" + std::to_string(i) + " HTTP/1.1\r\n\r\n";
+  const size_t slot = Ask(requests + "GET /missing HTTP/1.1\r\n\r\n");
+  FakeSocket& socket = Connection(slot);
+  EXPECT_TRUE(socket.readingPaused);
+  EXPECT_LE(socket.pendingBytes(), WebServer::kMaxQueuedBytes + 2000);
+  socket.Arrive("GET /late HTTP/1.1\r\n\r\n");  // left in the socket meanwhile
+  socket.PeerClose();
+  platform.Advance(int64_t{WebServer::kKeepAliveMs} * (WebServer::kIdlePeriods - 1));
+  for (int round = 0; round < 20 && socket.State() != SocketState::kClosed; ++round) {
+    socket.Drain(socket.pendingBytes() / 2);  // each answer's progress keeps it open
+    platform.Advance(WebServer::kKeepAliveMs * 3);
+    socket.DrainAll();
+  }
+  EXPECT_EQ(socket.State(), SocketState::kClosed);
+  EXPECT_EQ(Occurrences(socket.sent, "HTTP/1.1 200 OK\r\n"), 600u);
+  const size_t missing = socket.sent.find("HTTP/1.1 404 ");
+  EXPECT_GT(missing, socket.sent.rfind("HTTP/1.1 200 OK\r\n"));  // in order
+  EXPECT_EQ(Occurrences(socket.sent, "HTTP/1.1 404 "), 2u);      // /late too
+}
+
+// A head must be complete kRequestHeadMs after its first byte, however it
+// trickles; the count starts again with the next request's first byte.
+TEST_F(WebServerTest, HeadNotCompleteInTimeClosesTheConnection) {
+  const size_t trickling = Ask("G");
+  const size_t asking = Ask("GET /status HTTP/1.1\r\n\r\n");
+  platform.Advance(WebServer::kRequestHeadMs / 2);
+  Connection(asking).Arrive("GET /status HTTP/1.1\r\n");  // the next head begins
+  for (int elapsed = WebServer::kRequestHeadMs / 2; elapsed < WebServer::kRequestHeadMs - 1000;
+       elapsed += 1000) {
+    Connection(trickling).Arrive("E");
+    platform.Advance(1000);
+  }
+  EXPECT_EQ(Connection(trickling).State(), SocketState::kConnected);
+  platform.Advance(1000);
+  EXPECT_EQ(Connection(trickling).State(), SocketState::kClosed);
+  EXPECT_EQ(Connection(asking).State(), SocketState::kConnected);
+  Connection(asking).Arrive("\r\n");
+  platform.Advance(WebServer::kRequestHeadMs);
+  EXPECT_EQ(Connection(asking).State(), SocketState::kConnected);
+  Connection(asking).Arrive("GET /sta");
+  platform.Advance(WebServer::kRequestHeadMs);
+  EXPECT_EQ(Connection(asking).State(), SocketState::kClosed);
+}
+
+// With every slot taken, a new connection takes the slot of the one that
+// has waited longest for a request; when none waits, it is refused.
+TEST_F(WebServerTest, FullPortGivesTheSlotOfTheLongestWaitingConnection) {
+  const size_t stream = Ask("GET /receipts HTTP/1.1\r\n\r\n");
+  const size_t unsent = Ask("GET / HTTP/1.1\r\n\r\n");  // its answer still on the way
+  const size_t renewed = Ask("GET /status HTTP/1.1\r\n\r\n");
+  while (web.ConnectionCount() < WebServer::kMaxConnections) Ask("GET /");  // heads begun
+  const size_t oldest = renewed + 1;
+  Connection(renewed).DrainAll();
+  Connection(renewed).Arrive("GET /status HTTP/1.1\r\n\r\n");  // asked again: waits less long
+  Connection(renewed).DrainAll();
   const size_t sockets = platform.Sockets().size();
-  Listener().RequestConnection("10.0.0.2");  // refused: held request is closed
-  EXPECT_EQ(web.ConnectionCount(), 16);
+  Listener().RequestConnection("10.0.0.2");
   EXPECT_EQ(platform.Sockets().size(), sockets);
-  Connection(3).PeerClose();
-  Listener().RequestConnection("10.0.0.3");
-  EXPECT_EQ(web.ConnectionCount(), 16);
-  EXPECT_EQ(Connection(3).State(), SocketState::kConnected);
+  EXPECT_EQ(web.ConnectionCount(), WebServer::kMaxConnections);
+  for (size_t slot = 0; slot < static_cast<size_t>(WebServer::kMaxConnections); ++slot) {
+    EXPECT_EQ(Connection(slot).closeCalls, slot == oldest ? 1 : 0) << slot;
+  }
+  Connection(oldest).Arrive("GET /status HTTP/1.1\r\n\r\n");  // the new connection's request
+  EXPECT_NE(Connection(oldest).sent.find("\"framesRelayed\":7,"), std::string::npos);
+
+  for (size_t slot = 0; slot < static_cast<size_t>(WebServer::kMaxConnections); ++slot) {
+    if (slot == stream || slot == unsent) continue;
+    Connection(slot).DrainAll();
+    Connection(slot).Arrive(slot == renewed || slot == oldest ? "GET /receipts HTTP/1.1\r\n\r\n"
+                                                              : "receipts HTTP/1.1\r\n\r\n");
+  }
+  Listener().RequestConnection("10.0.0.3");  // nobody waits: refused
+  EXPECT_EQ(web.ConnectionCount(), WebServer::kMaxConnections);
+  for (size_t slot = 0; slot < static_cast<size_t>(WebServer::kMaxConnections); ++slot) {
+    EXPECT_EQ(Connection(slot).State(), SocketState::kConnected) << slot;
+    EXPECT_EQ(Connection(slot).closeCalls, slot == oldest ? 1 : 0) << slot;
+  }
 }
 
 TEST_F(WebServerTest, StreamsEveryFrameAsOneReceiptEvent) {
