@@ -27,12 +27,22 @@ class CountingSink : public PartSink {
   long parts = 0;
 };
 
-// About 1 KB of printable receipt text, each ending in GS "V" 0.
-std::string ReceiptStream(size_t bytes) {
+// A 576 x 64 dot raster logo whose data holds every byte value, the cut
+// commands' included.
+std::string Logo() {
+  std::string logo = "\x1dv0";
+  logo += std::string{'\0', 72, 0, 64, 0};
+  for (int i = 0; i < 72 * 64; ++i) logo += static_cast<char>(i * 7);
+  return logo;
+}
+
+// About 1 KB of printable receipt text, each ending in GS "V" 0; with a
+// logo, each receipt begins with it.
+std::string ReceiptStream(size_t bytes, bool withLogo = false) {
   std::string stream;
   int n = 0;
   while (stream.size() < bytes) {
-    std::string receipt = "\x1b@\x1b" "a\x01" "SHOP " + std::to_string(n++) + "\n";
+    std::string receipt = "\x1b@\x1b" "a\x01" + (withLogo ? Logo() : "") + "SHOP " + std::to_string(n++) + "\n";
     while (receipt.size() < 1000) receipt += "Item of the day          12.50\n";
     stream += receipt + "\x1dV";
     stream += '\0';
@@ -42,7 +52,7 @@ std::string ReceiptStream(size_t bytes) {
 
 void BM_AppendInputWithCutDetection(benchmark::State& state) {
   const auto chunkSize = static_cast<size_t>(state.range(0));
-  const std::string stream = ReceiptStream(4 << 20);
+  const std::string stream = ReceiptStream(4 << 20, state.range(1) != 0);
   CountingSink sink;
   FrameAssembler frames(true, false, sink);
   // Warm up: the frame buffer grows once, then never again.
@@ -62,7 +72,9 @@ void BM_AppendInputWithCutDetection(benchmark::State& state) {
   state.counters["allocs/frame"] =
       static_cast<double>(allocated) / static_cast<double>(std::max(1L, sink.parts));
 }
-BENCHMARK(BM_AppendInputWithCutDetection)->Arg(4096)->Arg(65536)->Arg(1 << 20);
+// Second argument 1: receipts with a raster logo, whose data is stepped over.
+BENCHMARK(BM_AppendInputWithCutDetection)
+    ->Args({4096, 0})->Args({65536, 0})->Args({1 << 20, 0})->Args({4096, 1})->Args({65536, 1});
 
 void BM_AppendInputWithoutCuts(benchmark::State& state) {
   const std::string chunk(static_cast<size_t>(state.range(0)), 'x');

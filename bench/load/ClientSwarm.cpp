@@ -37,7 +37,6 @@ struct ClientSwarm::Client {
   std::atomic<bool> headSeen{false};
   std::atomic<bool> failed{false};
   uint64_t keepAlives = 0;
-  uint64_t cutParameters = 0;
   uint64_t corrupted = 0;
 };
 
@@ -158,10 +157,6 @@ void ClientSwarm::OnPart(Client& client, StreamParser::PartKind kind, std::strin
     return;
   }
   const Receipt::Verdict verdict = Receipt::Check(body, config_.receiptSize, pool_);
-  if (verdict.kind == Receipt::Kind::CutParameter) {
-    ++client.cutParameters;
-    return;
-  }
   if (verdict.kind == Receipt::Kind::Corrupted) {
     // The boundary lines still frame the stream: note it and read on.
     ++client.corrupted;
@@ -245,7 +240,6 @@ ClientSwarm::Summary ClientSwarm::Finish(uint64_t lastSeq, uint64_t fedBytes) {
     summary.duplicated += client->tally.Duplicated();
     summary.corrupted += client->corrupted;
     summary.keepAlives += client->keepAlives;
-    summary.cutParameters += client->cutParameters;
     if (client->failed) {
       ++summary.protocolErrors;
       continue;

@@ -44,7 +44,6 @@ class ClientSwarm {
     uint64_t corrupted = 0;
     uint64_t protocolErrors = 0;
     uint64_t keepAlives = 0;
-    uint64_t cutParameters = 0;  // lone 0x00 frames after the last cut
     uint64_t missingBytes = 0;   // raw mode: bytes fed but not received
     uint64_t incompleteBytes = 0;
     std::vector<std::string> errors;  // the first few, for the report

@@ -80,8 +80,10 @@ std::string Receipt::FillerPool() {
     state ^= state >> 7;
     state ^= state << 17;
     auto byte = static_cast<unsigned char>(state >> 24);
-    // No ESC or GS (no false cut) and no "-" (no false boundary line).
-    if (byte == 0x1B || byte == 0x1D || byte == '-') byte = static_cast<unsigned char>(byte + 1);
+    // No ESC, FS or GS (no false cut, no command data hiding the cut) and
+    // no "-" (no false boundary line).
+    if (byte >= 0x1B && byte <= 0x1D) byte = 0x1E;
+    if (byte == '-') byte = '.';
     c = static_cast<char>(byte);
   }
   return pool;
@@ -118,11 +120,6 @@ size_t Receipt::PeekSize(std::string_view header) {
 
 Receipt::Verdict Receipt::Check(std::string_view frame, size_t expectedSize, std::string_view pool) {
   Verdict verdict;
-  if (!frame.empty() && frame[0] == '\0') frame.remove_prefix(1);
-  if (frame.empty()) {
-    verdict.kind = Kind::CutParameter;  // the last cut's 0x00, sent after the frame timeout
-    return verdict;
-  }
   if (!HeaderShapeOk(frame)) {
     verdict.reason = "no receipt header";
     return verdict;
@@ -134,11 +131,11 @@ Receipt::Verdict Receipt::Check(std::string_view frame, size_t expectedSize, std
     verdict.reason = "unreadable header field";
     return verdict;
   }
-  if (size != expectedSize || frame.size() + 1 != size) {
+  if (size != expectedSize || frame.size() != size) {
     verdict.reason = "wrong length";
     return verdict;
   }
-  if (frame[size - 3] != kGs || frame[size - 2] != 'V') {
+  if (frame[size - 3] != kGs || frame[size - 2] != 'V' || frame[size - 1] != '\0') {
     verdict.reason = "no cut at the end";
     return verdict;
   }

@@ -25,7 +25,7 @@ class Receipt {
   static constexpr size_t kMinSize = 160;
   static constexpr size_t kMaxSize = 40000;  // below the relay's 40960-byte frame cap
 
-  enum class Kind { Intact, CutParameter, Corrupted };
+  enum class Kind { Intact, Corrupted };
   struct Verdict {
     Kind kind = Kind::Corrupted;
     uint64_t seq = 0;

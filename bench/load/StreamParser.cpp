@@ -90,12 +90,9 @@ size_t StreamParser::FindBodyEnd(size_t bodyAt, bool frame) const {
   if (frame) {
     // Fast path: the receipt tells its own length, so the boundary line is
     // looked for at one place instead of searched.
-    const size_t prefix = !body.empty() && body[0] == '\0' ? 1 : 0;
-    const size_t size = body.size() >= prefix + Receipt::kHeaderSize
-                            ? Receipt::PeekSize(body.substr(prefix, Receipt::kHeaderSize))
-                            : 0;
-    if (size != 0 && size <= Receipt::kMaxSize) {
-      const size_t length = prefix + size - 1;  // the cut's own 0x00 travels with the next frame
+    const size_t length =
+        body.size() >= Receipt::kHeaderSize ? Receipt::PeekSize(body.substr(0, Receipt::kHeaderSize)) : 0;
+    if (length != 0 && length <= Receipt::kMaxSize) {
       if (body.size() < length + kPartEnd.size()) return std::string_view::npos;
       if (body.substr(length, kPartEnd.size()) == kPartEnd) return bodyAt + length;
       // Corrupted somewhere: search instead, and let the receipt check say what broke.

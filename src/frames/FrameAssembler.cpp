@@ -4,7 +4,6 @@
 #include <limits>
 #include <stdexcept>
 
-#include "frames/CutSearch.h"
 #include "frames/MultipartPart.h"
 #include "log/Log.h"
 
@@ -37,37 +36,15 @@ void FrameAssembler::CountChunk(double now) {
 }
 
 void FrameAssembler::Append(std::string_view chunk) {
-  if (chunk.empty()) return;
-  CutSearch search(chunk);
   size_t from = 0;
-  if (cutDetection_ && cutPrefix_ != CutPrefix::kNone) {
-    const char completes = cutPrefix_ == CutPrefix::kEsc ? 'i' : 'V';
-    cutPrefix_ = CutPrefix::kNone;
-    if (chunk[0] == completes) {
-      Write(chunk.substr(0, 1));
+  if (cutDetection_) {
+    for (size_t end; (end = scanner_.NextFrameEnd(chunk, from)) != std::string_view::npos; from = end) {
+      Write(chunk.substr(from, end - from));
       Log(LogLevel::kProgress, "Cut detected.");
       SendFrame(true);
-      from = 1;
     }
-    // Otherwise the chunk is searched like any other, so that the frames do
-    // not depend on where the source happened to split the stream.
   }
-  while (from < chunk.size()) {
-    const size_t cutEnd = cutDetection_ ? search.NextCutEnd(from) : std::string_view::npos;
-    if (cutEnd == std::string_view::npos) {
-      Write(chunk.substr(from));
-      if (cutDetection_) {
-        const char last = chunk.back();
-        if (last == kEsc) cutPrefix_ = CutPrefix::kEsc;
-        if (last == kGs) cutPrefix_ = CutPrefix::kGs;
-      }
-      return;
-    }
-    Write(chunk.substr(from, cutEnd - from));
-    Log(LogLevel::kProgress, "Cut detected.");
-    SendFrame(true);
-    from = cutEnd;
-  }
+  Write(chunk.substr(from));
 }
 
 void FrameAssembler::Write(std::string_view piece) {
@@ -83,7 +60,10 @@ void FrameAssembler::Write(std::string_view piece) {
   length_ = static_cast<int32_t>(needed);
 }
 
-void FrameAssembler::SendFrame() { SendFrame(false); }
+void FrameAssembler::SendFrame() {
+  scanner_.ForgetHeader();
+  SendFrame(false);
+}
 
 void FrameAssembler::SendFrame(bool cut) {
   if (length_ == 0) return;
@@ -117,6 +97,7 @@ void FrameAssembler::ReleaseSpareMemory() {
 
 void FrameAssembler::DropFrame() {
   buffer_.assign(kInitialCapacity, ' ');
+  scanner_.ForgetHeader();
   length_ = 0;
   chunkCount_ = 0;
 }

@@ -1,11 +1,13 @@
 #pragma once
 // The frame in progress: collects the sources' chunks, cuts frames behind the
-// printer's paper-cut commands and hands each finished frame, wrapped as one
-// multipart part, to the sink. Owned by the relay; event thread only.
+// printer's paper-cut commands (never inside an image's or a code's data) and
+// hands each finished frame, wrapped as one multipart part, to the sink.
+// Owned by the relay; event thread only.
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "frames/CutScanner.h"
 #include "frames/FrameListener.h"
 #include "frames/PartArena.h"
 #include "frames/PartSink.h"
@@ -23,9 +25,12 @@ class FrameAssembler {
   // ready" line reports them. The start is stamped only on an empty frame.
   void StampStart(double now);
   void CountChunk(double now);
-  // Appends a chunk; every cut command in it ends a frame, which is sent.
+  // Appends a chunk; every cut command it completes ends a frame, which is
+  // sent. A cut command whose mode byte has not arrived waits for it.
   void Append(std::string_view chunk);
-  // Sends the frame in progress, if any, and empties it.
+  // Sends the frame in progress, if any, and empties it. A command still
+  // waiting for its header bytes (a cut's mode included) is forgotten: its
+  // late bytes are ordinary bytes of the next frame.
   void SendFrame();
   // Also hands every finished frame to listener (nullptr: nobody); the
   // record carries the bytes and the cut flag only.
@@ -34,9 +39,9 @@ class FrameAssembler {
   void DropFrame();
   // Gives back what a burst made the buffers grow to, when no frame is in progress.
   void ReleaseSpareMemory();
-  // A source set up again: its first chunk cannot complete a cut command
-  // begun before, and the frame's start is unknown until stamped.
-  void ForgetCutPrefix() { cutPrefix_ = CutPrefix::kNone; }
+  // A source set up again: its first chunk cannot complete a command begun
+  // before nor continue its data, and the frame's start is unknown until stamped.
+  void ForgetCutPrefix() { scanner_.Reset(); }
   void ForgetStartTime() { startTime_ = -1; }
 
   int32_t Length() const { return length_; }
@@ -48,9 +53,6 @@ class FrameAssembler {
   int64_t BytesSent() const { return bytesSent_; }
 
  private:
-  // The first byte of a cut command that ended the last chunk examined.
-  enum class CutPrefix : uint8_t { kNone, kEsc, kGs };
-
   void Write(std::string_view piece);
   void SendFrame(bool cut);
 
@@ -63,7 +65,7 @@ class FrameAssembler {
   double startTime_ = -1;
   double endTime_ = 0;
   int32_t chunkCount_ = 0;
-  CutPrefix cutPrefix_ = CutPrefix::kNone;
+  CutScanner scanner_;
   int64_t framesSent_ = 0;
   int64_t bytesSent_ = 0;
   PartArena arena_;

@@ -14,7 +14,7 @@ import unittest
 from relay import RelayTestCase, free_port, wait_until
 
 ALL_BYTES = bytes(range(256))
-CUT = b"\x1dV"
+CUT = b"\x1dV\x00"  # a full cut, mode 0
 
 
 def frames_until(client, expected_total, timeout=60):

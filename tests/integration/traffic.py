@@ -12,17 +12,18 @@ import time
 
 from relay import BOUNDARY, wait_until
 
-CUT = b"\x1dV"
+CUT = b"\x1dV\x00"  # a full cut, mode 0
 SEPARATOR = b"\r\n" + BOUNDARY
 PLAIN = b"Content-Type: text/plaintext"
 KEEPALIVE = b"Content-Type: text/keepalive"
 # Receipt bodies: bytes of every value except CR (so no boundary line can
-# appear) and ESC / GS (so no cut command but the final one).
-BLOCK = bytes(b for b in random.Random(7).randbytes(1 << 17) if b not in (13, 27, 29))
+# appear) and ESC / FS / GS (so no cut command but the final one, and no
+# command whose data would hide it).
+BLOCK = bytes(b for b in random.Random(7).randbytes(1 << 17) if b not in (13, 27, 28, 29))
 
 
 def receipt(seq, size=None):
-    """Frame number seq: "R<seq>:<size> ", size deterministic bytes, GS "V".
+    """Frame number seq: "R<seq>:<size> ", size deterministic bytes, GS "V" 0.
 
     With cut detection each receipt is exactly one frame."""
     n = size if size is not None else 200 + (seq * 7919) % 30000

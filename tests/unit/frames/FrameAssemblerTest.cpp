@@ -19,6 +19,12 @@ class RecordingSink : public PartSink {
   std::vector<std::string> parts;
 };
 
+class RecordingListener : public FrameListener {
+ public:
+  void OnFrame(const FrameRecord& frame) override { frames.emplace_back(std::string(frame.bytes), frame.cut); }
+  std::vector<std::pair<std::string, bool>> frames;
+};
+
 // The frame text inside a plain-text part.
 std::string Body(const std::string& part) {
   const std::string head = std::string(kPlainTextType) + "\r\n\r\n";
@@ -48,50 +54,168 @@ TEST_F(FrameAssemblerTest, CutAfterEscIKeepsTheCommandAndStartsTheNextFrameWithT
 }
 
 TEST_F(FrameAssemblerTest, TwoCommandsInOneChunkGiveTwoFramesInOrder) {
-  cutting.Append("one" + GS + "Vtwo" + ESC + "ithree");
-  EXPECT_EQ(Frames(), (std::vector<std::string>{"one" + GS + "V", "two" + ESC + "i"}));
+  cutting.Append("one" + GS + "V" + '\0' + "two" + ESC + "ithree");
+  EXPECT_EQ(Frames(), (std::vector<std::string>{"one" + GS + "V" + '\0', "two" + ESC + "i"}));
   EXPECT_EQ(cutting.Frame(), "three");
   EXPECT_EQ(log.Count("Cut detected."), 2u);
 }
 
-TEST_F(FrameAssemblerTest, GsVBeforeEscIIsCutFirst) {
-  cutting.Append("a" + GS + "Vb" + ESC + "i");
-  EXPECT_EQ(Frames(), (std::vector<std::string>{"a" + GS + "V", "b" + ESC + "i"}));
-  EXPECT_EQ(cutting.Length(), 0);
+struct CutForm {
+  std::string name;
+  std::string command;  // the cut command as the frame ends with it
+  std::string next;     // what follows: the next frame begins with it
+};
+
+// Every cut form, followed by bytes that must begin the next frame.
+const std::vector<CutForm> kCutForms = {
+    {"EscI", ESC + "i", "x"},
+    {"Mode0", GS + "V" + '\0', "x"},
+    {"Mode1", GS + "V\x01", "x"},
+    {"Mode48", GS + "V0", "x"},
+    {"Mode49", GS + "V1", "x"},
+    {"Mode65", GS + "VA\x03", "x"},
+    {"Mode66TakesAZeroFeed", GS + "VB" + '\0', "x"},
+    {"Mode97TakesAFeedEqualToGs", GS + "Va" + GS, "x"},
+    {"Mode98", GS + "Vb\x10", "x"},
+    {"Mode103", GS + "Vg\xff", "x"},
+    {"Mode104", GS + "Vh\x05", "x"},
+    {"OtherModeBeginsTheNextFrame", GS + "V", "\x02x"},
+    {"OtherModeMayBeginACut", GS + "V", ESC + "i"},
+};
+
+TEST_F(FrameAssemblerTest, EveryCutFormEndsTheFrameBehindItsLastByteHoweverItIsSplit) {
+  size_t cuts = 0;
+  for (const CutForm& form : kCutForms) {
+    const std::string stream = "ab" + form.command + form.next;
+    // Split before, inside and right behind the command.
+    for (size_t split = 2; split <= 2 + form.command.size(); ++split) {
+      RecordingSink parts;
+      FrameAssembler frames(true, false, parts);
+      frames.Append(stream.substr(0, split));
+      // A command cut short waits; a bare GS V waits for the byte that decides.
+      const bool complete = split == 2 + form.command.size() && form.command != GS + "V";
+      EXPECT_EQ(parts.parts.size(), complete ? 1u : 0u) << form.name << " split at " << split;
+      frames.Append(stream.substr(split));
+      ASSERT_GE(parts.parts.size(), 1u) << form.name << " split at " << split;
+      EXPECT_EQ(Body(parts.parts[0]), "ab" + form.command) << form.name << " split at " << split;
+      cuts += parts.parts.size();
+    }
+  }
+  EXPECT_EQ(log.Count("Cut detected."), cuts);
 }
 
-TEST_F(FrameAssemblerTest, CommandSplitAcrossTwoChunks) {
-  cutting.Append("abc" + ESC);
-  EXPECT_TRUE(sink.parts.empty());
-  cutting.Append("ixyz");
-  EXPECT_EQ(Frames(), std::vector<std::string>{"abc" + ESC + "i"});
-  EXPECT_EQ(cutting.Frame(), "xyz");
-
-  cutting.Append(GS);
-  cutting.Append("V");
-  EXPECT_EQ(Frames().back(), "xyz" + GS + "V");
+TEST_F(FrameAssemblerTest, SilenceForgetsAWaitingCutAndItsLateModeIsOrdinaryData) {
+  RecordingListener listener;
+  cutting.SetFrameListener(&listener);
+  cutting.Append("a" + GS + "V");
+  cutting.SendFrame();  // the frame timeout
+  cutting.Append(std::string(1, '\0') + "b" + GS + "VA");
+  cutting.SendFrame();
+  cutting.Append("\x03" "c");
+  cutting.SendFrame();
+  using Frames = std::vector<std::pair<std::string, bool>>;
+  EXPECT_EQ(listener.frames, (Frames{{"a" + GS + "V", false},
+                                     {std::string(1, '\0') + "b" + GS + "VA", false},
+                                     {"\x03" "c", false}}));
+  EXPECT_EQ(log.Count("Cut detected."), 0u);
 }
 
-TEST_F(FrameAssemblerTest, PrefixNotCompletedIsClearedAndTheChunkIsStillSearched) {
-  cutting.Append("a" + ESC);
-  cutting.Append("Vb" + GS + "Vc");  // "V" does not complete ESC
-  EXPECT_EQ(Frames(), std::vector<std::string>{"a" + ESC + "Vb" + GS + "V"});
-  EXPECT_EQ(cutting.Frame(), "c");
-  cutting.Append("i");  // the ESC was forgotten
-  EXPECT_EQ(cutting.Frame(), "ci");
-
-  cutting.Append(GS);
-  cutting.Append("x" + ESC);  // not completed, but itself ends with ESC
-  cutting.Append("i");
-  EXPECT_EQ(Frames().back(), "ci" + GS + "x" + ESC + "i");
+std::string Bytes(std::initializer_list<int> values) {
+  std::string bytes;
+  for (const int value : values) bytes += static_cast<char>(value);
+  return bytes;
 }
 
-TEST_F(FrameAssemblerTest, EmptyChunkChangesNothingNotEvenThePendingPrefix) {
-  cutting.Append("a" + GS);
-  cutting.Append("");
-  EXPECT_EQ(cutting.Length(), 2);
-  cutting.Append("V");
-  EXPECT_EQ(Frames(), std::vector<std::string>{"a" + GS + "V"});
+// Data a printer prints as dots, holding both cut commands.
+const std::string kCutsInData = Bytes({0x1d, 0x56, 0x00, 0x1b, 0x69, 0x1d, 0x56, 0x41, 0x1d});
+
+struct DataCase {
+  std::string name;
+  std::string command;  // a whole data command whose data holds cut commands
+};
+
+const std::vector<DataCase> kDataCommands = {
+    {"BitImage8Dot", ESC + Bytes({'*', 0, 9, 0}) + kCutsInData},
+    {"BitImage24Dot", ESC + Bytes({'*', 33, 3, 0}) + kCutsInData},
+    {"RasterImage", GS + Bytes({'v', '0', 0, 3, 0, 3, 0}) + kCutsInData},
+    {"RasterImageDigitMode", GS + Bytes({'v', '0', '3', 1, 0, 9, 0}) + kCutsInData},
+    {"GraphicsData", GS + Bytes({'(', 'L', 11, 0, 48, 112}) + kCutsInData},
+    {"GraphicsDataLong", GS + Bytes({'8', 'L', 9, 0, 0, 0}) + kCutsInData},
+    {"DownloadedImage", GS + Bytes({'*', 1, 1}) + Bytes({0x1b, 0x69, 0x1d, 0x56, 0x00, 0x1b, 0x69, 0x1d})},
+    {"QrCodeStoreData", GS + Bytes({'(', 'k', 12, 0, 49, 80, 48}) + kCutsInData},
+    {"BarcodeCounted", GS + Bytes({'k', 73, 9}) + kCutsInData},
+    {"BarcodeUpToNul", GS + Bytes({'k', 4, 0x1b, 'i', '1', 0})},
+    {"UserCharacters", ESC + Bytes({'&', 3, 'A', 'B', 2}) + kCutsInData.substr(0, 6) + Bytes({1, 0x1d, 0x56, 0x00})},
+    {"KanjiBlock", Bytes({0x1c, '(', 'A', 9, 0}) + kCutsInData},
+};
+
+TEST_F(FrameAssemblerTest, CutCommandsInsideACommandsDataDoNotCutWholeOrByteByByte) {
+  for (const DataCase& data : kDataCommands) {
+    const std::string receipt = "Logo" + data.command + "Total 1.00\n" + GS + "V" + '\0';
+    for (const size_t chunkLength : {receipt.size(), size_t{1}}) {
+      RecordingSink parts;
+      FrameAssembler frames(true, false, parts);
+      for (size_t at = 0; at < receipt.size(); at += chunkLength)
+        frames.Append(std::string_view(receipt).substr(at, chunkLength));
+      ASSERT_EQ(parts.parts.size(), 1u) << data.name << " in chunks of " << chunkLength;
+      EXPECT_EQ(Body(parts.parts[0]), receipt) << data.name;
+    }
+  }
+}
+
+// A corrupt header is taken as no data command: the cut right behind it counts.
+TEST_F(FrameAssemblerTest, ImplausibleLengthsSwallowNothing) {
+  const std::vector<DataCase> bogus = {
+      {"BitImageWiderThan4096Dots", ESC + Bytes({'*', 0, 0x01, 0x10})},
+      {"BitImageUnknownMode", ESC + Bytes({'*', 2, 9, 0})},
+      {"RasterWiderThan4096Dots", GS + Bytes({'v', '0', 0, 0x01, 0x02, 1, 0})},
+      {"RasterOverFourMiB", GS + Bytes({'v', '0', 0, 0, 2, 0x01, 0x20})},
+      {"RasterWithoutZero", GS + Bytes({'v', '1', 0, 3, 0, 3, 0})},
+      {"GraphicsDataOverFourMiB", GS + Bytes({'8', 'L', 0xff, 0xff, 0xff, 0xff})},
+      {"BarcodeUnknownSystem", GS + Bytes({'k', 20})},
+      {"UserCharactersTooHigh", ESC + Bytes({'&', 9, 'A', 'B'})},
+      {"UserCharactersBackwards", ESC + Bytes({'&', 3, 'B', 'A'})},
+      {"UserCharacterTooWide", ESC + Bytes({'&', 3, 'A', 'A', 65})},
+  };
+  for (const DataCase& data : bogus) {
+    RecordingSink parts;
+    FrameAssembler frames(true, false, parts);
+    frames.Append("a" + data.command + GS + "V" + '\0' + "b");
+    ASSERT_EQ(parts.parts.size(), 1u) << data.name;
+    EXPECT_EQ(frames.Frame(), "b") << data.name;
+  }
+}
+
+TEST_F(FrameAssemblerTest, LargestLengthsStepOverABoundedAmount) {
+  const std::string cut = GS + "V" + '\0';
+  const std::vector<std::pair<std::string, size_t>> largest = {
+      {GS + Bytes({'(', 'k', 0xff, 0xff}), 65535},
+      {GS + Bytes({'8', 'L', 0, 0, 0x40, 0}), 4u << 20},
+      {GS + Bytes({'v', '0', 0, 0, 2, 0, 0x20}), 4u << 20},
+      {GS + Bytes({'k', 2}), 255},  // no NUL
+  };
+  for (const auto& [header, length] : largest) {
+    RecordingSink parts;
+    FrameAssembler frames(true, false, parts);
+    frames.Append(header + std::string(length - 1, 'd') + cut);
+    EXPECT_EQ(parts.parts.size(), 0u) << length;
+    frames.Append(cut);
+    EXPECT_EQ(parts.parts.size(), 1u) << length;
+  }
+}
+
+TEST_F(FrameAssemblerTest, DataSkipOutlivesASilenceButNotANewSource) {
+  const std::string raster = GS + Bytes({'v', '0', 0, 10, 0, 1, 0});  // 10 bytes of data
+  const std::string cut = GS + "V" + '\0';
+  cutting.Append("a" + raster + "dd");
+  cutting.SendFrame();  // silence, or a frame at the size limit
+  cutting.Append(cut + "ddddd" + cut);
+  EXPECT_EQ(Frames(), (std::vector<std::string>{"a" + raster + "dd", cut + "ddddd" + cut}));
+
+  cutting.Append("b" + raster + "dd");
+  cutting.ForgetCutPrefix();  // the source was set up again
+  cutting.Append(cut);
+  EXPECT_EQ(Frames().back(), "b" + raster + "dd" + cut);
 }
 
 TEST_F(FrameAssemblerTest, ChunkOfExactlyTheCommandLeavesAnEmptyFrame) {
@@ -115,10 +239,10 @@ TEST_F(FrameAssemblerTest, WithoutCutDetectionCommandsAreOrdinaryText) {
 
 TEST_F(FrameAssemblerTest, ChunkOfTenThousandCommandsGivesTenThousandFrames) {
   std::string chunk;
-  for (int i = 0; i < 10000; ++i) chunk += std::to_string(i) + GS + "V";
+  for (int i = 0; i < 10000; ++i) chunk += std::to_string(i) + GS + "V" + '\0';
   cutting.Append(chunk);
   ASSERT_EQ(sink.parts.size(), 10000u);
-  EXPECT_EQ(Body(sink.parts[9999]), "9999" + GS + "V");
+  EXPECT_EQ(Body(sink.parts[9999]), "9999" + GS + "V" + '\0');
   EXPECT_EQ(cutting.Length(), 0);
 }
 
@@ -199,7 +323,7 @@ TEST_F(FrameAssemblerTest, AllByteValuesAndTheBoundaryItselfPassUnchanged) {
 // Frames must not depend on how the source happened to split the stream.
 TEST(FrameAssemblerProperty, FramesAreIndependentOfChunkBoundaries) {
   std::mt19937 random(20261207);
-  const std::string alphabet = "ab" + ESC + GS + "iVv";
+  const std::string alphabet = "ab" + ESC + GS + "\x1c" + std::string(1, '\0') + "iVvk(*&08LA\x01\x02";
   for (int round = 0; round < 300; ++round) {
     std::string stream;
     const int length = std::uniform_int_distribution<int>(0, 200)(random);
@@ -227,12 +351,6 @@ TEST(FrameAssemblerProperty, FramesAreIndependentOfChunkBoundaries) {
 
 namespace tavrik {
 namespace {
-
-class RecordingListener : public FrameListener {
- public:
-  void OnFrame(const FrameRecord& frame) override { frames.emplace_back(std::string(frame.bytes), frame.cut); }
-  std::vector<std::pair<std::string, bool>> frames;
-};
 
 TEST_F(FrameAssemblerTest, ListenerGetsEachFrameAfterTheClientsWithItsCutFlag) {
   RecordingListener listener;
