@@ -23,8 +23,9 @@ PAPER_END = {1: 0x1E, 2: 0x32, 3: 0x12, 4: 0x7E}
 
 class ScriptedPrinter(threading.Thread):
     """A network printer on loopback: records every byte of every connection
-    and answers DLE EOT n as a real one does, wherever the three bytes fall
-    in the stream. Reading can be stopped, as a printer out of paper does."""
+    and answers DLE EOT n and GS r 1 (paper sensors: paper present) as a real
+    one does, wherever the three bytes fall in the stream. Reading can be
+    stopped, as a printer out of paper does."""
 
     def __init__(self):
         super().__init__(daemon=True)
@@ -59,12 +60,19 @@ class ScriptedPrinter(threading.Thread):
                 return
             self.received += data
             stream = tail + data
-            for i in range(len(tail), len(stream)):
-                if stream[i - 2:i] == b"\x10\x04" and stream[i] in self.status:
-                    reply = bytes([self.status[stream[i]]])
+            for i in range(max(len(tail), 2), len(stream)):
+                reply = self._answer(stream[i - 2:i + 1])
+                if reply:
                     self.replies += reply
                     conn.sendall(reply)
             tail = stream[-2:]
+
+    def _answer(self, query):
+        if query[:2] == b"\x10\x04" and query[2] in self.status:
+            return bytes([self.status[query[2]]])
+        if query in (b"\x1dr\x01", b"\x1dr1"):
+            return b"\x00"
+        return None
 
     def close(self):
         self.reading.set()
