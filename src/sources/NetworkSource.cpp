@@ -47,6 +47,15 @@ void NetworkSource::Restart() {
   platform_.Loop().RunPending();
   // Each set-up starts the pacing span in which a further one waits.
   pace_->Start(kMinAttemptSpacingMs);
+  // Between two peers of a listener that still listens while the relay runs
+  // nothing is set up, so the clients' listener is not opened again under a
+  // client that is connecting as a job ends.
+  if (restartingItself_ && host_.IsSourceReady() && listener_ &&
+      listener_->State() == SocketState::kListening) {
+    host_.RestartFrameTimer(0);  // stopped, as a set-up stops it
+    ending_ = false;
+    return Guarded([&] { ServeNextWaiting(); });
+  }
   host_.WatchSetUp(kSetUpWatchdogMs);
   if (settings_.protocol == NetworkProtocol::kUdp) {
     StartUdp();
@@ -112,14 +121,20 @@ void NetworkSource::Reconnect() {
     reconnectDue_ = true;
     return;
   }
+  RestartItself();
+}
+
+void NetworkSource::RestartItself() {
+  restartingItself_ = true;
   host_.RestartSource(false);
+  restartingItself_ = false;
 }
 
 // A listener's peer that ended its job cleanly is no failure to pace: the
 // next job may be waiting already.
 void NetworkSource::ServeNext() {
   if (settings_.listen && !reconnectDue_) {
-    host_.RestartSource(false);
+    RestartItself();
   } else {
     Reconnect();
   }
@@ -129,7 +144,7 @@ void NetworkSource::OnPaceTick() {
   pace_->Stop();
   if (!reconnectDue_) return;
   reconnectDue_ = false;
-  host_.RestartSource(false);
+  RestartItself();
 }
 
 template <typename Work>

@@ -115,6 +115,8 @@ class NetworkSource : private SocketEvents {
   void Reconnect();
   // Sets the source up again at once: the served peer ended cleanly.
   void ServeNext();
+  // Asks the relay to restart this source, keeping the clients.
+  void RestartItself();
   void OnPaceTick();
 
   Platform& platform_;
@@ -128,6 +130,7 @@ class NetworkSource : private SocketEvents {
   WaitingConnections waiting_;
   std::unique_ptr<Timer> answerLinger_;  // with status answers only
   bool reconnectDue_ = false;
+  bool restartingItself_ = false;  // the restart under way is one this source asked for
   // The served connection is closing or the source is being set up again: a
   // peer that asks meanwhile waits, so that the set-up cannot close it.
   bool ending_ = false;

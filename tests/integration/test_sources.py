@@ -103,6 +103,19 @@ class TcpListenerModeTest(RelayTestCase):
         self.assertEqual(relay.stop(), 0)
         self.assertEqual(relay.messages().count("SrcSock connection request."), 100)
 
+    def test_a_client_that_connects_as_a_job_ends_is_served(self):
+        """Between two peers nothing is set up, so the clients' listener is
+        not opened again under a client that is connecting."""
+        source_port = free_port()
+        relay = self.relay("-l", "-t", source_port, "-f", 5000)
+        relay.wait_listening()
+        watcher = self.stream(relay)
+        for n in range(20):
+            with socket.create_connection(("127.0.0.1", source_port), timeout=5) as pos:
+                pos.sendall(b"JOB %d\n" % n)
+            self.stream(relay).close()  # at once, while the relay takes the job's end
+        self.assertEqual([watcher.next_frame(timeout=15) for _ in range(20)], [b"JOB %d\n" % n for n in range(20)])
+
 
 def _connect(port):
     try:

@@ -167,6 +167,7 @@ TEST_F(ListenerSourceTest, PeersThatComeMeanwhileWaitAndAreServedInTurnAtOnce) {
   EXPECT_EQ(Bodies(Client(client)), (std::vector<std::string>{"job A end", "job B", "job C"}));
   EXPECT_EQ(SourceSocket().State(), SocketState::kClosed);
   EXPECT_EQ(SourceListener().listenCalls, 1) << "the listener never closed";
+  EXPECT_EQ(Listener().listenCalls, 1) << "nor did the clients' listener: a client may be connecting";
   EXPECT_EQ(log.Count("SrcSock connection request."), 3u);
   EXPECT_EQ(log.Count("SrcSock closed."), 3u);
   EXPECT_EQ(log.Count("Reset. KillClients=False"), 3u);
