@@ -11,6 +11,7 @@ import tempfile
 
 VERSION = "4.6.1"
 RECEIPTS = 20
+STATUS_QUERY = b"\x1dr\x01"  # GS r 1, the library's status query: paper sensors
 
 # One line of JSON per receipt: whether the probe connected, the bytes the
 # print sent, and the status answer; a failure ends the run with its error.
@@ -80,3 +81,15 @@ class ThermalPrinterLibrary:
             receipts.append({"connected": done["connected"], "receipt": bytes.fromhex(done["receipt"]),
                              "status": bytes.fromhex(done["status"])})
         return run.returncode, run.stderr.decode(errors="replace"), receipts
+
+
+def check_receipts(test, receipts):
+    """Asserts that every receipt of the loop was done; returns the frames the
+    relay's clients must get: each receipt, then its status query (the probe
+    sends nothing)."""
+    test.assertEqual(len(receipts), RECEIPTS)
+    for n, done in enumerate(receipts, 1):
+        test.assertTrue(done["connected"], f"probe {n} failed")
+        test.assertIn(b"RECEIPT %d OF %d\n" % (n, RECEIPTS), done["receipt"])
+        test.assertEqual(done["status"], b"\x00", f"status {n}")  # paper present
+    return [frame for done in receipts for frame in (done["receipt"], STATUS_QUERY)]

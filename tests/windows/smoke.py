@@ -1,11 +1,13 @@
 """Smoke tests of the Windows build under Wine: the real TavrikSrv.exe as an
-application (network, serial and spool file sources, Ctrl+C) and as a service.
+application (network, serial and spool file sources, Ctrl+C, a POS printing
+library from npm) and as a service.
 
 scripts/test-windows runs this after the build, with WINEPREFIX naming a
 prepared throw-away prefix whose wineserver is persistent, TAVRIK_EXE the
 built program and, where socat made a pseudo-terminal pair, TAVRIK_COM_PAIR
 ("5,6": COM5 wired to COM6 in the prefix). Every Wine call is bounded by
-`timeout`. Standard library only.
+`timeout`. Standard library only; the npm library is installed at test time
+(its test is skipped where it cannot be).
 """
 import os
 import shutil
@@ -19,6 +21,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "integration"))
 from relay import HEAD, StreamClient, free_port, wait_until  # noqa: E402
+from thermal_printer import ThermalPrinterLibrary, check_receipts  # noqa: E402
 
 EXE = os.environ.get("TAVRIK_EXE", "")
 PREFIX = os.environ.get("WINEPREFIX", "")
@@ -172,6 +175,35 @@ class ApplicationMode(SmokeTestCase):
         self.assertIn("Unable to start service.", output)
         relay.wait_log("Executing as service. Port=")
         self.assertNotIn("Form loaded.", relay.log())
+
+
+class PosSoftware(SmokeTestCase):
+    """node-thermal-printer (npm) against the TCP listener source with status
+    answers: probe, print and status query, 20 receipts in a row."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.library = ThermalPrinterLibrary()
+        reason = cls.library.install()
+        if reason:
+            cls.library.remove()
+            raise unittest.SkipTest(reason)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.library.remove()
+
+    def test_thermal_printer_library_prints_every_receipt(self):
+        source_port, client_port = free_port(), free_port()
+        relay = self.relay("pos").start("-l", "-t", source_port, "-f", 5000, "-v", "-p", client_port)
+        relay.wait_listening(client_port)
+        relay.wait_listening(source_port)
+        client = self.stream(client_port)
+        status, errors, receipts = self.library.print_receipts(source_port)
+        self.assertEqual(status, 0, errors + "\n" + relay.log()[-3000:])
+        expected = check_receipts(self, receipts)
+        self.assertEqual([client.next_frame(timeout=15) for _ in expected], expected)
+        self.interrupt(relay)
 
 
 class ServiceMode(SmokeTestCase):
