@@ -110,11 +110,12 @@ class TcpListenerModeTest(RelayTestCase):
         relay = self.relay("-l", "-t", source_port, "-f", 5000)
         relay.wait_listening()
         watcher = self.stream(relay)
-        for n in range(20):
+        jobs = [b"JOB %d\n" % n for n in range(20)]
+        for job in jobs:
             with socket.create_connection(("127.0.0.1", source_port), timeout=5) as pos:
-                pos.sendall(b"JOB %d\n" % n)
+                pos.sendall(job)
             self.stream(relay).close()  # at once, while the relay takes the job's end
-        self.assertEqual([watcher.next_frame(timeout=15) for _ in range(20)], [b"JOB %d\n" % n for n in range(20)])
+        self.assertEqual([watcher.next_frame(timeout=15) for _ in jobs], jobs)
 
 
 def _connect(port):
