@@ -272,6 +272,40 @@ class TextServerTest(OutputsTestCase):
         self.assertLess(len(numbers), 3000)
 
 
+    def test_a_reader_that_ended_its_side_still_gets_every_receipt(self):
+        port = free_port()
+        source = self.start(f'[[text_server]]\nport = {port}\naddress = "127.0.0.1"\n')
+        reader = wait_until(lambda: _try_connect(port), timeout=15)
+        self.addCleanup(reader.close)
+        reader.shutdown(socket.SHUT_WR)  # what nc -N does with nothing to send
+        time.sleep(1)  # the relay has seen the end of its stream
+        for n in range(3):
+            source.sendall(b"receipt %d\n" % n + ESC_I)
+        expected = b"receipt 0\r\nreceipt 1\r\nreceipt 2\r\n"
+        self.assertEqual(read_until(reader, len(expected)), expected)
+
+    def test_a_port_busy_at_start_is_taken_once_free_and_its_loss_logged_once(self):
+        port = free_port()
+        blocker = socket.socket()
+        blocker.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        blocker.bind(("127.0.0.1", port))
+        blocker.listen(1)
+        source = self.start(f'[[text_server]]\nport = {port}\naddress = "127.0.0.1"\n')
+        self.relay_process.wait_log(f"Text server 127.0.0.1:{port} cannot listen: ")
+        blocker.close()
+        # Tried again 1 s, then 10 s after the start.
+        reader = wait_until(lambda: _try_connect(port), timeout=20)
+        self.assertTrue(reader, "the freed port was never taken")
+        self.addCleanup(reader.close)
+        time.sleep(0.5)  # accepted
+        source.sendall(b"receipt\n" + ESC_I)
+        self.assertEqual(read_until(reader, 9), b"receipt\r\n")
+        self.relay_process.stop()
+        lines = [m for m in self.relay_process.messages() if "cannot listen" in m]
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn(f"Text server 127.0.0.1:{port} listening again.", self.relay_process.messages())
+
+
 class Broker:
     def __init__(self, port, config=None):
         self.port = port

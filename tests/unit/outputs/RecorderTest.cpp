@@ -191,5 +191,39 @@ TEST_F(OutputTest, TextServerSkipsWholeReceiptsForASlowReaderOnly) {
   EXPECT_EQ(log.Count("Text server port 9100: reader refused, 8 connected already."), 1u);
 }
 
+// The listener comes back after a failed start and after an error later,
+// each outage logged once; a reader that ended its side still gets receipts.
+TEST_F(OutputTest, TextServerListensAgainAfterALossAndServesAHalfClosedReader) {
+  TextServerConfig config;
+  config.port = 9100;
+  TextServer server(platform, config);
+  FakeSocket& listener = *platform.Sockets().at(0);
+  listener.Fail("Listen", PlatformError(10048, "Address in use"));
+  server.Start();
+  platform.Advance(RetryingListener::kFirstRetryMs);
+  listener.StopFailing("Listen");
+  EXPECT_FALSE(server.Counters().connected);
+  platform.Advance(RetryingListener::kFirstRetryMs * 10);
+  EXPECT_TRUE(server.Counters().connected);
+  listener.RaiseError(10054, "Network down");
+  platform.Advance(RetryingListener::kFirstRetryMs);
+  EXPECT_TRUE(server.Counters().connected);
+
+  listener.RequestConnection("10.0.0.1");
+  FakeSocket& reader = *platform.Sockets().at(1);
+  reader.PeerClose();
+  Deliver(server, "after\n");
+  EXPECT_EQ(reader.sent, "after\r\n");
+  reader.RaiseError(32, "Broken pipe");
+  EXPECT_EQ(server.ReaderCount(), 0u);
+  EXPECT_EQ(log.Messages(), (std::vector<std::string>{
+                                "Text server port 9100 cannot listen: Address in use",
+                                "Text server port 9100 listening again.",
+                                "Text server port 9100 listener error: Network down (10054)",
+                                "Text server port 9100 listening again.",
+                                "Text server port 9100: reader 10.0.0.1 connected.",
+                                "Text server port 9100: reader 10.0.0.1 disconnected: closed by the reader"}));
+}
+
 }  // namespace
 }  // namespace tavrik
