@@ -431,6 +431,41 @@ class MqttTest(OutputsTestCase):
         self.relay_process.wait_log("Lookup error.")
 
 
+class DroppingBroker(PlainListener):
+    """Accepts each client's CONNECT with a CONNACK, then drops it at once, as
+    a broker does when another client with the same id connects."""
+
+    def _serve(self):
+        while True:
+            try:
+                peer, _ = self.server.accept()
+            except OSError:
+                return
+            self.connections += 1
+            peer.settimeout(5)
+            try:
+                if peer.recv(512)[:1] == b"\x10":
+                    peer.sendall(b"\x20\x02\x00\x00")
+            except OSError:
+                pass
+            peer.close()
+
+
+@unittest.skipUnless(shutil.which("mosquitto"), "mosquitto not installed")
+class MqttDroppedTest(OutputsTestCase):
+    def test_a_broker_dropping_each_connection_at_once_is_one_outage_with_a_growing_delay(self):
+        broker = DroppingBroker()
+        self.addCleanup(broker.close)
+        self.start(f'[mqtt]\nhost = "127.0.0.1"\nport = {broker.port}\ntopic = "store1"\n')
+        time.sleep(12)
+        self.relay_process.stop()
+        # Tries at 0, 1, 3 and 7 s: the delay doubles as for a refusal.
+        self.assertIn(broker.connections, range(3, 6))
+        lines = [m for m in self.relay_process.messages() if m.startswith(f"MQTT 127.0.0.1:{broker.port}")]
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn(" disconnected: ", lines[0])
+
+
 def make_certificates(folder):
     """A CA, and a server certificate it signed for 127.0.0.1 and localhost."""
     def openssl(*args):
