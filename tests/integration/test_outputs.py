@@ -232,6 +232,41 @@ queue = 3
         self.assertIn(" disconnected: ", lines[0])
 
 
+    @unittest.skipUnless(os.path.exists(os.environ.get("TAVRIK_SLOW_LOOKUP", "")),
+                         "the slow_lookup library is not built (TAVRIK_SLOW_LOOKUP)")
+    def test_a_slow_lookup_of_a_udp_recorder_holds_up_no_receipt(self):
+        recorder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.addCleanup(recorder.close)
+        recorder.bind(("127.0.0.1", 0))
+        recorder.setblocking(False)
+        # Each lookup of "slowbroker" takes 3 s; the first fails.
+        env = dict(os.environ, LD_PRELOAD=os.environ["TAVRIK_SLOW_LOOKUP"],
+                   ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
+        source = self.start(f'[[recorder]]\nprotocol = "udp"\nhost = "slowbroker"\n'
+                            f'port = {recorder.getsockname()[1]}\n', env=env)
+        client = self.stream(self.relay_process)
+        slowest, seq, datagrams = 0.0, 0, []
+        deadline = time.monotonic() + 30
+        while not datagrams and time.monotonic() < deadline:
+            seq += 1
+            sent = time.monotonic()
+            source.sendall(b"receipt %d\n" % seq + ESC_I)
+            self.assertEqual(client.next_frame(timeout=10), b"receipt %d\n" % seq + ESC_I)
+            slowest = max(slowest, time.monotonic() - sent)
+            time.sleep(0.2)
+            try:
+                datagrams.append(recorder.recv(2048))
+            except BlockingIOError:
+                pass
+        self.assertLess(slowest, 1.0, "a receipt waited for the recorder's name lookup")
+        self.assertGreaterEqual(seq, 10, "the recorder was reached before the lookups could hold anything up")
+        self.assertEqual(datagrams, [b"receipt %d\r\n" % seq])
+        self.relay_process.stop()
+        lines = [m for m in self.relay_process.messages() if m.startswith("Recorder udp slowbroker:")]
+        self.assertEqual(len(lines), 2, lines)
+        self.assertIn(" cannot open: ", lines[0])
+
+
 class TextServerTest(OutputsTestCase):
     def test_a_stalled_reader_does_not_hold_up_another(self):
         port = free_port()
