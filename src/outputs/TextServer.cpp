@@ -61,21 +61,35 @@ void TextServer::Stop() {
   }
 }
 
-void TextServer::OnConnectionRequest(int32_t requestId) {
+// A reader that ended its side may be gone for good, unnoticed until a send:
+// with every place taken, it gives its place up to a new one.
+TextServer::Reader* TextServer::FreePlace() {
   for (Reader& reader : readers_) {
-    if (reader.socket->State() != SocketState::kClosed) continue;
-    try {
-      reader.socket->Accept(requestId);
-      reader.unsentBytes = 0;
-      reader.ended = false;
-      Log(LogLevel::kError, name_ + ": reader " + reader.socket->RemoteHost() + " connected.");
-    } catch (const std::exception& e) {
-      Log(LogLevel::kError, name_ + ": cannot accept a reader: " + e.what());
-    }
+    if (reader.socket->State() == SocketState::kClosed) return &reader;
+  }
+  for (Reader& reader : readers_) {
+    if (!reader.ended) continue;
+    OnReaderGone(reader, "closed by the reader");
+    return &reader;
+  }
+  return nullptr;
+}
+
+void TextServer::OnConnectionRequest(int32_t requestId) {
+  Reader* const reader = FreePlace();
+  if (!reader) {
+    // Every place taken: the request is closed when this handler returns.
+    Log(LogLevel::kError, name_ + ": reader refused, " + std::to_string(kMaxReaders) + " connected already.");
     return;
   }
-  // Every place taken: the request is closed when this handler returns.
-  Log(LogLevel::kError, name_ + ": reader refused, " + std::to_string(kMaxReaders) + " connected already.");
+  try {
+    reader->socket->Accept(requestId);
+    reader->unsentBytes = 0;
+    reader->ended = false;
+    Log(LogLevel::kError, name_ + ": reader " + reader->socket->RemoteHost() + " connected.");
+  } catch (const std::exception& e) {
+    Log(LogLevel::kError, name_ + ": cannot accept a reader: " + e.what());
+  }
 }
 
 void TextServer::OnReaderData(Reader& reader) {

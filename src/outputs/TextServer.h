@@ -44,6 +44,7 @@ class TextServer final : public Output {
     bool ended = false;  // the reader closed its side
   };
 
+  Reader* FreePlace();
   void OnConnectionRequest(int32_t requestId);
   void OnReaderData(Reader& reader);
   void OnReaderGone(Reader& reader, const std::string& reason);

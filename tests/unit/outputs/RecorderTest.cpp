@@ -190,6 +190,10 @@ TEST_F(OutputTest, TextServerSkipsWholeReceiptsForASlowReaderOnly) {
   for (int i = 0; i < 7; ++i) listener.RequestConnection("10.0.0.9");
   EXPECT_EQ(server.ReaderCount(), TextServer::kMaxReaders);
   EXPECT_EQ(log.Count("Text server port 9100: reader refused, 8 connected already."), 1u);
+  slow.PeerClose();  // perhaps gone for good: its place goes to the next reader
+  listener.RequestConnection("10.0.0.10");
+  EXPECT_EQ(slow.RemoteHost(), "10.0.0.10");
+  EXPECT_EQ(log.Count("Text server port 9100: reader refused, 8 connected already."), 1u);
 }
 
 // The event thread never waits for a lookup, and a failing one is not
