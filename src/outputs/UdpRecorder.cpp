@@ -9,8 +9,10 @@ namespace tavrik {
 UdpRecorder::UdpRecorder(Platform& platform, RecorderConfig config)
     : config_(std::move(config)),
       name_("Recorder udp " + config_.host + ":" + std::to_string(config_.port)),
-      socket_(platform.CreateSocket()) {
+      socket_(platform.CreateSocket()),
+      lookupSpacing_(platform.CreateTimer()) {
   socket_->SetEvents(this);
+  lookupSpacing_->SetTickHandler([this] { lookupSpacing_->Stop(); });
 }
 
 UdpRecorder::~UdpRecorder() { socket_->SetEvents(nullptr); }
@@ -18,26 +20,43 @@ UdpRecorder::~UdpRecorder() { socket_->SetEvents(nullptr); }
 void UdpRecorder::Start() { Open(); }
 
 void UdpRecorder::Stop() {
+  lookupSpacing_->Stop();
   try {
     socket_->Close();
   } catch (const std::exception&) {
   }
 }
 
-// Opens the socket when it is not open; false when that fails.
+// Opens the socket when it is not open, or starts the lookup of its host;
+// false while it is not open.
 bool UdpRecorder::Open() {
-  if (socket_->State() == SocketState::kOpen) return true;
+  const SocketState state = socket_->State();
+  if (state == SocketState::kOpen) return true;
+  if (state == SocketState::kResolvingHost || lookupSpacing_->IsRunning()) return false;
   try {
     socket_->Close();
-    socket_->OpenUdp(config_.host, config_.port);
-    if (failing_) Log(LogLevel::kError, name_ + " open.");
-    failing_ = false;
-    return true;
+    socket_->OpenUdpAsync(config_.host, config_.port);
   } catch (const std::exception& e) {
-    if (!failing_) Log(LogLevel::kError, name_ + " cannot open: " + e.what());
-    failing_ = true;
+    Failed(e.what());
     return false;
   }
+  if (socket_->State() != SocketState::kOpen) {
+    lookingUp_ = true;
+    lookupSpacing_->Start(kMinLookupSpacingMs);
+    return false;
+  }
+  Opened();
+  return true;
+}
+
+void UdpRecorder::Opened() {
+  if (failing_) Log(LogLevel::kError, name_ + " open.");
+  failing_ = false;
+}
+
+void UdpRecorder::Failed(const std::string& reason) {
+  if (!failing_) Log(LogLevel::kError, name_ + " cannot open: " + reason);
+  failing_ = true;
 }
 
 void UdpRecorder::Deliver(const FrameRecord& frame) {
@@ -67,8 +86,16 @@ void UdpRecorder::OnData() {
   }
 }
 
-// A refused datagram (nobody listening) closes nothing for UDP; the next
-// receipt opens the socket again.
-void UdpRecorder::OnError(int /*number*/, const std::string& /*description*/) {}
+void UdpRecorder::OnConnected() {
+  lookingUp_ = false;
+  Opened();
+}
+
+// A failed lookup, or a refused datagram (nobody listening), which closes
+// nothing for UDP; either way the next receipt opens the socket again.
+void UdpRecorder::OnError(int /*number*/, const std::string& description) {
+  if (lookingUp_) Failed(description);
+  lookingUp_ = false;
+}
 
 }  // namespace tavrik

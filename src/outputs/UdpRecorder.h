@@ -1,7 +1,9 @@
 #pragma once
 // A recorder that reads receipt text as UDP datagrams: one datagram per
-// receipt, cut at line ends when it would exceed kMaxDatagram. Owns its
-// socket; event thread only.
+// receipt, cut at line ends when it would exceed kMaxDatagram. A host name
+// is looked up off the event thread, at start and again at most once every
+// kMinLookupSpacingMs while the socket is not open; receipts meanwhile are
+// dropped. Owns its socket and timer; event thread only.
 #include <memory>
 #include <string>
 
@@ -15,6 +17,7 @@ class UdpRecorder final : public Output, private SocketEvents {
  public:
   // Below a typical path MTU, so that no datagram is fragmented.
   static constexpr size_t kMaxDatagram = 1399;
+  static constexpr int kMinLookupSpacingMs = 1000;
 
   UdpRecorder(Platform& platform, RecorderConfig config);
   ~UdpRecorder() override;
@@ -27,12 +30,17 @@ class UdpRecorder final : public Output, private SocketEvents {
 
  private:
   bool Open();
+  void Opened();
+  void Failed(const std::string& reason);
+  void OnConnected() override;
   void OnData() override;
   void OnError(int number, const std::string& description) override;
 
   const RecorderConfig config_;
   const std::string name_;
   std::unique_ptr<Socket> socket_;
+  std::unique_ptr<Timer> lookupSpacing_;  // runs for a while after each lookup began
+  bool lookingUp_ = false;
   bool failing_ = false;  // the last attempt to open failed (logged once)
   uint64_t sent_ = 0;
   uint64_t dropped_ = 0;

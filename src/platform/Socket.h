@@ -66,6 +66,11 @@ class Socket {
   virtual void Bind(int port) = 0;
   // UDP: receives datagrams from host:port only, on an ephemeral local port.
   virtual void OpenUdp(const std::string& host, int port) = 0;
+  // UDP: as OpenUdp, but a host name is looked up off the event thread: the
+  // socket is kResolvingHost until it is open (OnConnected) or the lookup
+  // failed (OnError). An address given as digits opens within the call,
+  // raising no event.
+  virtual void OpenUdpAsync(const std::string& host, int port) = 0;
 
   // Moves all data arrived and not yet read into out (replacing its content).
   virtual void Read(std::string& out) = 0;

@@ -232,6 +232,41 @@ queue = 3
         self.assertIn(" disconnected: ", lines[0])
 
 
+    @unittest.skipUnless(os.path.exists(os.environ.get("TAVRIK_SLOW_LOOKUP", "")),
+                         "the slow_lookup library is not built (TAVRIK_SLOW_LOOKUP)")
+    def test_a_slow_lookup_of_a_udp_recorder_holds_up_no_receipt(self):
+        recorder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.addCleanup(recorder.close)
+        recorder.bind(("127.0.0.1", 0))
+        recorder.setblocking(False)
+        # Each lookup of "slowbroker" takes 3 s; the first fails.
+        env = dict(os.environ, LD_PRELOAD=os.environ["TAVRIK_SLOW_LOOKUP"],
+                   ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
+        source = self.start(f'[[recorder]]\nprotocol = "udp"\nhost = "slowbroker"\n'
+                            f'port = {recorder.getsockname()[1]}\n', env=env)
+        client = self.stream(self.relay_process)
+        slowest, seq, datagrams = 0.0, 0, []
+        deadline = time.monotonic() + 30
+        while not datagrams and time.monotonic() < deadline:
+            seq += 1
+            sent = time.monotonic()
+            source.sendall(b"receipt %d\n" % seq + ESC_I)
+            self.assertEqual(client.next_frame(timeout=10), b"receipt %d\n" % seq + ESC_I)
+            slowest = max(slowest, time.monotonic() - sent)
+            time.sleep(0.2)
+            try:
+                datagrams.append(recorder.recv(2048))
+            except BlockingIOError:
+                pass
+        self.assertLess(slowest, 1.0, "a receipt waited for the recorder's name lookup")
+        self.assertGreaterEqual(seq, 10, "the recorder was reached before the lookups could hold anything up")
+        self.assertEqual(datagrams, [b"receipt %d\r\n" % seq])
+        self.relay_process.stop()
+        lines = [m for m in self.relay_process.messages() if m.startswith("Recorder udp slowbroker:")]
+        self.assertEqual(len(lines), 2, lines)
+        self.assertIn(" cannot open: ", lines[0])
+
+
 class TextServerTest(OutputsTestCase):
     def test_a_stalled_reader_does_not_hold_up_another(self):
         port = free_port()
@@ -270,6 +305,40 @@ class TextServerTest(OutputsTestCase):
             self.assertEqual(receipt, receipt[:5] + line)
         self.assertEqual(numbers, sorted(set(numbers)))
         self.assertLess(len(numbers), 3000)
+
+
+    def test_a_reader_that_ended_its_side_still_gets_every_receipt(self):
+        port = free_port()
+        source = self.start(f'[[text_server]]\nport = {port}\naddress = "127.0.0.1"\n')
+        reader = wait_until(lambda: _try_connect(port), timeout=15)
+        self.addCleanup(reader.close)
+        reader.shutdown(socket.SHUT_WR)  # what nc -N does with nothing to send
+        time.sleep(1)  # the relay has seen the end of its stream
+        for n in range(3):
+            source.sendall(b"receipt %d\n" % n + ESC_I)
+        expected = b"receipt 0\r\nreceipt 1\r\nreceipt 2\r\n"
+        self.assertEqual(read_until(reader, len(expected)), expected)
+
+    def test_a_port_busy_at_start_is_taken_once_free_and_its_loss_logged_once(self):
+        port = free_port()
+        blocker = socket.socket()
+        blocker.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        blocker.bind(("127.0.0.1", port))
+        blocker.listen(1)
+        source = self.start(f'[[text_server]]\nport = {port}\naddress = "127.0.0.1"\n')
+        self.relay_process.wait_log(f"Text server 127.0.0.1:{port} cannot listen: ")
+        blocker.close()
+        # Tried again 1 s, then 10 s after the start.
+        reader = wait_until(lambda: _try_connect(port), timeout=20)
+        self.assertTrue(reader, "the freed port was never taken")
+        self.addCleanup(reader.close)
+        time.sleep(0.5)  # accepted
+        source.sendall(b"receipt\n" + ESC_I)
+        self.assertEqual(read_until(reader, 9), b"receipt\r\n")
+        self.relay_process.stop()
+        lines = [m for m in self.relay_process.messages() if "cannot listen" in m]
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn(f"Text server 127.0.0.1:{port} listening again.", self.relay_process.messages())
 
 
 class Broker:
@@ -395,6 +464,41 @@ class MqttTest(OutputsTestCase):
         sub.wait_for("store1/status online")
         self.receipts(sub, 1, seq)
         self.relay_process.wait_log("Lookup error.")
+
+
+class DroppingBroker(PlainListener):
+    """Accepts each client's CONNECT with a CONNACK, then drops it at once, as
+    a broker does when another client with the same id connects."""
+
+    def _serve(self):
+        while True:
+            try:
+                peer, _ = self.server.accept()
+            except OSError:
+                return
+            self.connections += 1
+            peer.settimeout(5)
+            try:
+                if peer.recv(512)[:1] == b"\x10":
+                    peer.sendall(b"\x20\x02\x00\x00")
+            except OSError:
+                pass
+            peer.close()
+
+
+@unittest.skipUnless(shutil.which("mosquitto"), "mosquitto not installed")
+class MqttDroppedTest(OutputsTestCase):
+    def test_a_broker_dropping_each_connection_at_once_is_one_outage_with_a_growing_delay(self):
+        broker = DroppingBroker()
+        self.addCleanup(broker.close)
+        self.start(f'[mqtt]\nhost = "127.0.0.1"\nport = {broker.port}\ntopic = "store1"\n')
+        time.sleep(12)
+        self.relay_process.stop()
+        # Tries at 0, 1, 3 and 7 s: the delay doubles as for a refusal.
+        self.assertIn(broker.connections, range(3, 6))
+        lines = [m for m in self.relay_process.messages() if m.startswith(f"MQTT 127.0.0.1:{broker.port}")]
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn(" disconnected: ", lines[0])
 
 
 def make_certificates(folder):

@@ -588,6 +588,25 @@ TEST_F(AsioSocketTest, UdpAddressedReceivesFromItsPeerOnly) {
   }
 }
 
+// Digits open within the call, raising nothing; a name opens once its
+// lookup returns.
+TEST_F(AsioSocketTest, UdpOpenedAsyncLooksANameUpWithoutBlocking) {
+  udp::socket peer(context_, udp::endpoint(kLoopback, 0));
+  Recorder digits;
+  auto opened = MakeSocket(digits);
+  opened->OpenUdpAsync("127.0.0.1", peer.local_endpoint().port());
+  EXPECT_EQ(opened->State(), SocketState::kOpen);
+  Recorder named;
+  auto looked = MakeSocket(named);
+  looked->OpenUdpAsync("localhost", peer.local_endpoint().port());
+  EXPECT_EQ(looked->State(), SocketState::kResolvingHost);
+  ASSERT_TRUE(RunUntil([&] { return named.Count("Connect") == 1; }));
+  looked->Send(MakePayload("named"));
+  std::array<char, 2048> buffer{};
+  EXPECT_EQ(std::string(buffer.data(), peer.receive(asio::buffer(buffer))), "named");
+  EXPECT_TRUE(digits.names.empty());
+}
+
 TEST_F(AsioSocketTest, UdpAddressedSendsEachPartAsOneDatagram) {
   udp::socket peer(context_, udp::endpoint(kLoopback, 0));
   Recorder recorder;

@@ -162,6 +162,7 @@ void MosquittoOutput::Lost(const std::string& reason) {
     outage_.Dropped();
   }
   link_ = Link::kWaiting;
+  printerMessageId_ = 0;
   waitMs_ = retryMs_;
   retryMs_ = std::min(retryMs_ * 2, kMaxRetryMs);
 }
@@ -179,6 +180,9 @@ void MosquittoOutput::OnPollTick() {
     Lost(mosquitto_connack_string(refusal_));
   } else if (code != MOSQ_ERR_SUCCESS) {
     Lost(code == MOSQ_ERR_ERRNO ? "connection failed" : mosquitto_strerror(code));
+  } else if (link_ == Link::kConnected && !proven_) {
+    upMs_ += kPollMs;
+    if (upMs_ >= kProvenAfterMs) Proven();
   }
 }
 
@@ -189,11 +193,17 @@ void MosquittoOutput::OnConnect(int code) {
     return;
   }
   link_ = Link::kConnected;
+  proven_ = false;
+  upMs_ = 0;
+  Publish(statusTopic_, "online", 1, true);
+  if (!printerStatus_.empty()) PublishPrinterStatus();
+  Flush();
+}
+
+void MosquittoOutput::Proven() {
+  proven_ = true;
   retryMs_ = kMinRetryMs;
   outage_.Connected(name_);
-  Publish(statusTopic_, "online", 1, true);
-  if (!printerStatus_.empty()) Publish(printerTopic_, printerStatus_, 1, true);
-  Flush();
 }
 
 // QoS 1: the broker acknowledged it. QoS 0: it is written to the socket,
@@ -201,6 +211,10 @@ void MosquittoOutput::OnConnect(int code) {
 void MosquittoOutput::OnPublished(int messageId) {
   if (inFlight_.erase(messageId) > 0) {
     ++sent_;
+    if (!proven_) Proven();
+  } else if (printerMessageId_ != 0 && messageId == printerMessageId_) {
+    printerMessageId_ = 0;
+    if (printerStatusPending_) PublishPrinterStatus();
   } else if (publishing_ && *publishing_ == messageId) {
     writtenAtOnce_ = true;
   }
@@ -221,7 +235,14 @@ void MosquittoOutput::Deliver(const FrameRecord& frame) {
 
 void MosquittoOutput::PublishPrinterStatus(std::string_view description) {
   printerStatus_ = description;
-  if (link_ == Link::kConnected) Publish(printerTopic_, printerStatus_, 1, true);
+  printerStatusPending_ = true;
+  if (link_ == Link::kConnected && printerMessageId_ == 0) PublishPrinterStatus();
+}
+
+void MosquittoOutput::PublishPrinterStatus() {
+  printerStatusPending_ = false;
+  int messageId = 0;
+  if (Publish(printerTopic_, printerStatus_, 1, true, &messageId)) printerMessageId_ = messageId;
 }
 
 void MosquittoOutput::Flush() {
@@ -253,7 +274,7 @@ bool MosquittoOutput::Publish(const std::string& topic, const std::string& paylo
 }
 
 OutputCounters MosquittoOutput::Counters() const {
-  return {link_ == Link::kConnected, queue_.size() + inFlight_.size(), sent_, dropped_};
+  return {link_ == Link::kConnected && proven_, queue_.size() + inFlight_.size(), sent_, dropped_};
 }
 
 }  // namespace tavrik

@@ -29,6 +29,7 @@ class MosquittoOutput final : public MqttOutput {
   // Receipts published and not yet acknowledged (QoS 1) or not yet written
   // to the socket (QoS 0); more wait in the queue.
   static constexpr size_t kMaxInFlight = 100;
+  static constexpr int kProvenAfterMs = 1000;
 
   MosquittoOutput(Platform& platform, MqttConfig config);
   ~MosquittoOutput() override;
@@ -52,6 +53,8 @@ class MosquittoOutput final : public MqttOutput {
   void OnPollTick();
   void OnConnect(int code);
   void OnPublished(int messageId);
+  void Proven();
+  void PublishPrinterStatus();
   void Flush();
   bool Publish(const std::string& topic, const std::string& payload, int qos, bool retain, int* messageId = nullptr);
 
@@ -67,12 +70,16 @@ class MosquittoOutput final : public MqttOutput {
   int refusal_ = 0;  // the broker's CONNACK code when it refused us
   int retryMs_ = kMinRetryMs;
   int waitMs_ = 0;  // until the next attempt, in kWaiting
+  bool proven_ = false;  // this connection carried a receipt or stayed up long enough
+  int upMs_ = 0;         // how long this connection is up, until proven
   bool flushing_ = false;
   const int* publishing_ = nullptr;  // the message id of the receipt being published
   bool writtenAtOnce_ = false;       // ... which the publish call wrote already
   std::deque<std::string> queue_;
   std::map<int, std::string> inFlight_;  // by message id, which grows with each publish
   std::string printerStatus_;  // the latest, published on every connect
+  int printerMessageId_ = 0;   // its publish awaiting acknowledgement, 0 if none
+  bool printerStatusPending_ = false;  // changed since that publish
   uint64_t sent_ = 0;
   uint64_t dropped_ = 0;
   OutageLog outage_;

@@ -46,6 +46,14 @@ uint16_t ToPort(int port, bool zeroAllowed) {
   return static_cast<uint16_t>(port);
 }
 
+// Peers mostly send over IPv4, and a name may come with an IPv6 address first.
+template <typename Results>
+typename Results::value_type PreferV4(const Results& endpoints) {
+  const auto v4 = std::find_if(endpoints.begin(), endpoints.end(),
+                               [](const auto& entry) { return entry.endpoint().address().is_v4(); });
+  return v4 != endpoints.end() ? *v4 : *endpoints.begin();
+}
+
 void Gather(const std::vector<Payload>& parts, std::vector<asio::const_buffer>& buffers) {
   buffers.clear();
   for (const Payload& part : parts) buffers.push_back(asio::buffer(part.data(), part.size()));
@@ -270,15 +278,43 @@ void AsioSocket::OpenUdp(const std::string& host, int port) {
   RequireClosed();
   const udp::endpoint peer = ResolveUdp(host, ToPort(port, false));
   remoteHost_ = host;
+  const asio::error_code error = OpenedUdp(OpenChannel(), peer);
+  if (error) throw ToPlatformError(error);
+}
+
+void AsioSocket::OpenUdpAsync(const std::string& host, int port) {
+  RequireClosed();
+  const uint16_t portNumber = ToPort(port, false);
+  asio::error_code error;
+  asio::ip::make_address(host, error);
+  if (!error) return OpenUdp(host, port);
+  remoteHost_ = host;
   ChannelPtr channel = OpenChannel();
+  state_ = SocketState::kResolvingHost;
+  // Asio's resolver runs getaddrinfo on a thread of its own.
+  channel->resolver.async_resolve(
+      host, std::to_string(portNumber),
+      [channel, portNumber](const asio::error_code& result, const tcp::resolver::results_type& endpoints) {
+        Deliver(channel, [&](AsioSocket& self) {
+          if (result) return self.Fail(result);
+          const udp::endpoint peer(PreferV4(endpoints).endpoint().address(), portNumber);
+          if (const asio::error_code failed = self.OpenedUdp(channel, peer)) return self.Fail(failed);
+          self.Raise([](SocketEvents& events) { events.OnConnected(); });
+        });
+      });
+}
+
+// On failure the channel is released and the socket left for the caller to report.
+asio::error_code AsioSocket::OpenedUdp(const ChannelPtr& channel, const udp::endpoint& peer) {
   asio::error_code error;
   channel->udp.connect(peer, error);  // opens it on an ephemeral local port first
   if (error) {
     Release();
-    throw ToPlatformError(error);
+    return error;
   }
   state_ = SocketState::kOpen;
   StartRead(channel);
+  return error;
 }
 
 asio::ip::udp::endpoint AsioSocket::ResolveUdp(const std::string& host, uint16_t port) {
@@ -288,10 +324,7 @@ asio::ip::udp::endpoint AsioSocket::ResolveUdp(const std::string& host, uint16_t
   udp::resolver resolver(context_);
   const udp::resolver::results_type endpoints = resolver.resolve(host, std::to_string(port), error);
   if (error) throw ToPlatformError(error);
-  // Peers mostly send over IPv4, and a name may come with an IPv6 address first.
-  const auto v4 = std::find_if(endpoints.begin(), endpoints.end(),
-                               [](const auto& entry) { return entry.endpoint().address().is_v4(); });
-  return (v4 != endpoints.end() ? *v4 : *endpoints.begin()).endpoint();
+  return PreferV4(endpoints).endpoint();
 }
 
 void AsioSocket::StartRead(const ChannelPtr& channel) {

@@ -36,6 +36,7 @@ class AsioSocket final : public Socket {
   void TakeOver(Socket& other) override;
   void Bind(int port) override;
   void OpenUdp(const std::string& host, int port) override;
+  void OpenUdpAsync(const std::string& host, int port) override;
   void Read(std::string& out) override;
   void Send(std::span<const Payload> parts) override;
   using Socket::Send;
@@ -60,6 +61,7 @@ class AsioSocket final : public Socket {
   void Release();
   void RequireClosed() const;
   asio::ip::udp::endpoint ResolveUdp(const std::string& host, uint16_t port);
+  asio::error_code OpenedUdp(const ChannelPtr& channel, const asio::ip::udp::endpoint& peer);
   void Connected(const ChannelPtr& channel);
   void StartAccept(const ChannelPtr& channel);
   void Accepted(const ChannelPtr& channel, asio::ip::tcp::socket peer);

@@ -124,8 +124,15 @@ void FakeSocket::Close() {
   unacknowledged = 0;
 }
 
+void FakeSocket::OpenUdpAsync(const std::string& host, int port) {
+  OpenUdp(host, port);
+  if (host.find_first_not_of("0123456789.:") == std::string::npos) return;
+  ++lookups;
+  state_ = SocketState::kResolvingHost;
+}
+
 void FakeSocket::CompleteConnect() {
-  state_ = SocketState::kConnected;
+  state_ = udp ? SocketState::kOpen : SocketState::kConnected;
   if (events_) events_->OnConnected();
 }
 

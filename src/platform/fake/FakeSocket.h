@@ -28,6 +28,8 @@ class FakeSocket : public Socket {
   void TakeOver(Socket& other) override;
   void Bind(int port) override;
   void OpenUdp(const std::string& host, int port) override;
+  // A host name waits in kResolvingHost for CompleteConnect or RaiseError.
+  void OpenUdpAsync(const std::string& host, int port) override;
   void Read(std::string& out) override;
   void Send(std::span<const Payload> parts) override;
   using Socket::Send;
@@ -71,6 +73,7 @@ class FakeSocket : public Socket {
   std::string listenAddress;         // of ListenOn
   int boundPort = 0;
   int listenCalls = 0;
+  int lookups = 0;                   // OpenUdpAsync calls with a host name
   int closeCalls = 0;
   bool readingPaused = false;        // PauseReading without ResumeReading since
   // sent.size() when ShutdownSend was called; -1 before (Connect resets it).

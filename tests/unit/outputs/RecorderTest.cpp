@@ -154,6 +154,7 @@ TEST_F(OutputTest, UdpRecorderSendsOneDatagramPerReceiptCutAtLineEnds) {
   FakeSocket& socket = *platform.Sockets().at(0);
   recorder.Start();
   EXPECT_TRUE(socket.udp);
+  socket.CompleteConnect();  // the lookup of "nvr"
   Deliver(recorder, "short\n");
   const std::string line(UdpRecorder::kMaxDatagram - 10, 'y');
   Deliver(recorder, line + "\n" + line + "\n");
@@ -189,6 +190,67 @@ TEST_F(OutputTest, TextServerSkipsWholeReceiptsForASlowReaderOnly) {
   for (int i = 0; i < 7; ++i) listener.RequestConnection("10.0.0.9");
   EXPECT_EQ(server.ReaderCount(), TextServer::kMaxReaders);
   EXPECT_EQ(log.Count("Text server port 9100: reader refused, 8 connected already."), 1u);
+  slow.PeerClose();  // perhaps gone for good: its place goes to the next reader
+  listener.RequestConnection("10.0.0.10");
+  EXPECT_EQ(slow.RemoteHost(), "10.0.0.10");
+  EXPECT_EQ(log.Count("Text server port 9100: reader refused, 8 connected already."), 1u);
+}
+
+// The event thread never waits for a lookup, and a failing one is not
+// repeated for every receipt.
+TEST_F(OutputTest, UdpRecorderLooksItsHostUpAtMostOnceASecondWhileFailing) {
+  UdpRecorder recorder(platform, Recorder());
+  FakeSocket& socket = *platform.Sockets().at(0);
+  recorder.Start();
+  EXPECT_EQ(socket.State(), SocketState::kResolvingHost);
+  Deliver(recorder, "during the lookup\n");
+  socket.RaiseError(-3, "Temporary failure in name resolution");
+  Deliver(recorder, "within the second\n");
+  EXPECT_EQ(socket.lookups, 1);
+  platform.Advance(UdpRecorder::kMinLookupSpacingMs);
+  Deliver(recorder, "starts the next lookup\n");
+  EXPECT_EQ(socket.lookups, 2);
+  socket.CompleteConnect();
+  Deliver(recorder, "sent\n");
+  EXPECT_EQ(socket.datagrams, std::vector<std::string>{"sent\r\n"});
+  EXPECT_EQ(recorder.Counters().dropped, 3u);
+  EXPECT_EQ(log.Messages(),
+            (std::vector<std::string>{"Recorder udp nvr:9000 cannot open: Temporary failure in name resolution",
+                                      "Recorder udp nvr:9000 open."}));
+}
+
+// The listener comes back after a failed start and after an error later,
+// each outage logged once; a reader that ended its side still gets receipts.
+TEST_F(OutputTest, TextServerListensAgainAfterALossAndServesAHalfClosedReader) {
+  TextServerConfig config;
+  config.port = 9100;
+  TextServer server(platform, config);
+  FakeSocket& listener = *platform.Sockets().at(0);
+  listener.Fail("Listen", PlatformError(10048, "Address in use"));
+  server.Start();
+  platform.Advance(RetryingListener::kFirstRetryMs);
+  listener.StopFailing("Listen");
+  EXPECT_FALSE(server.Counters().connected);
+  platform.Advance(RetryingListener::kFirstRetryMs * 10);
+  EXPECT_TRUE(server.Counters().connected);
+  listener.RaiseError(10054, "Network down");
+  platform.Advance(RetryingListener::kFirstRetryMs);
+  EXPECT_TRUE(server.Counters().connected);
+
+  listener.RequestConnection("10.0.0.1");
+  FakeSocket& reader = *platform.Sockets().at(1);
+  reader.PeerClose();
+  Deliver(server, "after\n");
+  EXPECT_EQ(reader.sent, "after\r\n");
+  reader.RaiseError(32, "Broken pipe");
+  EXPECT_EQ(server.ReaderCount(), 0u);
+  EXPECT_EQ(log.Messages(), (std::vector<std::string>{
+                                "Text server port 9100 cannot listen: Address in use",
+                                "Text server port 9100 listening again.",
+                                "Text server port 9100 listener error: Network down (10054)",
+                                "Text server port 9100 listening again.",
+                                "Text server port 9100: reader 10.0.0.1 connected.",
+                                "Text server port 9100: reader 10.0.0.1 disconnected: closed by the reader"}));
 }
 
 }  // namespace

@@ -52,12 +52,76 @@ class StalledBroker {
     const char connack[] = {0x20, 0x02, 0x00, 0x00};
     return ::send(peer_, connack, sizeof connack, 0) == sizeof connack;
   }
+  // What arrived so far, without waiting.
+  std::string Take() {
+    std::string bytes;
+    char chunk[4096];
+    ssize_t n = 0;
+    while ((n = ::recv(peer_, chunk, sizeof chunk, MSG_DONTWAIT)) > 0) bytes.append(chunk, static_cast<size_t>(n));
+    return bytes;
+  }
+  void Send(const std::string& bytes) { ::send(peer_, bytes.data(), bytes.size(), 0); }
   int port = 0;
 
  private:
   int listener_ = -1;
   int peer_ = -1;
 };
+
+std::unique_ptr<MqttOutput> ConnectedOutput(FakePlatform& platform, StalledBroker& broker, int qos) {
+  MqttConfig config;
+  config.host = "127.0.0.1";
+  config.port = broker.port;
+  config.topic = "store1";
+  config.qos = qos;
+  config.queue = 10;
+  std::unique_ptr<MqttOutput> mqtt = CreateMqttOutput(platform, config);
+  mqtt->Start();
+  if (!broker.AcceptOnce()) return nullptr;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!mqtt->Counters().connected && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the connect runs on a thread
+    platform.Advance(kPollMs);
+  }
+  return mqtt->Counters().connected ? std::move(mqtt) : nullptr;
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// A broker that reads but does not acknowledge: one status publish awaits
+// its acknowledgement, the changes meanwhile leave only the latest to follow.
+TEST(MqttQueueBoundTest, PrinterStatusChangesWhileOneAwaitsAcknowledgementKeepOnlyTheLatest) {
+  if (!MqttAvailable()) GTEST_SKIP() << "this build has no MQTT client library";
+  test::LogCapture log{0};
+  StalledBroker broker;
+  FakePlatform platform;
+  std::unique_ptr<MqttOutput> mqtt = ConnectedOutput(platform, broker, 1);
+  ASSERT_TRUE(mqtt);
+  std::string received;
+  auto poll = [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    platform.Advance(kPollMs);
+    received += broker.Take();
+  };
+  for (int n = 0; n < 200; ++n) {
+    mqtt->PublishPrinterStatus("status " + std::to_string(n));
+    poll();
+  }
+  for (int n = 0; n < 50; ++n) poll();  // whatever the library still holds
+  const std::string topic = "store1/printer";
+  ASSERT_EQ(Occurrences(received, topic), 1u);
+  const size_t id = received.find(topic) + topic.size();  // QoS 1: the message id follows the topic
+  ASSERT_LE(id + 2, received.size());
+  broker.Send(std::string{'\x40', '\x02', received[id], received[id + 1]});  // PUBACK
+  for (int n = 0; n < 50; ++n) poll();
+  EXPECT_EQ(Occurrences(received, topic), 2u);
+  EXPECT_NE(received.find("status 199"), std::string::npos);
+  mqtt->Stop();
+}
 
 TEST(MqttQueueBoundTest, QosZeroReceiptsTheBrokerDoesNotTakeStayWithinTheQueueBound) {
   if (!MqttAvailable()) GTEST_SKIP() << "this build has no MQTT client library";
