@@ -14,7 +14,7 @@
 namespace tavrik {
 namespace {
 
-const std::filesystem::path kHere = std::filesystem::path(__FILE__).parent_path();
+const std::filesystem::path kHere = std::filesystem::path(TAVRIK_SOURCE_DIR) / "tests/unit/receipt";
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
