@@ -40,7 +40,7 @@ bool UdpRecorder::Open() {
   }
 }
 
-void UdpRecorder::Deliver(const FrameRecord& frame) {
+void UdpRecorder::Deliver(const ReceiptRecord& frame) {
   if (!frame.text) return;
   FormatReceipt(frame.text->text, config_.format, text_);
   if (text_.empty()) return;
