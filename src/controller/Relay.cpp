@@ -182,6 +182,7 @@ RelayStatus Relay::CurrentStatus() const {
   status.partsDropped = server_.PartsDropped();
   status.logLevel = settings_.logLevel;
   status.printerStatus = networkSource_.PrinterStatusText();
+  status.lastFrameTime = receipts_.LastFrameTime();
   if (outputReports_) status.outputs = outputReports_();
   return status;
 }

@@ -25,6 +25,7 @@ void ReceiptPipeline::OnFrame(const FrameRecord& frame) {
   const Clock& clock = platform_.GetClock();
   pending.bytes.assign(frame.bytes);
   pending.time = clock.LocalDateTimeText();
+  lastFrameTime_ = pending.time;
   pending.epochMs = clock.UnixTimeMs();
   pending.utcOffsetMinutes = clock.UtcOffsetMinutes();
   pending.cut = frame.cut;

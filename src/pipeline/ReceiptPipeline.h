@@ -39,7 +39,9 @@ class ReceiptPipeline final : public FrameListener {
   void StartNewStream() { streamRestarted_ = true; }
   // Delivers the waiting frames now, as a shutdown needs.
   void Flush();
-  uint64_t ReceiptCount() const { return sequence_; }
+  // Local "YYYY-MM-DD HH:MM:SS" of the last frame handed over, receipt or
+  // not, at once; empty before the first.
+  const std::string& LastFrameTime() const { return lastFrameTime_; }
 
  private:
   // A frame waiting for the delay; kept and reused, so that a warmed-up
@@ -68,6 +70,7 @@ class ReceiptPipeline final : public FrameListener {
   ReceiptDecoder decoder_;
   ReceiptText text_;  // reused from frame to frame
   uint64_t sequence_ = 0;
+  std::string lastFrameTime_;
 };
 
 }  // namespace tavrik

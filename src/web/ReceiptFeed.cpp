@@ -11,7 +11,6 @@ namespace tavrik {
 const Payload& ReceiptFeed::Add(const ReceiptRecord& receipt) {
   const ReceiptText& text = *receipt.text;
   seq_ = receipt.sequence;
-  newestTime_ = receipt.time;
   const std::string seq = std::to_string(seq_);
   std::string event;
   event.reserve(text.text.size() + text.text.size() / 8 + 192);

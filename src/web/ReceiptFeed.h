@@ -29,7 +29,6 @@ class ReceiptFeed {
   // known to follow it).
   std::vector<Payload> EventsAfter(std::string_view lastEventId) const;
   uint64_t NewestSeq() const { return seq_; }
-  const std::string& NewestTime() const { return newestTime_; }
 
  private:
   struct Held {
@@ -39,7 +38,6 @@ class ReceiptFeed {
 
   std::array<Held, kHeldReceipts> held_{};
   uint64_t seq_ = 0;  // of the newest receipt; the first is 1
-  std::string newestTime_;
 };
 
 }  // namespace tavrik

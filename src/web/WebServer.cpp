@@ -69,7 +69,6 @@ RelayStatus WebServer::Status() const {
   status.webPort = listener_.IsListening() ? "listening" : "retrying";
   status.webConnections = ConnectionCount();
   status.receiptsSkipped = receiptsSkipped_;
-  status.lastFrameTime = feed_.NewestTime();
   return status;
 }
 

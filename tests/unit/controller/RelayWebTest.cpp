@@ -38,6 +38,7 @@ TEST_F(RelayWebTest, FramesReachTheViewersAsTextAndTheStatusDescribesTheRelay) {
   Serial().Receive("\x1bt\x13\xd5 9.99\n");
   relay->Frames().SendFrame();
   EXPECT_EQ(Bodies(Client(client)), std::vector<std::string>{"\x1bt\x13\xd5 9.99\n"});  // untouched
+  EXPECT_EQ(relay->Web()->Status().lastFrameTime, platform.GetClock().LocalDateTimeText());
   const size_t before = viewer.sent.size();
   platform.Advance(ReceiptPipeline::kDelayMs - 1);
   EXPECT_EQ(viewer.sent.size(), before);  // the clients first, the viewers a moment later
