@@ -31,7 +31,7 @@ std::string Receipt() {
   return receipt + "Thank you!\n\x1dV\x41\x03"s;
 }
 
-void BM_WebAddFrame(benchmark::State& state) {
+void BM_WebReceipt(benchmark::State& state) {
   FakePlatform platform;
   NoStatus status;
   WebServer web(platform, status);
@@ -54,7 +54,7 @@ void BM_WebAddFrame(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(frame.size()));
 }
-BENCHMARK(BM_WebAddFrame)->Arg(0)->Arg(4)->Arg(16);
+BENCHMARK(BM_WebReceipt)->Arg(0)->Arg(4)->Arg(16);
 
 }  // namespace
 }  // namespace tavrik
