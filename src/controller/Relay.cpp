@@ -30,12 +30,14 @@ Relay::Relay(Platform& platform, const Settings& settings, ServiceControl& servi
       serialSource_(platform, *this, frames_,
                     {settings.serialPort, settings.lineSettings, settings.frameTimeoutMs, AnswersStatus(settings)}),
       fileSource_(platform, settings.spoolFile, *this, frames_, settings.frameTimeoutMs),
-      server_(platform, [this] { RestartSource(true); }) {
+      server_(platform, [this] { RestartSource(true); }),
+      receipts_(platform) {
   keepAlive_->SetTickHandler([this] { OnKeepAliveTick(); });
   frameTimer_->SetTickHandler([this] { OnFrameTimer(); });
   if (settings.webPort > 0) {
     const StatusSource& status = *this;
     web_ = std::make_unique<WebServer>(platform, status);
+    AddReceiptListener(*web_);
   }
 }
 
@@ -72,10 +74,7 @@ void Relay::Shutdown(ShutdownReason reason) {
     } catch (const std::exception&) {
     }
   };
-  step([&] {  // the listeners still get the frames of the last moment
-    if (listenerDelay_) listenerDelay_->Stop();
-    DeliverFrames();
-  });
+  step([&] { receipts_.Flush(); });  // the listeners still get the frames of the last moment
   step([&] { server_.CloseListener(); });
   step([&] { networkSource_.Stop(); });
   step([&] { server_.AbortAllClients(); });
@@ -89,9 +88,7 @@ void Relay::Shutdown(ShutdownReason reason) {
 void Relay::RestartSource(bool dropClients) {
   retryDelayMs_ = std::clamp(retryDelayMs_ * 10, kMinRetryDelayMs, kMaxRetryDelayMs);
   frames_.ForgetCutPrefix();
-  if (web_) web_->ResetDecoder();
-  // Frames still waiting for the listeners are decoded in the old stream's state.
-  listenerStreamRestarted_ = true;
+  receipts_.StartNewStream();
   LogLazy(LogLevel::kSourceReset, [&] { return "Reset. KillClients=" + BoolText(dropClients); });
   try {
     if (dropClients) {
@@ -158,16 +155,6 @@ void Relay::Broadcast(const Payload& part) {
   server_.Broadcast(part);
 }
 
-void Relay::FrameFinished(std::string_view frame) {
-  if (!web_) return;
-  try {
-    web_->AddFrame(frame);
-  } catch (const std::exception& e) {
-    // The viewers miss this frame; the clients still get it.
-    LogFailure("Web port error: ", e);
-  }
-}
-
 RelayStatus Relay::CurrentStatus() const {
   RelayStatus status;
   status.uptimeSeconds = uptimeSeconds_;
@@ -195,6 +182,7 @@ RelayStatus Relay::CurrentStatus() const {
   status.partsDropped = server_.PartsDropped();
   status.logLevel = settings_.logLevel;
   status.printerStatus = networkSource_.PrinterStatusText();
+  status.lastFrameTime = receipts_.LastFrameTime();
   if (outputReports_) status.outputs = outputReports_();
   return status;
 }
@@ -220,69 +208,9 @@ std::string Relay::SourceState() const {
   return "unknown";
 }
 
-void Relay::AddFrameListener(FrameListener& listener) {
-  frameListeners_.push_back(&listener);
-  frames_.SetFrameListener(this);
-  if (listenerDelay_) return;
-  listenerDelay_ = platform_.CreateTimer();
-  listenerDelay_->SetTickHandler([this] {
-    listenerDelay_->Stop();
-    DeliverFrames();
-  });
-}
-
-// The listeners get a frame a moment after the clients: their work, and the
-// wake-ups of the recorders and brokers they send to, then leave the CPU to
-// the clients' readers first where they share a machine. A burst of frames
-// in that moment goes at once.
-void Relay::OnFrame(const FrameRecord& frame) {
-  if (pendingCount_ == pendingFrames_.size()) pendingFrames_.emplace_back();
-  PendingFrame& pending = pendingFrames_[pendingCount_++];
-  pending.bytes.assign(frame.bytes);
-  pending.time = platform_.GetClock().LocalDateTimeText();
-  pending.cut = frame.cut;
-  pending.newStream = std::exchange(listenerStreamRestarted_, false);
-  if (pendingCount_ >= kMaxDelayedFrames) {
-    listenerDelay_->Stop();
-    PostDelivery();
-  } else if (pendingCount_ == 1) {
-    listenerDelay_->Start(kListenerDelayMs);
-  }
-}
-
-void Relay::PostDelivery() {
-  if (deliveryPosted_) return;
-  deliveryPosted_ = true;
-  platform_.Loop().Post([this] {
-    deliveryPosted_ = false;
-    DeliverFrames();
-  });
-}
-
-// Frames that arrive while a listener runs pending events join the loop. A
-// delivery asked for meanwhile (a shutdown, the delay's tick) is this one:
-// run inside it, it would hand the frames over again.
-void Relay::DeliverFrames() {
-  if (delivering_) return;
-  delivering_ = true;
-  struct Done {
-    bool& flag;
-    ~Done() { flag = false; }
-  } done{delivering_};
-  for (size_t i = 0; i < pendingCount_; ++i) {
-    const PendingFrame& pending = pendingFrames_[i];
-    // A command left half-sent by the old source must not swallow new bytes.
-    if (pending.newStream) decoder_.Reset();
-    decoder_.Decode(pending.bytes, receiptText_);
-    FrameRecord record;
-    record.sequence = ++frameSequence_;
-    record.time = pending.time;
-    record.bytes = pending.bytes;
-    record.cut = pending.cut;
-    record.text = &receiptText_;
-    for (FrameListener* listener : frameListeners_) listener->OnFrame(record);
-  }
-  pendingCount_ = 0;
+void Relay::AddReceiptListener(ReceiptListener& listener) {
+  receipts_.AddListener(listener);
+  frames_.SetFrameListener(&receipts_);
 }
 
 void Relay::OnFrameTimer() {

@@ -10,7 +10,6 @@
 //   network set-up begins -------------------(timer: 3000 ms watchdog)--> kSettingUp -----+-- expiry: RestartSource(true)
 //   source ready: client listener opens ----(timer stopped)-----------> kRunning -------- expiry: send the frame in progress
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,10 +20,10 @@
 #include "controller/Settings.h"
 #include "controller/ShutdownReason.h"
 #include "frames/FrameAssembler.h"
-#include "frames/FrameListener.h"
 #include "frames/PartSink.h"
+#include "pipeline/ReceiptListener.h"
+#include "pipeline/ReceiptPipeline.h"
 #include "platform/Platform.h"
-#include "receipt/ReceiptDecoder.h"
 #include "server/ClientServer.h"
 #include "sources/FileSource.h"
 #include "sources/NetworkSource.h"
@@ -35,15 +34,11 @@
 
 namespace tavrik {
 
-class Relay : private SourceHost, private PartSink, private StatusSource, private FrameListener {
+class Relay : private SourceHost, private PartSink, private StatusSource {
  public:
   static constexpr int32_t kMinRetryDelayMs = 1000;
   static constexpr int32_t kMaxRetryDelayMs = 50000;
   static constexpr int kKeepAliveTickMs = 1000;
-  // Frame listeners (the outputs) get each frame this much after the
-  // clients, or at once when this many frames wait.
-  static constexpr int32_t kListenerDelayMs = 2;
-  static constexpr size_t kMaxDelayedFrames = 64;
   static constexpr int kTicksPerKeepAlivePart = 3;
   // Every this many ticks without a frame, buffers grown by a burst are given back.
   static constexpr int kIdleTicksBeforeRelease = 5;
@@ -59,10 +54,10 @@ class Relay : private SourceHost, private PartSink, private StatusSource, privat
   // Closes every connection and the port.
   void Shutdown(ShutdownReason reason);
   void RestartSource(bool dropClients) override;
-  // Hands every finished frame, with its decoded text, to listener from now
-  // on, in a posted handler: the clients' writes go out first. Frames are
-  // decoded only while some listener exists.
-  void AddFrameListener(FrameListener& listener);
+  // Hands every receipt to listener from now on, after the clients' writes
+  // (see ReceiptPipeline). Frames are decoded only while some listener
+  // exists: the web port (-w) is one from the start.
+  void AddReceiptListener(ReceiptListener& listener);
   // Told the passed-through printer's status on every change (-o).
   void SetPrinterStatusListener(std::function<void(const std::string& status)> listener) {
     networkSource_.SetPrinterStatusListener(std::move(listener));
@@ -88,11 +83,7 @@ class Relay : private SourceHost, private PartSink, private StatusSource, privat
   void OnSourceReady() override;
   void RetrySourceLater() override;
   void Broadcast(const Payload& part) override;
-  void FrameFinished(std::string_view frame) override;
   std::string SourceState() const;
-  void OnFrame(const FrameRecord& frame) override;
-  void DeliverFrames();
-  void PostDelivery();
   void OpenSource();
   void OnFrameTimer();
   void OnKeepAliveTick();
@@ -109,26 +100,9 @@ class Relay : private SourceHost, private PartSink, private StatusSource, privat
   SerialSource serialSource_;
   FileSource fileSource_;
   ClientServer server_;
-  std::unique_ptr<WebServer> web_;  // only with -w: without it no frame is decoded
-  // A finished frame waiting for the listeners; kept and reused, so that a
-  // warmed-up relay allocates nothing for it.
-  struct PendingFrame {
-    std::string bytes;
-    std::string time;
-    bool cut = false;
-    bool newStream = false;  // the first frame since the source was set up again
-  };
-  std::vector<FrameListener*> frameListeners_;
-  std::deque<PendingFrame> pendingFrames_;  // a deque: elements stay put while more are added
-  size_t pendingCount_ = 0;
-  std::unique_ptr<Timer> listenerDelay_;  // with the first listener
-  bool deliveryPosted_ = false;
-  bool delivering_ = false;  // DeliverFrames runs, further up the stack
-  bool listenerStreamRestarted_ = false;
+  ReceiptPipeline receipts_;
+  std::unique_ptr<WebServer> web_;  // only with -w
   std::function<std::vector<OutputReport>()> outputReports_;
-  ReceiptDecoder decoder_;
-  ReceiptText receiptText_;  // reused from frame to frame
-  uint64_t frameSequence_ = 0;
 
   Recovery recovery_ = Recovery::kRunning;
   bool clientPortFailed_ = false;  // the client listener would not open

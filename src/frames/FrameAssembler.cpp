@@ -79,7 +79,6 @@ void FrameAssembler::SendFrame(bool cut) {
   chunkCount_ = 0;
   ++framesSent_;
   bytesSent_ += static_cast<int64_t>(frame.size());
-  sink_.FrameFinished(frame);
   sink_.Broadcast(part);
   if (listener_) {
     FrameRecord record;

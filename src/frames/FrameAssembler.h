@@ -32,8 +32,8 @@ class FrameAssembler {
   // waiting for its header bytes (a cut's mode included) is forgotten: its
   // late bytes are ordinary bytes of the next frame.
   void SendFrame();
-  // Also hands every finished frame to listener (nullptr: nobody); the
-  // record carries the bytes and the cut flag only.
+  // Also hands every finished frame to listener (nullptr: nobody), right
+  // after its part went to the sink.
   void SetFrameListener(FrameListener* listener) { listener_ = listener; }
   // Drops the frame in progress and returns the buffer to its initial size.
   void DropFrame();

@@ -1,6 +1,6 @@
 #pragma once
 // Receiver of every finished frame, called on the event thread right after
-// the frame went to the clients. Must not keep the record's views.
+// the frame's part went to the clients. Must not keep the record's views.
 #include "frames/FrameRecord.h"
 
 namespace tavrik {

@@ -1,11 +1,11 @@
 #pragma once
 // One configured output: a recorder, a text server or the MQTT link. Gets
-// every frame from Outputs; event thread only; never blocks and never throws
+// every receipt from Outputs; event thread only; never blocks and never throws
 // out of its calls.
 #include <cstdint>
 #include <string>
 
-#include "frames/FrameRecord.h"
+#include "pipeline/ReceiptRecord.h"
 
 namespace tavrik {
 
@@ -22,7 +22,7 @@ class Output {
   virtual ~Output() = default;
   virtual void Start() = 0;
   virtual void Stop() = 0;
-  virtual void Deliver(const FrameRecord& frame) = 0;
+  virtual void Deliver(const ReceiptRecord& frame) = 0;
   // "recorder tcp 10.0.0.5:9000", "text server :9100", "mqtt broker:1883": used in log lines.
   virtual const std::string& Name() const = 0;
   virtual OutputCounters Counters() const = 0;

@@ -32,8 +32,8 @@ void Outputs::Stop() {
   for (const auto& output : outputs_) output->Stop();
 }
 
-void Outputs::OnFrame(const FrameRecord& frame) {
-  for (const auto& output : outputs_) output->Deliver(frame);
+void Outputs::OnReceipt(const ReceiptRecord& receipt) {
+  for (const auto& output : outputs_) output->Deliver(receipt);
 }
 
 void Outputs::PublishPrinterStatus(std::string_view description) {

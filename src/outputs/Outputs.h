@@ -1,15 +1,15 @@
 #pragma once
-// Every output of an outputs file, fed with each frame the relay finishes.
+// Every output of an outputs file, fed with each receipt.
 // Owns the outputs; event thread only.
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "frames/FrameListener.h"
 #include "outputs/MqttOutput.h"
 #include "outputs/Output.h"
 #include "outputs/OutputsConfig.h"
+#include "pipeline/ReceiptListener.h"
 #include "platform/Platform.h"
 
 namespace tavrik {
@@ -19,13 +19,13 @@ struct OutputStatus {
   OutputCounters counters;
 };
 
-class Outputs final : public FrameListener {
+class Outputs final : public ReceiptListener {
  public:
   Outputs(Platform& platform, const OutputsConfig& config);
 
   void Start();
   void Stop();
-  void OnFrame(const FrameRecord& frame) override;
+  void OnReceipt(const ReceiptRecord& receipt) override;
   // For the printer-tap work: a printer health change, to MQTT when configured.
   void PublishPrinterStatus(std::string_view description);
 

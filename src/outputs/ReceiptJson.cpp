@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "receipt/ReceiptText.h"
+#include "web/ReceiptJsonFields.h"
 
 namespace tavrik {
 
@@ -49,7 +50,7 @@ void AppendBase64(std::string_view bytes, std::string& out) {
   out += '=';
 }
 
-void FormatReceiptJson(const FrameRecord& frame, std::string& out) {
+void FormatReceiptJson(const ReceiptRecord& frame, std::string& out) {
   out.clear();
   out += "{\"seq\":";
   out += std::to_string(frame.sequence);
@@ -64,7 +65,9 @@ void FormatReceiptJson(const FrameRecord& frame, std::string& out) {
   out += ",\"raw\":";
   out += '"';
   AppendBase64(frame.bytes, out);
-  out += "\"}";
+  out += '"';
+  AppendReceiptJsonFields(out, frame);
+  out += '}';
 }
 
 }  // namespace tavrik

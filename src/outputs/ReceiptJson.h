@@ -1,17 +1,19 @@
 #pragma once
-// A frame as the JSON document the MQTT output publishes:
-//   {"seq":1,"time":"2026-01-31 12:00:00","bytes":42,"cut":true,"text":"...","raw":"<base64>"}
+// A receipt as the JSON document the MQTT output publishes:
+//   {"seq":1,"time":"2026-01-31 12:00:00","bytes":42,"cut":true,"text":"...","raw":"<base64>",
+//    "epochMs":...,"utcOffset":"+01:00"}
+// with the drawer, codes and images of ReceiptJsonFields.h where present.
 // Pure: no I/O, never throws.
 #include <string>
 #include <string_view>
 
-#include "frames/FrameRecord.h"
+#include "pipeline/ReceiptRecord.h"
 
 namespace tavrik {
 
 void AppendJsonString(std::string_view text, std::string& out);
 void AppendBase64(std::string_view bytes, std::string& out);
 // Writes the document into out (replacing its content).
-void FormatReceiptJson(const FrameRecord& frame, std::string& out);
+void FormatReceiptJson(const ReceiptRecord& frame, std::string& out);
 
 }  // namespace tavrik

@@ -78,7 +78,7 @@ void TcpRecorder::OnAckTick() {
   if (proven_ && unacknowledged_.empty()) ackCheck_->Stop();
 }
 
-void TcpRecorder::Deliver(const FrameRecord& frame) {
+void TcpRecorder::Deliver(const ReceiptRecord& frame) {
   if (!frame.text) return;
   FormatReceipt(frame.text->text, config_.format, text_);
   if (text_.empty()) return;

@@ -36,7 +36,7 @@ class TcpRecorder final : public Output, private SocketEvents {
 
   void Start() override;
   void Stop() override;
-  void Deliver(const FrameRecord& frame) override;
+  void Deliver(const ReceiptRecord& frame) override;
   const std::string& Name() const override { return name_; }
   OutputCounters Counters() const override;
 

@@ -107,7 +107,7 @@ void TextServer::OnReaderGone(Reader& reader, const std::string& reason) {
   }
 }
 
-void TextServer::Deliver(const FrameRecord& frame) {
+void TextServer::Deliver(const ReceiptRecord& frame) {
   if (!frame.text) return;
   FormatReceipt(frame.text->text, config_.format, text_);
   if (text_.empty()) return;

@@ -30,7 +30,7 @@ class TextServer final : public Output {
 
   void Start() override;
   void Stop() override;
-  void Deliver(const FrameRecord& frame) override;
+  void Deliver(const ReceiptRecord& frame) override;
   const std::string& Name() const override { return name_; }
   OutputCounters Counters() const override;
   size_t ReaderCount() const;

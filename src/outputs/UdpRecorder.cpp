@@ -59,7 +59,7 @@ void UdpRecorder::Failed(const std::string& reason) {
   failing_ = true;
 }
 
-void UdpRecorder::Deliver(const FrameRecord& frame) {
+void UdpRecorder::Deliver(const ReceiptRecord& frame) {
   if (!frame.text) return;
   FormatReceipt(frame.text->text, config_.format, text_);
   if (text_.empty()) return;

@@ -24,7 +24,7 @@ class UdpRecorder final : public Output, private SocketEvents {
 
   void Start() override;
   void Stop() override;
-  void Deliver(const FrameRecord& frame) override;
+  void Deliver(const ReceiptRecord& frame) override;
   const std::string& Name() const override { return name_; }
   OutputCounters Counters() const override;
 

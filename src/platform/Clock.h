@@ -1,5 +1,6 @@
 #pragma once
 // Wall-clock time as the relay reports it.
+#include <cstdint>
 #include <string>
 
 namespace tavrik {
@@ -12,6 +13,10 @@ class Clock {
   virtual double SecondsSinceMidnight() const = 0;
   // Local date and time as "YYYY-MM-DD HH:MM:SS".
   virtual std::string LocalDateTimeText() const = 0;
+  // Milliseconds since 1970-01-01 00:00:00 UTC.
+  virtual int64_t UnixTimeMs() const = 0;
+  // Local time minus UTC now, in minutes: 60 for "+01:00".
+  virtual int32_t UtcOffsetMinutes() const = 0;
 };
 
 // Rounds through single precision, as the time-of-day fields are kept.

@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
   auto relay = std::make_unique<Relay>(*platform, settings, *service);
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
-    relay->AddFrameListener(*outputs);
+    relay->AddReceiptListener(*outputs);
     relay->SetPrinterStatusListener([&outputs](const std::string& status) { outputs->PublishPrinterStatus(status); });
     relay->SetOutputReports([&outputs] {
       std::vector<OutputReport> reports;

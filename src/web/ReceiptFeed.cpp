@@ -4,23 +4,24 @@
 #include <charconv>
 
 #include "web/JsonString.h"
+#include "web/ReceiptJsonFields.h"
 
 namespace tavrik {
 
-const Payload& ReceiptFeed::Add(std::string_view frame, std::string_view time) {
-  decoder_.Decode(frame, text_);
-  ++seq_;
-  newestTime_ = time;
+const Payload& ReceiptFeed::Add(const ReceiptRecord& receipt) {
+  const ReceiptText& text = *receipt.text;
+  seq_ = receipt.sequence;
   const std::string seq = std::to_string(seq_);
   std::string event;
-  event.reserve(text_.text.size() + text_.text.size() / 8 + 128);
+  event.reserve(text.text.size() + text.text.size() / 8 + 192);
   event.append("id: ").append(seq).append("\nevent: receipt\ndata: {\"seq\":").append(seq);
   event.append(",\"time\":");
-  AppendJsonString(event, time);
-  event.append(",\"bytes\":").append(std::to_string(frame.size()));
-  event.append(",\"cut\":").append(text_.cut ? "true" : "false");
+  AppendJsonString(event, receipt.time);
+  event.append(",\"bytes\":").append(std::to_string(receipt.bytes.size()));
+  event.append(",\"cut\":").append(text.cut ? "true" : "false");
   event.append(",\"text\":");
-  AppendJsonString(event, text_.text);  // escapes every line feed: the data stays one line
+  AppendJsonString(event, text.text);  // escapes every line feed: the data stays one line
+  AppendReceiptJsonFields(event, receipt);
   event.append("}\n\n");
   Held& slot = held_[seq_ % kHeldReceipts];
   slot.seq = seq_;

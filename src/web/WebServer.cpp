@@ -69,7 +69,6 @@ RelayStatus WebServer::Status() const {
   status.webPort = listener_.IsListening() ? "listening" : "retrying";
   status.webConnections = ConnectionCount();
   status.receiptsSkipped = receiptsSkipped_;
-  status.lastFrameTime = feed_.NewestTime();
   return status;
 }
 
@@ -324,8 +323,16 @@ void WebServer::CloseConnection(int index) {
   }
 }
 
-void WebServer::AddFrame(std::string_view frame) {
-  const Payload& event = feed_.Add(frame, platform_.GetClock().LocalDateTimeText());
+void WebServer::OnReceipt(const ReceiptRecord& receipt) {
+  try {
+    StreamReceipt(feed_.Add(receipt));
+  } catch (const std::exception& e) {
+    // The viewers miss this receipt; the clients and the outputs still get it.
+    LogFailure("Web port error: ", e);
+  }
+}
+
+void WebServer::StreamReceipt(const Payload& event) {
   for (size_t i = 0; i < connections_.size(); ++i) {
     Connection& connection = connections_[i];
     if (connection.phase != Phase::kStreaming) continue;

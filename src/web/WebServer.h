@@ -14,8 +14,8 @@
 // viewer that does not read gets no more receipts once kMaxQueuedBytes wait
 // unsent: whole receipts are skipped, never part of one.
 //
-// Owns the listener and the connections; owned by the relay, which hands it
-// every finished frame. Everything runs on the event thread and never waits.
+// Owns the listener and the connections; owned by the relay, whose receipt
+// pipeline hands it every receipt. Everything runs on the event thread and never waits.
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pipeline/ReceiptListener.h"
 #include "platform/Platform.h"
 #include "web/HttpRequestParser.h"
 #include "web/ReceiptFeed.h"
@@ -31,7 +32,7 @@
 
 namespace tavrik {
 
-class WebServer {
+class WebServer final : public ReceiptListener {
  public:
   static constexpr int kMaxConnections = 16;
   static constexpr int kKeepAliveMs = 3000;
@@ -52,7 +53,7 @@ class WebServer {
   static constexpr int kReconnectMs = 1000;
 
   WebServer(Platform& platform, const StatusSource& status);
-  ~WebServer();
+  ~WebServer() override;
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
 
@@ -61,10 +62,8 @@ class WebServer {
   void Listen(const std::string& address, int port);
   // Closes the listener and every connection.
   void Close();
-  // A finished frame of the source: decoded, held and streamed.
-  void AddFrame(std::string_view frame);
-  // The source starts over.
-  void ResetDecoder() { feed_.ResetDecoder(); }
+  // A receipt: held and streamed.
+  void OnReceipt(const ReceiptRecord& receipt) override;
 
   // The relay's status with the web port's own fields filled in.
   RelayStatus Status() const;
@@ -107,6 +106,7 @@ class WebServer {
   void RespondBad(Connection& connection);
   void Finish(Connection& connection);
   void Send(Connection& connection, std::span<const Payload> parts);
+  void StreamReceipt(const Payload& event);
   void OnKeepAliveTick();
 
   Platform& platform_;

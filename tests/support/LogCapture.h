@@ -18,6 +18,8 @@ namespace tavrik::test {
 class FixedClock : public Clock {
  public:
   double SecondsSinceMidnight() const override { return seconds; }
+  int64_t UnixTimeMs() const override { return 0; }
+  int32_t UtcOffsetMinutes() const override { return 0; }
   std::string LocalDateTimeText() const override { return "2026-12-07 12:00:00"; }
   double seconds = 43200;
 };

@@ -221,7 +221,7 @@ void MosquittoOutput::OnPublished(int messageId) {
   Flush();
 }
 
-void MosquittoOutput::Deliver(const FrameRecord& frame) {
+void MosquittoOutput::Deliver(const ReceiptRecord& frame) {
   std::string json;
   FormatReceiptJson(frame, json);
   queue_.push_back(std::move(json));

@@ -36,7 +36,7 @@ class MosquittoOutput final : public MqttOutput {
 
   void Start() override;
   void Stop() override;
-  void Deliver(const FrameRecord& frame) override;
+  void Deliver(const ReceiptRecord& frame) override;
   void PublishPrinterStatus(std::string_view description) override;
   const std::string& Name() const override { return name_; }
   OutputCounters Counters() const override;

@@ -38,4 +38,26 @@ std::string SystemClock::LocalDateTimeText() const {
   return text;
 }
 
+int64_t SystemClock::UnixTimeMs() const {
+  const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count();
+}
+
+// The local time read as if it were UTC, less the moment itself: the offset
+// with daylight saving, without the platform's differing tm_gmtoff.
+int32_t SystemClock::UtcOffsetMinutes() const {
+  const std::time_t now = std::time(nullptr);
+  std::tm local = LocalTime(now);
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &now);
+#else
+  gmtime_r(&now, &utc);
+#endif
+  local.tm_isdst = 0;
+  utc.tm_isdst = 0;
+  const double seconds = std::difftime(std::mktime(&local), std::mktime(&utc));
+  return static_cast<int32_t>(seconds / 60.0);
+}
+
 }  // namespace tavrik

@@ -268,70 +268,28 @@ TEST(RelayStatusTest, DescribesEachSourceAndRecovery) {
 namespace tavrik {
 namespace {
 
-class TextListener : public FrameListener {
+class TextListener : public ReceiptListener {
  public:
-  void OnFrame(const FrameRecord& frame) override {
-    lines.push_back(std::to_string(frame.sequence) + " " + std::string(frame.time) + " " +
-                    frame.text->text + "|" + std::string(frame.bytes));
+  void OnReceipt(const ReceiptRecord& receipt) override {
+    lines.push_back(std::to_string(receipt.sequence) + " " + receipt.text->text + "|" + std::string(receipt.bytes));
   }
   std::vector<std::string> lines;
 };
 
 using RelayListenerTest = test::RelayFixture;
 
-TEST_F(RelayListenerTest, FrameListenersGetNumberedFramesWithTheirTextDecodedOnce) {
-  TextListener first;
-  TextListener second;
-  Create();
-  relay->AddFrameListener(first);
-  relay->AddFrameListener(second);
-  Start();
-  relay->Frames().Append("A\x1b" "E\x01" "B\n");
-  relay->Frames().SendFrame();
-  relay->Frames().Append("C");
-  relay->Frames().SendFrame();
-  platform.RunPosted();
-  EXPECT_TRUE(first.lines.empty());  // a moment after the clients' writes
-  platform.Advance(Relay::kListenerDelayMs);
-  const std::string time = platform.GetClock().LocalDateTimeText();
-  const std::vector<std::string> expected{"1 " + time + " AB\n|A\x1b" "E\x01" "B\n", "2 " + time + " C|C"};
-  EXPECT_EQ(first.lines, expected);
-  EXPECT_EQ(second.lines, expected);
-}
-
 TEST_F(RelayListenerTest, ACommandCutOffByASourceRestartDoesNotSwallowTheNextStream) {
   TextListener listener;
   Create();
-  relay->AddFrameListener(listener);
+  relay->AddReceiptListener(listener);
   Start();
   relay->Frames().Append("A\x1b");  // ESC, its command byte never sent
   relay->Frames().SendFrame();
   relay->RestartSource(false);
   relay->Frames().Append("!B");  // after ESC, "!" would take "B" as its parameter
   relay->Frames().SendFrame();
-  platform.Advance(Relay::kListenerDelayMs);
-  const std::string time = platform.GetClock().LocalDateTimeText();
-  EXPECT_EQ(listener.lines, (std::vector<std::string>{"1 " + time + " A|A\x1b", "2 " + time + " !B|!B"}));
-}
-
-TEST_F(RelayListenerTest, ABurstOfFramesOrAShutdownDeliversWithoutTheDelay) {
-  TextListener listener;
-  Create();
-  relay->AddFrameListener(listener);
-  Start();
-  for (size_t i = 0; i < Relay::kMaxDelayedFrames; ++i) {
-    relay->Frames().Append("x");
-    relay->Frames().SendFrame();
-  }
-  EXPECT_TRUE(listener.lines.empty());  // never from within the frame's own handler
-  platform.RunPosted();
-  EXPECT_EQ(listener.lines.size(), Relay::kMaxDelayedFrames);
-
-  relay->Frames().Append("last");
-  relay->Frames().SendFrame();
-  relay->Shutdown(ShutdownReason::kUser);
-  ASSERT_EQ(listener.lines.size(), Relay::kMaxDelayedFrames + 1);
-  EXPECT_TRUE(listener.lines.back().ends_with("|last"));
+  platform.Advance(ReceiptPipeline::kDelayMs);
+  EXPECT_EQ(listener.lines, (std::vector<std::string>{"1 A|A\x1b", "2 !B|!B"}));
 }
 
 }  // namespace

@@ -37,9 +37,14 @@ TEST_F(RelayWebTest, FramesReachTheViewersAsTextAndTheStatusDescribesTheRelay) {
 
   Serial().Receive("\x1bt\x13\xd5 9.99\n");
   relay->Frames().SendFrame();
-  EXPECT_NE(viewer.sent.find("\"bytes\":10,\"cut\":false,\"text\":\"\xE2\x82\xAC 9.99\\n\"}"),
-            std::string::npos);
   EXPECT_EQ(Bodies(Client(client)), std::vector<std::string>{"\x1bt\x13\xd5 9.99\n"});  // untouched
+  EXPECT_EQ(relay->Web()->Status().lastFrameTime, platform.GetClock().LocalDateTimeText());
+  const size_t before = viewer.sent.size();
+  platform.Advance(ReceiptPipeline::kDelayMs - 1);
+  EXPECT_EQ(viewer.sent.size(), before);  // the clients first, the viewers a moment later
+  platform.Advance(1);
+  EXPECT_NE(viewer.sent.find("\"bytes\":10,\"cut\":false,\"text\":\"\xE2\x82\xAC 9.99\\n\",\"epochMs\":"),
+            std::string::npos);
 
   platform.Advance(2 * Relay::kKeepAliveTickMs);
   const RelayStatus status = relay->Web()->Status();

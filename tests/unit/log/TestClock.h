@@ -9,6 +9,8 @@ namespace tavrik::test {
 class TestClock : public Clock {
  public:
   double SecondsSinceMidnight() const override { return seconds; }
+  int64_t UnixTimeMs() const override { return 0; }
+  int32_t UtcOffsetMinutes() const override { return 0; }
   std::string LocalDateTimeText() const override {
     ++stamps;
     return dateText;

@@ -65,16 +65,19 @@ TEST(ReceiptFormatTest, DatagramsEndAtLineEndsWithinTheLimit) {
 
 TEST(ReceiptJsonTest, DocumentCarriesEveryFieldEscaped) {
   ReceiptText text{"Tab\there \"q\" \\ \x01\n\xe2\x82\xac\n", true};
-  FrameRecord frame;
+  ReceiptRecord frame;
   frame.sequence = 7;
   frame.time = "2026-01-31 12:00:00";
+  frame.epochMs = 1769860800000;
+  frame.utcOffsetMinutes = -330;
   frame.bytes = std::string_view("ab\x00\xff", 4);
   frame.cut = true;
   frame.text = &text;
   std::string out;
   FormatReceiptJson(frame, out);
   EXPECT_EQ(out, R"({"seq":7,"time":"2026-01-31 12:00:00","bytes":4,"cut":true,)"
-                 R"("text":"Tab\there \"q\" \\ \u0001\n)" "\xe2\x82\xac" R"(\n","raw":"YWIA/w=="})");
+                 R"("text":"Tab\there \"q\" \\ \u0001\n)" "\xe2\x82\xac" R"(\n","raw":"YWIA/w==",)"
+                 R"("epochMs":1769860800000,"utcOffset":"-05:30"})");
 }
 
 TEST(ReceiptJsonTest, Base64PadsTheLastGroup) {

@@ -15,7 +15,7 @@ class OutputTest : public ::testing::Test {
  protected:
   void Deliver(Output& output, const std::string& text) {
     ReceiptText receipt{text, false};
-    FrameRecord frame;
+    ReceiptRecord frame;
     frame.bytes = text;
     frame.text = &receipt;
     output.Deliver(frame);

@@ -11,8 +11,8 @@ namespace tavrik {
 namespace {
 
 // Every frame's bytes, whatever the clients could take.
-struct FrameCollector : FrameListener {
-  void OnFrame(const FrameRecord& frame) override {
+struct FrameCollector : ReceiptListener {
+  void OnReceipt(const ReceiptRecord& frame) override {
     bytes += frame.bytes;
     longest = std::max(longest, frame.bytes.size());
   }
@@ -108,7 +108,7 @@ TEST_F(FileSourceTest, GrowthAboveOneMebibyteReadsOnlyTheLastMebibyteInBoundedFr
   settings.frameTimeoutMs = 0;
   Create();
   FrameCollector frames;
-  relay->AddFrameListener(frames);
+  relay->AddReceiptListener(frames);
   Start();
   Write(std::string(2000000 - 1, 'x') + "!");
   platform.Advance(110);  // the poll, then the frame listener's delay
@@ -126,7 +126,7 @@ TEST_F(FileSourceTest, IdleReleaseDuringASlowReadLeavesTheReadAlone) {
   settings.frameTimeoutMs = 0;
   Create();
   FrameCollector frames;
-  relay->AddFrameListener(frames);
+  relay->AddReceiptListener(frames);
   Start();
   platform.Advance(4850);  // no frame yet: the fifth idle tick is due at 5000
   Spool().onRead = [this] { platform.Stall(100); };

@@ -6,6 +6,7 @@
 
 #include "platform/fake/FakePlatform.h"
 #include "support/LogCapture.h"
+#include "support/TestReceipts.h"
 
 namespace tavrik {
 namespace {
@@ -54,6 +55,7 @@ class WebServerTest : public ::testing::Test {
   FakePlatform platform;
   FixedStatus status;
   WebServer web{platform, status};
+  test::TestReceipts receipts;
 };
 
 TEST_F(WebServerTest, ListensOnTheGivenAddress) {
@@ -240,11 +242,11 @@ TEST_F(WebServerTest, StreamsEveryFrameAsOneReceiptEvent) {
   EXPECT_NE(Connection(slot).sent.find("Content-Type: text/event-stream; charset=utf-8\r\n"),
             std::string::npos);
   EXPECT_EQ(Events(slot), "");
-  web.AddFrame("Total 4.50\n\x1dV\x01");
   const std::string time = platform.GetClock().LocalDateTimeText();
+  web.OnReceipt(receipts.Next("Total 4.50\n\x1dV\x01", time));
   EXPECT_EQ(Events(slot), "id: 1\nevent: receipt\ndata: {\"seq\":1,\"time\":\"" + time +
-                              "\",\"bytes\":14,\"cut\":true,\"text\":\"Total 4.50\\n\"}\n\n");
-  EXPECT_EQ(web.Status().lastFrameTime, time);
+                              "\",\"bytes\":14,\"cut\":true,\"text\":\"Total 4.50\\n\","
+                              "\"epochMs\":1796644800000,\"utcOffset\":\"+00:00\"}\n\n");
 }
 
 TEST_F(WebServerTest, KeepAliveCommentEveryThreeSecondsOnStreamsOnly) {
@@ -276,7 +278,7 @@ TEST_F(WebServerTest, IdleConnectionsAreClosedAfterThirtySecondsStreamsAreNot) {
 }
 
 TEST_F(WebServerTest, ReconnectingViewerGetsTheReceiptsAfterItsLastEventId) {
-  for (const char* frame : {"receipt 1\n", "receipt 2\n", "receipt 3\n"}) web.AddFrame(frame);
+  for (const char* frame : {"receipt 1\n", "receipt 2\n", "receipt 3\n"}) web.OnReceipt(receipts.Next(frame));
   const size_t fresh = Ask("GET /receipts HTTP/1.1\r\n\r\n");
   const size_t back = Ask("GET /receipts HTTP/1.1\r\nLast-Event-ID: 2\r\n\r\n");
   EXPECT_NE(Events(fresh).find("id: 1\n"), std::string::npos);
@@ -291,16 +293,16 @@ TEST_F(WebServerTest, SlowViewerSkipsWholeReceiptsAndResumesWhenItCatchesUp) {
   const std::string big(40000, 'x');
   int sent = 0;
   for (; Connection(slow).pendingBytes() < WebServer::kMaxQueuedBytes; ++sent) {
-    web.AddFrame(big);
+    web.OnReceipt(receipts.Next(big));
     Connection(quick).DrainAll();
   }
   const std::string before = Connection(slow).sent;
-  web.AddFrame(big);
-  web.AddFrame("small\n");
+  web.OnReceipt(receipts.Next(big));
+  web.OnReceipt(receipts.Next("small\n"));
   EXPECT_EQ(Connection(slow).sent, before);  // nothing of either: skipped whole
   EXPECT_EQ(web.ReceiptsSkipped(), 2);
   Connection(slow).Drain(Connection(slow).pendingBytes() - 10);  // below the limit again
-  web.AddFrame("after\n");
+  web.OnReceipt(receipts.Next("after\n"));
   const std::string resumed = Connection(slow).sent.substr(before.size());
   EXPECT_EQ(resumed.rfind("id: " + std::to_string(sent + 3) + "\n", 0), 0u);
   EXPECT_EQ(resumed.size(), resumed.find("}\n\n") + 3);  // one whole event

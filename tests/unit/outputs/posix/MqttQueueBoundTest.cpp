@@ -145,7 +145,7 @@ TEST(MqttQueueBoundTest, QosZeroReceiptsTheBrokerDoesNotTakeStayWithinTheQueueBo
   ASSERT_TRUE(mqtt->Counters().connected);
 
   const std::string bytes(30000, 'x');  // 40 kB of JSON each: far more than the socket holds
-  FrameRecord frame;
+  ReceiptRecord frame;
   frame.bytes = bytes;
   constexpr uint64_t kReceipts = 300;
   for (uint64_t n = 0; n < kReceipts; ++n) {

@@ -1,0 +1,111 @@
+#include "pipeline/ReceiptPipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/fake/FakePlatform.h"
+
+namespace tavrik {
+namespace {
+
+using namespace std::string_literals;
+
+// Writes down every receipt; may run the pending events while it takes its
+// first one, as an output that reconnects from within its delivery does.
+class Recorder : public ReceiptListener {
+ public:
+  void OnReceipt(const ReceiptRecord& r) override {
+    lines.push_back(std::to_string(r.sequence) + " " + std::string(r.time) + " " + std::to_string(r.epochMs) +
+                    " " + std::to_string(r.utcOffsetMinutes) + " " + (r.cut ? "cut " : "") +
+                    std::to_string(r.text->facts.drawerPulses.size()) + " " + r.text->text + "|" +
+                    std::string(r.bytes));
+    if (lines.size() == 1 && onFirst) onFirst();
+  }
+  std::vector<std::string> lines;
+  std::function<void()> onFirst;
+};
+
+class ReceiptPipelineTest : public ::testing::Test {
+ protected:
+  ReceiptPipelineTest() {
+    pipeline.AddListener(first);
+    pipeline.AddListener(second);
+  }
+  void Finish(const std::string& bytes, bool cut = false) { pipeline.OnFrame({bytes, cut}); }
+  // What a listener writes down for a receipt finished at the simulated start.
+  static std::string Line(const std::string& rest) { return "2026-12-07 12:00:00 1796644800000 " + rest; }
+
+  FakePlatform platform;
+  ReceiptPipeline pipeline{platform};
+  Recorder first;
+  Recorder second;
+};
+
+TEST_F(ReceiptPipelineTest, NumbersReceiptsNotFramesAndDecodesEachFrameOnceAcrossFrames) {
+  Finish("A\x1b" "E\x01" "B\n\x1dV\x00"s, true);
+  Finish("\n  \n\x1b@");  // feeds, blanks, a command: no receipt
+  Finish("\x1b" "E");     // a command split across frames: its parameter comes next
+  Finish("\x01" "C\n");
+  Finish("\x1bp\x00\x32\xfa"s);  // a drawer pulse alone is a receipt
+  EXPECT_TRUE(first.lines.empty());  // a moment after the clients' writes
+  platform.Advance(ReceiptPipeline::kDelayMs);
+  const std::vector<std::string> expected{
+      "1 " + Line("0 cut 0 AB\n|A\x1b" "E\x01" "B\n\x1dV\x00"s),
+      "2 " + Line("0 0 C\n|\x01" "C\n"),
+      "3 " + Line("0 1 |\x1bp\x00\x32\xfa"s),
+  };
+  EXPECT_EQ(first.lines, expected);
+  EXPECT_EQ(second.lines, expected);
+}
+
+TEST_F(ReceiptPipelineTest, StampsTheMomentTheFrameFinishedOnTheSimulatedClock) {
+  platform.SimulatedClock().SetUtcOffsetMinutes(60);
+  platform.Advance(1500);
+  Finish("x");
+  platform.Advance(ReceiptPipeline::kDelayMs);
+  EXPECT_EQ(first.lines, std::vector<std::string>{"1 2026-12-07 12:00:01 1796641201500 60 0 x|x"});
+}
+
+// Frames finished before the source starts over are decoded in its state;
+// the first one after starts from power-on.
+TEST_F(ReceiptPipelineTest, ANewStreamResetsTheDecoderAtItsFirstFrameOnly) {
+  Finish("\x1bt\x13");  // CP858, where 0xD5 is the euro sign
+  Finish("\xd5");
+  pipeline.StartNewStream();
+  Finish("\xd5");       // CP437 again: a box-drawing character
+  platform.Advance(ReceiptPipeline::kDelayMs);
+  EXPECT_EQ(first.lines, (std::vector<std::string>{"1 " + Line("0 0 \xE2\x82\xAC|\xd5"),
+                                                   "2 " + Line("0 0 \xE2\x95\x92|\xd5")}));
+}
+
+TEST_F(ReceiptPipelineTest, ABurstOfFramesOrAFlushDeliversWithoutTheDelay) {
+  for (size_t i = 0; i < ReceiptPipeline::kMaxDelayedFrames; ++i) Finish("x");
+  EXPECT_TRUE(first.lines.empty());  // never from within the frame's own handler
+  platform.RunPosted();
+  EXPECT_EQ(first.lines.size(), ReceiptPipeline::kMaxDelayedFrames);
+  Finish("last");
+  pipeline.Flush();
+  ASSERT_EQ(first.lines.size(), ReceiptPipeline::kMaxDelayedFrames + 1);
+  EXPECT_TRUE(first.lines.back().ends_with("|last"));
+}
+
+// A shutdown (Flush) run among the pending events inside a listener's
+// delivery is that delivery: no receipt goes out twice, none is lost.
+TEST_F(ReceiptPipelineTest, AFlushInsideAListenersEventRunDeliversNoReceiptTwice) {
+  first.onFirst = [&] {
+    platform.Loop().Post([&] { pipeline.Flush(); });
+    platform.Loop().RunPending();
+  };
+  for (const char* frame : {"a", "b", "c"}) Finish(frame);
+  platform.Advance(ReceiptPipeline::kDelayMs);
+  platform.Advance(ReceiptPipeline::kDelayMs);
+  ASSERT_EQ(first.lines.size(), 3u);
+  EXPECT_EQ(first.lines, second.lines);
+  EXPECT_TRUE(first.lines[2].starts_with("3 ") && first.lines[2].ends_with("|c"));
+}
+
+}  // namespace
+}  // namespace tavrik
