@@ -1,4 +1,4 @@
-#include "receipt/CommandTable.h"
+#include "escpos/CommandTable.h"
 
 #include <array>
 #include <cstddef>
@@ -13,16 +13,16 @@ struct Entry {
 };
 
 constexpr Entry Esc(char function, Syntax syntax, uint8_t params, Effect effect = Effect::None) {
-  return {kEscByte, static_cast<uint8_t>(function), {syntax, params, effect}};
+  return {kEsc, static_cast<uint8_t>(function), {syntax, params, effect}};
 }
 constexpr Entry Gs(char function, Syntax syntax, uint8_t params, Effect effect = Effect::None) {
-  return {kGsByte, static_cast<uint8_t>(function), {syntax, params, effect}};
+  return {kGs, static_cast<uint8_t>(function), {syntax, params, effect}};
 }
 constexpr Entry Fs(char function, Syntax syntax, uint8_t params) {
   return {kFs, static_cast<uint8_t>(function), {syntax, params, Effect::None}};
 }
-constexpr Entry Dle(char function, Syntax syntax, uint8_t params) {
-  return {kDle, static_cast<uint8_t>(function), {syntax, params, Effect::None}};
+constexpr Entry Dle(uint8_t function, Syntax syntax, uint8_t params) {
+  return {kDle, function, {syntax, params, Effect::None}};
 }
 
 constexpr Syntax F = Syntax::Fixed;
@@ -32,9 +32,9 @@ constexpr Syntax F = Syntax::Fixed;
 // its two bytes (DLE: only the DLE), which is right for every
 // zero-parameter command, so those are listed only where they do something.
 constexpr Entry kEntries[] = {
-    Dle('\x04', Syntax::RealTimeStatus, 1),   // DLE EOT n [a]: transmit real-time status
-    Dle('\x05', F, 1),                        // DLE ENQ n: send real-time request to printer
-    Dle('\x14', Syntax::RealTimeRequest, 1),  // DLE DC4 fn ...: real-time pulse, power-off, buzzer, clear buffers
+    Dle(kEot, Syntax::RealTimeStatus, 1),       // DLE EOT n [a]: transmit real-time status
+    Dle(kEnq, F, 1),                            // DLE ENQ n: send real-time request to printer
+    Dle(kDc4, Syntax::RealTimeRequest, 1),     // DLE DC4 fn ...: real-time pulse, power-off, buzzer, clear buffers
 
     Esc(' ', F, 1),                                   // ESC SP n: set right-side character spacing
     Esc('!', F, 1),                                   // ESC ! n: select print mode(s)
@@ -123,8 +123,8 @@ struct Table {
 
 constexpr size_t PrefixIndex(uint8_t prefix) {
   switch (prefix) {
-    case kEscByte: return 0;
-    case kGsByte: return 1;
+    case kEsc: return 0;
+    case kGs: return 1;
     case kFs: return 2;
     default: return 3;  // DLE
   }
