@@ -18,7 +18,9 @@ constexpr uint32_t Word(uint8_t low, uint8_t high) { return low + 256u * high; }
 // GS V function A (m = 0, 1, 48, 49): cuts at once.
 constexpr bool CutsAtOnce(uint8_t m) { return m == 0 || m == 1 || m == 48 || m == 49; }
 // GS V functions B, C, D (m = 65, 66, 97, 98, 103, 104): one more byte n.
-constexpr bool CutTakesFeed(uint8_t m) { return m == 65 || m == 66 || m == 97 || m == 98 || m == 103 || m == 104; }
+constexpr bool CutTakesFeed(uint8_t m) {
+  return m == 65 || m == 66 || m == 97 || m == 98 || m == 103 || m == 104;
+}
 
 // ESC * m: bytes per column, 1 (8 dots, m = 0, 1) or 3 (24 dots, m = 32, 33);
 // 0 for a mode there is none of.

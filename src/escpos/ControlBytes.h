@@ -27,14 +27,14 @@ inline constexpr uint8_t kStatusError = 3;
 inline constexpr uint8_t kStatusPaper = 4;
 
 // Function bytes behind ESC.
-inline constexpr uint8_t kEscUserCharacters = '&';  // ESC & y c1 c2 ...: define user-defined characters
-inline constexpr uint8_t kEscFunctionBlock = '(';   // ESC ( fn pL pH ...
-inline constexpr uint8_t kEscBitImage = '*';        // ESC * m nL nH ...
-inline constexpr uint8_t kEscInitialize = '@';      // ESC @
-inline constexpr uint8_t kEscPartialCut = 'i';      // ESC i: one point left uncut
-inline constexpr uint8_t kEscPartialCutThree = 'm'; // ESC m: three points left uncut
-inline constexpr uint8_t kEscPulse = 'p';           // ESC p m t1 t2: cash drawer pulse
-inline constexpr uint8_t kEscCodeTable = 't';       // ESC t n: select character code table
+inline constexpr uint8_t kEscUserCharacters = '&';   // ESC & y c1 c2 ...: user-defined characters
+inline constexpr uint8_t kEscFunctionBlock = '(';    // ESC ( fn pL pH ...
+inline constexpr uint8_t kEscBitImage = '*';         // ESC * m nL nH ...
+inline constexpr uint8_t kEscInitialize = '@';       // ESC @
+inline constexpr uint8_t kEscPartialCut = 'i';       // ESC i: one point left uncut
+inline constexpr uint8_t kEscPartialCutThree = 'm';  // ESC m: three points left uncut
+inline constexpr uint8_t kEscPulse = 'p';            // ESC p m t1 t2: cash drawer pulse
+inline constexpr uint8_t kEscCodeTable = 't';        // ESC t n: select character code table
 
 // Function bytes behind GS.
 inline constexpr uint8_t kGsFunctionBlock = '(';    // GS ( fn pL pH ...

@@ -185,7 +185,7 @@ void CutScanner::EndData() {
 void CutScanner::SkipData(std::string_view chunk, size_t& at) {
   const size_t available = std::min<size_t>(remaining_, chunk.size() - at);
   if (state_ == State::kDataToNul) {
-    const void* nul = std::memchr(chunk.data() + at, 0, available);
+    const void* nul = std::memchr(chunk.data() + at, kNul, available);
     if (nul) {
       at = static_cast<size_t>(static_cast<const char*>(nul) - chunk.data()) + 1;
       state_ = State::kText;

@@ -13,7 +13,8 @@ DataCommand FindDataCommand(uint8_t lead, uint8_t function) {
   const Command& command = FindCommand(lead, function);
   switch (command.syntax) {
     case Syntax::Fixed:
-      return command.effect == Effect::CutPaper ? DataCommand{DataLayout::kPartialCut, 0} : DataCommand{};
+      return command.effect == Effect::CutPaper ? DataCommand{DataLayout::kPartialCut, 0}
+                                                : DataCommand{};
     case Syntax::Cut: return {DataLayout::kCut, 0};  // its mode byte decides the rest
     case Syntax::BitImage: return {DataLayout::kBitImage, command.params};
     case Syntax::UserCharacters: return {DataLayout::kUserCharacters, command.params};
@@ -37,8 +38,8 @@ std::optional<uint32_t> CountedDataLength(DataLayout layout, const uint8_t* head
     case DataLayout::kRasterImage: {
       const uint32_t widthBytes = Word(header[2], header[3]);
       const uint64_t length = uint64_t{widthBytes} * Word(header[4], header[5]);
-      if (header[0] != '0' || RasterScale(header[1]) == kNoScale || widthBytes * 8 > kMaxPrinterDots ||
-          length > kMaxDataLength)
+      if (header[0] != '0' || RasterScale(header[1]) == kNoScale ||
+          widthBytes * 8 > kMaxPrinterDots || length > kMaxDataLength)
         return std::nullopt;
       return static_cast<uint32_t>(length);
     }

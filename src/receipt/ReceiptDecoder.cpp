@@ -155,7 +155,7 @@ size_t ReceiptDecoder::SkipData(std::string_view frame, size_t at, ReceiptFacts&
 
 size_t ReceiptDecoder::SkipToNul(std::string_view frame, size_t at, ReceiptFacts& facts) {
   const auto window = static_cast<size_t>(std::min<uint64_t>(skipLeft_, frame.size() - at));
-  if (const void* nul = std::memchr(frame.data() + at, 0, window)) {
+  if (const void* nul = std::memchr(frame.data() + at, kNul, window)) {
     const auto end = static_cast<size_t>(static_cast<const char*>(nul) - frame.data());
     Keep(frame.substr(at, end - at));
     EndData(facts);
