@@ -4,10 +4,13 @@
 #include <bit>
 #include <cstring>
 
+#include "escpos/CommandLengths.h"
+#include "escpos/ControlBytes.h"
+
 namespace tavrik {
 namespace {
 
-bool IsLead(uint8_t byte) { return byte == kEscLead || byte == kGsLead || byte == kFsLead; }
+bool IsLead(uint8_t byte) { return byte == kEsc || byte == kGs || byte == kFs; }
 
 using Bytes = uint8_t __attribute__((vector_size(16)));
 using Halves = uint64_t __attribute__((vector_size(16)));
@@ -17,7 +20,7 @@ using Halves = uint64_t __attribute__((vector_size(16)));
 Halves Leads(std::string_view chunk, size_t from) {
   Bytes block;
   std::memcpy(&block, chunk.data() + from, sizeof block);
-  return std::bit_cast<Halves>(static_cast<Bytes>(block - kEscLead) < 3);
+  return std::bit_cast<Halves>(static_cast<Bytes>(block - kEsc) < 3);
 }
 
 // The offset of the first lead byte in a block that holds one (little-endian
@@ -42,9 +45,6 @@ size_t SkipText(std::string_view chunk, size_t at) {
   while (at < chunk.size() && !IsLead(static_cast<uint8_t>(chunk[at]))) ++at;
   return at;
 }
-
-bool IsCutMode(uint8_t m) { return m == 0 || m == 1 || m == 48 || m == 49; }
-bool IsFeedCutMode(uint8_t m) { return m == 65 || m == 66 || m == 97 || m == 98 || m == 103 || m == 104; }
 
 }  // namespace
 
@@ -112,12 +112,12 @@ CutScanner::Step CutScanner::StepCommand(uint8_t byte) {
       if (headerFilled_ == headerLength_) StartData();
       return Step::kTaken;
     case State::kCutMode:
-      if (IsFeedCutMode(byte)) {
+      if (CutTakesFeed(byte)) {
         state_ = State::kCutFeed;
         return Step::kTaken;
       }
       state_ = State::kText;
-      return IsCutMode(byte) ? Step::kCutBehind : Step::kCutBefore;
+      return CutsAtOnce(byte) ? Step::kCutBehind : Step::kCutBefore;
     case State::kCutFeed:
       state_ = State::kText;
       return Step::kCutBehind;
@@ -150,10 +150,10 @@ void CutScanner::StartData() {
   switch (layout_) {
     case DataLayout::kBarcode: {
       const uint8_t m = header_[0];
-      if (m <= 6) {
-        remaining_ = kMaxBarcodeLength;
+      if (IsNulEndedBarcode(m)) {
+        remaining_ = kMaxNulEndedBarcode;
         state_ = State::kDataToNul;
-      } else if (m >= 65 && m <= 79) {
+      } else if (IsCountedBarcode(m)) {
         state_ = State::kCount;
       }
       return;
@@ -185,7 +185,7 @@ void CutScanner::EndData() {
 void CutScanner::SkipData(std::string_view chunk, size_t& at) {
   const size_t available = std::min<size_t>(remaining_, chunk.size() - at);
   if (state_ == State::kDataToNul) {
-    const void* nul = std::memchr(chunk.data() + at, 0, available);
+    const void* nul = std::memchr(chunk.data() + at, kNul, available);
     if (nul) {
       at = static_cast<size_t>(static_cast<const char*>(nul) - chunk.data()) + 1;
       state_ = State::kText;

@@ -1,19 +1,15 @@
 #pragma once
-// The few ESC/POS commands cut detection has to know: the paper cuts, and the
-// commands whose data may hold any byte, a cut command's included: bit images
-// and rasters (ESC *, GS v 0, GS ( L, GS 8 L, GS *), bar codes and 2-D codes
-// (GS k, GS ( k), user-defined characters (ESC &) and the other length-prefixed
-// blocks (GS ( X, FS ( X). Every other command is passed byte by byte, so a
-// command missing here can never hide a cut. Lengths follow the ESC/POS
-// command reference.
+// The few ESC/POS commands cut detection has to know, read off the command
+// table (escpos/CommandTable.h): the paper cuts, and the commands whose data
+// may hold any byte, a cut command's included: bit images and rasters (ESC *,
+// GS v 0, GS ( L, GS 8 L, GS *), bar codes and 2-D codes (GS k, GS ( k),
+// user-defined characters (ESC &) and the other length-prefixed blocks
+// (GS ( X, FS ( X). Every other command is passed byte by byte, so a command
+// missing here can never hide a cut.
 #include <cstdint>
 #include <optional>
 
 namespace tavrik {
-
-inline constexpr uint8_t kEscLead = 0x1B;
-inline constexpr uint8_t kFsLead = 0x1C;
-inline constexpr uint8_t kGsLead = 0x1D;
 
 // How a command's header and data are laid out behind its two bytes.
 enum class DataLayout : uint8_t {
@@ -37,11 +33,10 @@ struct DataCommand {
 // Plausibility bounds: a header beyond them is a corrupt stream, not a
 // command, and its length must not make cut detection blind for long.
 inline constexpr uint32_t kMaxDataLength = 4 << 20;  // larger than any receipt image
-inline constexpr uint32_t kMaxImageDots = 4096;      // wider than any receipt printer
-inline constexpr uint32_t kMaxBarcodeLength = 255;   // NUL-ended bar code data
 inline constexpr uint8_t kMaxCharacterHeight = 8;    // ESC & y, in bytes
 inline constexpr uint8_t kMaxCharacterWidth = 64;    // ESC & x, in dots
 
+// The longest header of a data command (GS v 0 m xL xH yL yH).
 constexpr uint8_t kHeaderCapacity = 6;
 
 // The command that function starts behind lead (ESC, GS or FS).

@@ -2,34 +2,11 @@
 
 #include <cstdint>
 
+#include "json/JsonString.h"
 #include "receipt/ReceiptText.h"
 #include "web/ReceiptJsonFields.h"
 
 namespace tavrik {
-
-void AppendJsonString(std::string_view text, std::string& out) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  for (const char c : text) {
-    const auto byte = static_cast<uint8_t>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (byte < 0x20) {
-          out += "\\u00";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 0x0F];
-        } else {
-          out += c;  // UTF-8 passes as it is
-        }
-    }
-  }
-  out += '"';
-}
 
 void AppendBase64(std::string_view bytes, std::string& out) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -55,13 +32,13 @@ void FormatReceiptJson(const ReceiptRecord& frame, std::string& out) {
   out += "{\"seq\":";
   out += std::to_string(frame.sequence);
   out += ",\"time\":";
-  AppendJsonString(frame.time, out);
+  AppendJsonString(out, frame.time);
   out += ",\"bytes\":";
   out += std::to_string(frame.bytes.size());
   out += ",\"cut\":";
   out += frame.cut ? "true" : "false";
   out += ",\"text\":";
-  AppendJsonString(frame.text ? std::string_view(frame.text->text) : std::string_view(), out);
+  AppendJsonString(out, frame.text ? std::string_view(frame.text->text) : std::string_view());
   out += ",\"raw\":";
   out += '"';
   AppendBase64(frame.bytes, out);

@@ -11,7 +11,6 @@
 
 namespace tavrik {
 
-void AppendJsonString(std::string_view text, std::string& out);
 void AppendBase64(std::string_view bytes, std::string& out);
 // Writes the document into out (replacing its content).
 void FormatReceiptJson(const ReceiptRecord& frame, std::string& out);

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "escpos/CommandLengths.h"
+
 namespace tavrik {
 
 namespace {
 
-// Bar code data ended by NUL is at most 255 bytes ("GS k": k <= 255 for
-// every m = 0-6); without the bound a lost NUL would swallow the receipt.
-constexpr uint64_t kMaxBarcodeData = 255;
 // "ESC D": at most 32 tab positions before the NUL.
 constexpr uint64_t kMaxTabPositions = 32;
 // "ESC &": y = 3 bytes (24 dots) per column on 12 x 24 fonts, x <= 12
@@ -18,25 +17,6 @@ constexpr uint8_t kMaxCharacterBytes = 4;
 constexpr uint8_t kMaxCharacterWidth = 48;
 
 bool IsPrintableAscii(char c) { return static_cast<uint8_t>(static_cast<uint8_t>(c) - 0x20) < 0x5F; }
-
-// "GS V": function B, C, D (m = 65, 66, 97, 98, 103, 104) feeds n more.
-bool CutTakesFeed(uint8_t m) { return m == 65 || m == 66 || m == 97 || m == 98 || m == 103 || m == 104; }
-// "GS V": function A (m = 0, 1, 48, 49) cuts at once.
-bool CutsAtOnce(uint8_t m) { return m == 0 || m == 1 || m == 48 || m == 49; }
-
-// "DLE DC4": bytes behind fn for fn = 1 (m t), 2 (a b), 3 (a n r t1 t2),
-// 7 (m), 8 (d1...d7); any other fn stands alone.
-uint8_t RealTimeRequestBytes(uint8_t fn) {
-  switch (fn) {
-    case 1: case 2: return 2;
-    case 3: return 5;
-    case 7: return 1;
-    case 8: return 7;
-    default: return 0;
-  }
-}
-
-uint64_t Word(uint8_t low, uint8_t high) { return low + 256u * high; }
 
 // "GS ( k" cn: the 2-D codes whose data fn 80 stores.
 bool TwoDimensionalCode(uint8_t cn, Symbology& symbology) {
@@ -48,10 +28,8 @@ bool TwoDimensionalCode(uint8_t cn, Symbology& symbology) {
   }
 }
 
-// GS v 0 m and the graphics' bx by as one scale: 0 normal, 1 double width,
-// 2 double height, 3 both; anything else is no scale a printer has.
-constexpr uint8_t kNoScale = 0xFF;
-uint8_t RasterScale(uint8_t m) { return m <= 3 ? m : m >= 48 && m <= 51 ? static_cast<uint8_t>(m - 48) : kNoScale; }
+// The graphics' bx by as the scale of GS v 0 m (see RasterScale): 0 normal,
+// 1 double width, 2 double height, 3 both.
 uint8_t GraphicsScale(uint8_t bx, uint8_t by) {
   if (bx < 1 || bx > 2 || by < 1 || by > 2) return kNoScale;
   return static_cast<uint8_t>((bx - 1) | (by - 1) << 1);
@@ -77,9 +55,9 @@ void ReceiptDecoder::Decode(std::string_view frame, ReceiptText& out) {
 size_t ReceiptDecoder::CutTailLength(std::string_view bytes) {
   const size_t size = bytes.size();
   const auto back = [&](size_t k) { return static_cast<uint8_t>(bytes[size - k]); };
-  if (size >= 4 && back(4) == kGsByte && back(3) == 'V' && CutTakesFeed(back(2))) return 4;
-  if (size >= 3 && back(3) == kGsByte && back(2) == 'V' && CutsAtOnce(back(1))) return 3;
-  if (size >= 2 && back(2) == kEscByte && (back(1) == 'i' || back(1) == 'm')) return 2;
+  if (size >= 4 && back(4) == kGs && back(3) == kGsCut && CutTakesFeed(back(2))) return 4;
+  if (size >= 3 && back(3) == kGs && back(2) == kGsCut && CutsAtOnce(back(1))) return 3;
+  if (size >= 2 && back(2) == kEsc && (back(1) == kEscPartialCut || back(1) == kEscPartialCutThree)) return 2;
   return 0;
 }
 
@@ -111,17 +89,17 @@ size_t ReceiptDecoder::DecodeText(std::string_view frame, size_t at, ReceiptText
       continue;
     }
     switch (byte) {
-      case '\n':
-      case '\f':
+      case kLf:
+      case kFf:
         layout_.EndLine(out.text);
         break;
-      case '\t':
+      case kHt:
         layout_.Tab();
         break;
       case kDle:
-      case kEscByte:
+      case kEsc:
       case kFs:
-      case kGsByte:
+      case kGs:
         prefix_ = byte;
         state_ = State::Function;
         return at;
@@ -177,7 +155,7 @@ size_t ReceiptDecoder::SkipData(std::string_view frame, size_t at, ReceiptFacts&
 
 size_t ReceiptDecoder::SkipToNul(std::string_view frame, size_t at, ReceiptFacts& facts) {
   const auto window = static_cast<size_t>(std::min<uint64_t>(skipLeft_, frame.size() - at));
-  if (const void* nul = std::memchr(frame.data() + at, 0, window)) {
+  if (const void* nul = std::memchr(frame.data() + at, kNul, window)) {
     const auto end = static_cast<size_t>(static_cast<const char*>(nul) - frame.data());
     Keep(frame.substr(at, end - at));
     EndData(facts);
@@ -214,11 +192,10 @@ void ReceiptDecoder::CompleteParams(ReceiptFacts& facts) {
         CompleteBlock(length, facts);
       return;
     case Syntax::BitImage: {
-      const bool tall = p[0] == 32 || p[0] == 33;
-      const uint64_t columns = Word(p[1], p[2]);
-      if ((tall || p[0] <= 1) && columns <= kMaxRasterWidth)
-        StartImage(RasterKind::BitImage, p[0], static_cast<uint32_t>(columns), tall ? 24 : 8, columns * (tall ? 3 : 1),
-                   facts);
+      const uint8_t columnBytes = BitImageColumnBytes(p[0]);
+      const uint32_t columns = Word(p[1], p[2]);
+      if (columnBytes > 0 && columns <= kMaxRasterWidth)
+        StartImage(RasterKind::BitImage, p[0], columns, 8u * columnBytes, uint64_t{columns} * columnBytes, facts);
       return;
     }
     case Syntax::RasterImage: {
@@ -266,8 +243,8 @@ void ReceiptDecoder::CompleteParams(ReceiptFacts& facts) {
 void ReceiptDecoder::CompleteBlock(uint64_t length, ReceiptFacts& facts) {
   const std::array<uint8_t, kMaxParams>& p = params_;
   const size_t header = command_->params;
-  const bool codes = prefix_ == kGsByte && p[0] == 'k';
-  const bool graphics = prefix_ == kGsByte && p[0] == 'L';
+  const bool codes = prefix_ == kGs && p[0] == kBlockCodes;
+  const bool graphics = prefix_ == kGs && p[0] == kBlockGraphics;
   if (paramsRead_ == header && ((codes && length >= 3) || (graphics && length >= 10))) {
     WantParams(header + (codes ? 3 : 10));  // cn fn m, or m fn a bx by c xL xH yL yH
     return;
@@ -297,13 +274,13 @@ void ReceiptDecoder::CompleteBarcode(ReceiptFacts& facts) {
   const uint8_t m = params_[0];
   if (paramsRead_ == 2) {
     StartCode(static_cast<Symbology>(m - 65), params_[1], facts);
-  } else if (m <= 6) {
+  } else if (IsNulEndedBarcode(m)) {
     payload_ = Payload::Code;
     code_ = Code{static_cast<Symbology>(m), 0, 0, false};
     payloadData_.clear();
-    skipLeft_ = kMaxBarcodeData + 1;
+    skipLeft_ = kMaxNulEndedBarcode + 1;  // without a bound a lost NUL would swallow the receipt
     state_ = State::SkipToNul;
-  } else if (m >= 65 && m <= 79) {
+  } else if (IsCountedBarcode(m)) {
     WantParams(2);
   }
 }

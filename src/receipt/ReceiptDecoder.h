@@ -16,7 +16,8 @@
 #include <string_view>
 
 #include "receipt/CodePages.h"
-#include "receipt/CommandTable.h"
+#include "escpos/CommandLengths.h"
+#include "escpos/CommandTable.h"
 #include "receipt/LineLayout.h"
 #include "receipt/ReceiptText.h"
 
@@ -30,7 +31,7 @@ class ReceiptDecoder {
   // than 4096 dots (512 mm at 203 dpi); 16384 rows are 2 m of paper; 2 MiB
   // holds any such image at 80 mm and far more than a printer's graphics
   // memory.
-  static constexpr uint32_t kMaxRasterWidth = 4096;
+  static constexpr uint32_t kMaxRasterWidth = kMaxPrinterDots;
   static constexpr uint32_t kMaxRasterHeight = 16384;
   static constexpr uint64_t kMaxBlockBytes = uint64_t{2} << 20;
   // No command, header included, takes more bytes than this.

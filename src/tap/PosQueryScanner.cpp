@@ -59,7 +59,7 @@ std::optional<PosQuery> PosQueryScanner::StepRealTime(uint8_t byte) {
       }
       break;
     case RealTime::DleEot:
-      if (byte >= 1 && byte <= 4) {
+      if (byte >= kStatusPrinter && byte <= kStatusPaper) {
         realTime_ = RealTime::Idle;
         return PosQuery{PosQueryKind::RealTimeStatus, byte};
       }
@@ -75,15 +75,15 @@ std::optional<PosQuery> PosQueryScanner::StepRealTime(uint8_t byte) {
 std::optional<PosQuery> PosQueryScanner::StepCommand(uint8_t byte) {
   switch (command_) {
     case Command::Esc:
-      if (byte == '@') {
+      if (byte == kEscInitialize) {
         command_ = Command::Idle;
         return PosQuery{PosQueryKind::Initialize, 0};
       }
       break;
     case Command::Gs:
-      if (byte == 'a') command_ = Command::GsA;
-      if (byte == 'r') command_ = Command::GsR;
-      if (byte == 'I') command_ = Command::GsI;
+      if (byte == kGsAutoStatus) command_ = Command::GsA;
+      if (byte == kGsTransmitStatus) command_ = Command::GsR;
+      if (byte == kGsPrinterId) command_ = Command::GsI;
       if (command_ != Command::Gs) return std::nullopt;
       break;
     case Command::GsA:

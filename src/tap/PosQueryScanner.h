@@ -6,12 +6,9 @@
 #include <optional>
 #include <string_view>
 
-namespace tavrik::tap {
+#include "escpos/ControlBytes.h"
 
-inline constexpr uint8_t kDle = 0x10;
-inline constexpr uint8_t kEot = 0x04;
-inline constexpr uint8_t kEsc = 0x1B;
-inline constexpr uint8_t kGs = 0x1D;
+namespace tavrik::tap {
 
 enum class PosQueryKind : uint8_t {
   RealTimeStatus,  // DLE EOT n, n = 1..4

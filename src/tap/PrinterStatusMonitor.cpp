@@ -1,5 +1,7 @@
 #include "tap/PrinterStatusMonitor.h"
 
+#include "escpos/ControlBytes.h"
+
 namespace tavrik::tap {
 namespace {
 
@@ -92,21 +94,21 @@ void PrinterStatusMonitor::OnReplyByte(uint8_t byte) {
 void PrinterStatusMonitor::ApplyRealTimeReply(uint8_t query, uint8_t reply) {
   const auto bit = [reply](unsigned n) { return (reply & (1u << n)) != 0; };
   switch (query) {
-    case 1:
+    case kStatusPrinter:
       Update(StatusField::Offline, bit(3));
       break;
-    case 2:
+    case kStatusOffline:
       Update(StatusField::CoverOpen, bit(2));
       Update(StatusField::PaperEndStop, bit(5));
       Update(StatusField::Error, bit(6));
       break;
-    case 3:
+    case kStatusError:
       Update(StatusField::MechanicalError, bit(2));
       Update(StatusField::CutterError, bit(3));
       Update(StatusField::UnrecoverableError, bit(5));
       Update(StatusField::AutoRecoverableError, bit(6));
       break;
-    case 4:
+    case kStatusPaper:
       Update(StatusField::PaperNearEnd, (reply & 0x0C) != 0);
       Update(StatusField::PaperEnd, (reply & 0x60) != 0);
       break;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "escpos/ControlBytes.h"
+
 namespace tavrik::tap {
 namespace {
 
@@ -39,7 +41,7 @@ void StatusResponder::Scan(std::string_view chunk, std::string& replies) {
 void StatusResponder::Answer(PosQuery query, std::string& replies) {
   switch (query.kind) {
     case PosQueryKind::RealTimeStatus:
-      replies += query.n == 1 ? kOnline : kNoFault;
+      replies += query.n == kStatusPrinter ? kOnline : kNoFault;
       return;
     case PosQueryKind::TransmitStatus:
       if (query.n == 1 || query.n == 2 || query.n == '1' || query.n == '2') replies += '\0';

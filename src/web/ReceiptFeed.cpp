@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "web/JsonString.h"
+#include "json/JsonString.h"
 #include "web/ReceiptJsonFields.h"
 
 namespace tavrik {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "web/JsonString.h"
+#include "json/JsonString.h"
 
 namespace tavrik {
 namespace {

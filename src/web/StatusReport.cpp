@@ -1,6 +1,6 @@
 #include "web/StatusReport.h"
 
-#include "web/JsonString.h"
+#include "json/JsonString.h"
 
 namespace tavrik {
 namespace {

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "web/HttpRequestParser.h"
-#include "web/JsonString.h"
+#include "json/JsonString.h"
 
 namespace {
 

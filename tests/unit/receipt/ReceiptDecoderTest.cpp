@@ -82,7 +82,7 @@ TEST(ReceiptCommandTest, EveryCommandIsTakenOutWholeHoweverTheFramesSplitIt) {
     }
   }
   size_t known = 0;
-  for (const uint8_t prefix : {kDle, kEscByte, kFs, kGsByte})
+  for (const uint8_t prefix : {kDle, kEsc, kFs, kGs})
     for (int function = 0; function < 256; ++function)
       known += FindCommand(prefix, static_cast<uint8_t>(function)).syntax != Syntax::Unknown;
   EXPECT_EQ(tested.size(), known) << "a command in the table has no case here";

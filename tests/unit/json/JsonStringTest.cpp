@@ -1,4 +1,4 @@
-#include "web/JsonString.h"
+#include "json/JsonString.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,12 @@
 #pragma once
-// The ESC/POS commands the receipt decoder knows, and how long their
-// parameters are. The table itself is in CommandTable.cpp.
+// The ESC/POS commands this program knows, and how long their parameters
+// are: the receipt decoder takes every one out of the text, cut detection
+// steps over those that carry data. The table itself is in CommandTable.cpp.
 #include <cstdint>
 
-namespace tavrik {
+#include "escpos/ControlBytes.h"
 
-inline constexpr uint8_t kDle = 0x10;
-inline constexpr uint8_t kEscByte = 0x1B;
-inline constexpr uint8_t kFs = 0x1C;
-inline constexpr uint8_t kGsByte = 0x1D;
+namespace tavrik {
 
 // How a command's parameters are laid out after its prefix and function byte.
 // `params` bytes are read first; the syntax says what follows them.
