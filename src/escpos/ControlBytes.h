@@ -13,7 +13,6 @@ inline constexpr uint8_t kEnq = 0x05;
 inline constexpr uint8_t kHt = 0x09;
 inline constexpr uint8_t kLf = 0x0A;
 inline constexpr uint8_t kFf = 0x0C;
-inline constexpr uint8_t kCr = 0x0D;
 inline constexpr uint8_t kDle = 0x10;
 inline constexpr uint8_t kDc4 = 0x14;
 inline constexpr uint8_t kEsc = 0x1B;
