@@ -13,7 +13,7 @@ import unittest
 
 from relay import RelayTestCase, _die_with_parent, free_port, wait_until
 from test_printer_tap import ALL_BYTES, ScriptedPrinter
-from thermal_printer import ThermalPrinterLibrary, check_receipts
+from thermal_printer import UsesThermalPrinterLibrary, check_receipts
 
 FRAME_TIMEOUT_MS = 5000  # longer than any job takes: only the job's end ends its frame
 STATUS_QUERY = b"\x10\x04\x01"
@@ -150,21 +150,9 @@ class CupsRawQueueTest(RelayTestCase):
         self.print_jobs("-v")
 
 
-class ThermalPrinterTest(RelayTestCase):
+class ThermalPrinterTest(UsesThermalPrinterLibrary, RelayTestCase):
     """node-thermal-printer: probe, print and status query, each its own
     connection, for 20 receipts in a row, as a POS prints."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.library = ThermalPrinterLibrary()
-        reason = cls.library.install()
-        if reason:
-            cls.library.remove()
-            raise unittest.SkipTest(reason)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.library.remove()
 
     def print_receipts(self, *relay_args):
         """Runs the POS loop against a relay; returns the bytes the relay's clients got."""

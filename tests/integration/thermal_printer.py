@@ -8,6 +8,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import unittest
 
 VERSION = "4.6.1"
 RECEIPTS = 20
@@ -81,6 +82,23 @@ class ThermalPrinterLibrary:
             receipts.append({"connected": done["connected"], "receipt": bytes.fromhex(done["receipt"]),
                              "status": bytes.fromhex(done["status"])})
         return run.returncode, run.stderr.decode(errors="replace"), receipts
+
+
+class UsesThermalPrinterLibrary:
+    """A test case mixin: the library installed once for the class, or the
+    class skipped with the reason it could not be."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.library = ThermalPrinterLibrary()
+        reason = cls.library.install()
+        if reason:
+            cls.library.remove()
+            raise unittest.SkipTest(reason)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.library.remove()
 
 
 def check_receipts(test, receipts):

@@ -21,7 +21,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "integration"))
 from relay import HEAD, StreamClient, free_port, wait_until  # noqa: E402
-from thermal_printer import ThermalPrinterLibrary, check_receipts  # noqa: E402
+from thermal_printer import UsesThermalPrinterLibrary, check_receipts  # noqa: E402
 
 EXE = os.environ.get("TAVRIK_EXE", "")
 PREFIX = os.environ.get("WINEPREFIX", "")
@@ -177,21 +177,9 @@ class ApplicationMode(SmokeTestCase):
         self.assertNotIn("Form loaded.", relay.log())
 
 
-class PosSoftware(SmokeTestCase):
+class PosSoftware(UsesThermalPrinterLibrary, SmokeTestCase):
     """node-thermal-printer (npm) against the TCP listener source with status
     answers: probe, print and status query, 20 receipts in a row."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.library = ThermalPrinterLibrary()
-        reason = cls.library.install()
-        if reason:
-            cls.library.remove()
-            raise unittest.SkipTest(reason)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.library.remove()
 
     def test_thermal_printer_library_prints_every_receipt(self):
         source_port, client_port = free_port(), free_port()
