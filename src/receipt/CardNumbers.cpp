@@ -39,49 +39,83 @@ bool IsCode128(Symbology symbology) {
   return symbology == Symbology::Code128 || symbology == Symbology::Gs1_128;
 }
 
+// True when the byte at i belongs to a run: a digit, or a separator between two.
+bool InRun(std::string_view text, size_t i) {
+  if (IsDigit(text[i])) return true;
+  return IsSeparator(text[i]) && i > 0 && i + 1 < text.size() && IsDigit(text[i - 1]) && IsDigit(text[i + 1]);
+}
+
+// A run of digit groups, each joined to the next by one separator.
+struct Run {
+  size_t end = 0;
+  size_t digitCount = 0;
+  std::array<char, kMaxDigits> digits{};  // filled only for a run of kMinDigits to kMaxDigits
+
+  std::string_view Digits() const { return std::string_view(digits.data(), digitCount); }
+};
+
+// Reads into run the run that begins with the digit at `at`; its digits are
+// gathered only when there are as many as a card number's.
+void ReadRun(std::string_view text, size_t at, Run& run) {
+  run.digitCount = 0;
+  size_t end = at;
+  while (true) {
+    for (; end < text.size() && IsDigit(text[end]); ++end) ++run.digitCount;
+    if (end + 1 < text.size() && IsSeparator(text[end]) && IsDigit(text[end + 1])) {
+      ++end;
+    } else {
+      break;
+    }
+  }
+  run.end = end;
+  if (run.digitCount >= kMinDigits && run.digitCount <= kMaxDigits) {
+    size_t count = 0;
+    for (size_t i = at; i < end; ++i) {
+      if (IsDigit(text[i])) run.digits[count++] = text[i];
+    }
+  }
+}
+
+bool IsCardNumber(const Run& run) {
+  return run.digitCount >= kMinDigits && run.digitCount <= kMaxDigits && PassesLuhn(run.Digits());
+}
+
 }  // namespace
 
-// One pass, reading at `read` and writing at `write`: until the first card
-// number the two are equal and nothing is written.
+// A run of a card number's length spans at least kMinDigits bytes, so only
+// every kMinDigits-th byte is looked at until one is part of a run; the run
+// is then read whole, from its start. Read only up to the first card number,
+// as almost every receipt has none; from there on, the text between card
+// numbers is moved up behind each masked one.
 size_t MaskCardNumbers(std::string& text) {
+  const std::string_view view(text);
   char* const s = text.data();
-  const size_t size = text.size();
-  size_t write = 0;
   size_t masked = 0;
-  for (size_t read = 0; read < size;) {
-    if (!IsDigit(s[read])) {
-      if (write != read) s[write] = s[read];
-      ++write;
-      ++read;
+  size_t write = 0;  // text before it is final
+  size_t kept = 0;   // text from here on is still to be moved to write
+  size_t scanned = 0;  // no run begins before it that is still to be read
+  Run run;
+  for (size_t probe = kMinDigits - 1; probe < view.size();) {
+    if (!InRun(view, probe)) {
+      probe += kMinDigits;
       continue;
     }
-    // The whole run: digit groups, each joined to the next by one separator.
-    std::array<char, kMaxDigits> digits{};
-    size_t count = 0;
-    size_t end = read;
-    while (true) {
-      for (; end < size && IsDigit(s[end]); ++end) {
-        if (count < digits.size()) digits[count] = s[end];
-        ++count;
-      }
-      if (end + 1 < size && IsSeparator(s[end]) && IsDigit(s[end + 1])) {
-        ++end;
-      } else {
-        break;
-      }
-    }
-    const std::string_view number(digits.data(), count < digits.size() ? count : digits.size());
-    if (count >= kMinDigits && count <= kMaxDigits && PassesLuhn(number)) {
-      WriteMasked(number, s + write);
-      write += count;
-      ++masked;
-    } else {
-      if (write != read) std::memmove(s + write, s + read, end - read);
-      write += end - read;
-    }
-    read = end;
+    size_t at = probe;
+    while (at > scanned && InRun(view, at - 1)) --at;
+    ReadRun(view, at, run);
+    scanned = run.end;
+    probe = run.end + kMinDigits - 1;
+    if (!IsCardNumber(run)) continue;
+    if (write != kept) std::memmove(s + write, s + kept, at - kept);
+    write += at - kept;
+    WriteMasked(run.Digits(), s + write);
+    write += run.digitCount;
+    kept = run.end;
+    ++masked;
   }
-  text.resize(write);
+  if (masked == 0) return 0;
+  std::memmove(s + write, s + kept, view.size() - kept);
+  text.resize(write + view.size() - kept);
   return masked;
 }
 
