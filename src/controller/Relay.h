@@ -58,6 +58,8 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   // (see ReceiptPipeline). Frames are decoded only while some listener
   // exists: the web port (-w) is one from the start.
   void AddReceiptListener(ReceiptListener& listener);
+  // Card numbers masked in what every receipt listener gets; on unless set off.
+  void SetCardNumberMasking(bool on) { receipts_.SetCardNumberMasking(on); }
   // Told the passed-through printer's status on every change (-o).
   void SetPrinterStatusListener(std::function<void(const std::string& status)> listener) {
     networkSource_.SetPrinterStatusListener(std::move(listener));

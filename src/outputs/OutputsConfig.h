@@ -49,6 +49,7 @@ struct MqttConfig {
   int32_t qos = 1;
   int32_t keepalive = 30;  // seconds
   int32_t queue = 1000;    // receipts kept while the broker is unreachable
+  bool raw = false;        // send the frame's bytes, unmasked card numbers and all
   // The file's line of each key given ("mqtt.ca_file") and of the table
   // ("mqtt"), for problems found once the file is read.
   std::map<std::string, uint32_t> lines;
@@ -61,6 +62,9 @@ struct OutputsConfig {
   std::vector<RecorderConfig> recorders;
   std::vector<TextServerConfig> textServers;
   std::optional<MqttConfig> mqtt;
+  // Card numbers in every receipt masked (see receipt/CardNumbers.h); off
+  // only when the file says so.
+  bool maskCardNumbers = true;
 
   bool Empty() const { return recorders.empty() && textServers.empty() && !mqtt; }
 };

@@ -42,6 +42,9 @@ class Reader {
            if (!mqttAvailable_) Fail(node, key, "this build has no MQTT support");
            config.mqtt = ReadMqtt(*table, key);
          }},
+        {"mask_card_numbers", [&](const toml::node& node, const std::string& key) {
+           config.maskCardNumbers = Boolean(node, key);
+         }},
     });
     return config;
   }
@@ -108,6 +111,11 @@ class Reader {
       Fail(node, key, "must be a local IP address or localhost");
     }
     return value;
+  }
+  bool Boolean(const toml::node& node, const std::string& key) {
+    const auto* value = node.as_boolean();
+    if (!value) Fail(node, key, "must be true or false");
+    return value->get();
   }
   int32_t Integer(const toml::node& node, const std::string& key, int32_t min, int32_t max) {
     const auto* value = node.as_integer();
@@ -192,6 +200,7 @@ class Reader {
         {"qos", [&](const toml::node& n, const std::string& k) { mqtt.qos = Integer(n, k, 0, 1); }},
         {"keepalive", [&](const toml::node& n, const std::string& k) { mqtt.keepalive = Integer(n, k, 5, 65535); }},
         {"queue", [&](const toml::node& n, const std::string& k) { mqtt.queue = Integer(n, k, 1, 100000); }},
+        {"raw", [&](const toml::node& n, const std::string& k) { mqtt.raw = Boolean(n, k); }},
     };
     ForEachKey(table, name, readers, {"host", "topic"});
     mqtt.lines.emplace(name, table.source().begin.line);

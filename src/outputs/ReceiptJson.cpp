@@ -27,7 +27,7 @@ void AppendBase64(std::string_view bytes, std::string& out) {
   out += '=';
 }
 
-void FormatReceiptJson(const ReceiptRecord& frame, std::string& out) {
+void FormatReceiptJson(const ReceiptRecord& frame, bool withRaw, std::string& out) {
   out.clear();
   out += "{\"seq\":";
   out += std::to_string(frame.sequence);
@@ -39,10 +39,11 @@ void FormatReceiptJson(const ReceiptRecord& frame, std::string& out) {
   out += frame.cut ? "true" : "false";
   out += ",\"text\":";
   AppendJsonString(out, frame.text ? std::string_view(frame.text->text) : std::string_view());
-  out += ",\"raw\":";
-  out += '"';
-  AppendBase64(frame.bytes, out);
-  out += '"';
+  if (withRaw) {
+    out += ",\"raw\":\"";
+    AppendBase64(frame.bytes, out);
+    out += '"';
+  }
   AppendReceiptJsonFields(out, frame);
   out += '}';
 }

@@ -3,7 +3,8 @@
 //   {"seq":1,"time":"2026-01-31 12:00:00","bytes":42,"cut":true,"text":"...","raw":"<base64>",
 //    "epochMs":...,"utcOffset":"+01:00"}
 // with the drawer, codes and images of ReceiptJsonFields.h where present.
-// Pure: no I/O, never throws.
+// "raw" only when asked for: the printer's bytes carry any card number
+// unmasked. Pure: no I/O, never throws.
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,6 @@ namespace tavrik {
 
 void AppendBase64(std::string_view bytes, std::string& out);
 // Writes the document into out (replacing its content).
-void FormatReceiptJson(const ReceiptRecord& frame, std::string& out);
+void FormatReceiptJson(const ReceiptRecord& frame, bool withRaw, std::string& out);
 
 }  // namespace tavrik

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "receipt/CardNumbers.h"
+
 namespace tavrik {
 
 void ReceiptPipeline::AddListener(ReceiptListener& listener) {
@@ -68,6 +70,7 @@ void ReceiptPipeline::Deliver() {
     if (pending.newStream) decoder_.Reset();
     decoder_.Decode(pending.bytes, text_);
     if (!IsReceipt(text_)) continue;
+    if (maskCardNumbers_) MaskCardNumbers(text_);
     ReceiptRecord receipt;
     receipt.sequence = ++sequence_;
     receipt.time = pending.time;

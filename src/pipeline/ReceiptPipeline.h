@@ -4,7 +4,9 @@
 // decoded once, and, when it holds visible text or a fact, numbered once and
 // handed to every receipt listener in the order they were added. A frame of
 // nothing but commands' remains, blanks or feeds is no receipt: it still
-// carries the decoder's state into the next frame.
+// carries the decoder's state into the next frame. Card numbers in the text
+// and codes are masked before any listener sees them (see CardNumbers.h),
+// unless masking is switched off; the raw bytes are the printer's, unmasked.
 //
 // Owned by the relay; event thread only.
 #include <cstddef>
@@ -31,6 +33,8 @@ class ReceiptPipeline final : public FrameListener {
   explicit ReceiptPipeline(Platform& platform) : platform_(platform) {}
 
   void AddListener(ReceiptListener& listener);
+  // On from the start.
+  void SetCardNumberMasking(bool on) { maskCardNumbers_ = on; }
   bool HasListeners() const { return !listeners_.empty(); }
   // A finished frame, just broadcast: stamped now, delivered later.
   void OnFrame(const FrameRecord& frame) override;
@@ -67,6 +71,7 @@ class ReceiptPipeline final : public FrameListener {
   bool deliveryPosted_ = false;
   bool delivering_ = false;  // Deliver runs, further up the stack
   bool streamRestarted_ = false;
+  bool maskCardNumbers_ = true;
   ReceiptDecoder decoder_;
   ReceiptText text_;  // reused from frame to frame
   uint64_t sequence_ = 0;

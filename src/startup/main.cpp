@@ -54,6 +54,10 @@ int main(int argc, char** argv) {
   logger.SetSizeLimitMB(settings.logSizeMB);
   SetProcessLogger(&logger);
   Log(LogLevel::kError, StartupLine(settings));
+  if (!outputsConfig.maskCardNumbers) {
+    Log(LogLevel::kError,
+        "Card number masking is off (mask_card_numbers = false): receipts may carry full card numbers.");
+  }
 
   std::unique_ptr<ServiceHost> service = CreateServiceHost();
   if (settings.serviceMode && !service->StartAsService()) {
@@ -66,6 +70,7 @@ int main(int argc, char** argv) {
   // still on the stack.
   std::unique_ptr<Outputs> outputs;  // released after the relay, which feeds it
   auto relay = std::make_unique<Relay>(*platform, settings, *service);
+  relay->SetCardNumberMasking(outputsConfig.maskCardNumbers);
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
     relay->AddReceiptListener(*outputs);

@@ -223,7 +223,7 @@ void MosquittoOutput::OnPublished(int messageId) {
 
 void MosquittoOutput::Deliver(const ReceiptRecord& frame) {
   std::string json;
-  FormatReceiptJson(frame, json);
+  FormatReceiptJson(frame, config_.raw, json);
   queue_.push_back(std::move(json));
   if (queue_.size() > static_cast<size_t>(config_.queue)) {
     queue_.pop_front();

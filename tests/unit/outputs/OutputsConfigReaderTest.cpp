@@ -22,6 +22,8 @@ OutputsConfig Read(const std::string& text) {
 
 TEST(OutputsConfigReaderTest, ReadsEveryKeyAndLeavesDefaultsForTheRest) {
   const OutputsConfig config = Read(R"(
+mask_card_numbers = false
+
 [[recorder]]
 protocol = "udp"
 host = "10.0.0.5"
@@ -55,7 +57,9 @@ key_file = "k.pem"
 qos = 0
 keepalive = 60
 queue = 10
+raw = true
 )");
+  EXPECT_FALSE(config.maskCardNumbers);
   ASSERT_EQ(config.recorders.size(), 2u);
   const RecorderConfig& udp = config.recorders[0];
   EXPECT_EQ(udp.protocol, RecorderProtocol::kUdp);
@@ -90,9 +94,10 @@ queue = 10
   EXPECT_EQ(config.mqtt->qos, 0);
   EXPECT_EQ(config.mqtt->keepalive, 60);
   EXPECT_EQ(config.mqtt->queue, 10);
+  EXPECT_TRUE(config.mqtt->raw);
 }
 
-TEST(OutputsConfigReaderTest, MqttDefaults) {
+TEST(OutputsConfigReaderTest, MqttDefaultsAndMaskingOn) {
   const OutputsConfig config = Read("[mqtt]\nhost = \"b\"\ntopic = \"t\"\n");
   ASSERT_TRUE(config.mqtt);
   EXPECT_EQ(config.mqtt->port, 1883);
@@ -100,6 +105,8 @@ TEST(OutputsConfigReaderTest, MqttDefaults) {
   EXPECT_EQ(config.mqtt->qos, 1);
   EXPECT_EQ(config.mqtt->keepalive, 30);
   EXPECT_EQ(config.mqtt->queue, 1000);
+  EXPECT_FALSE(config.mqtt->raw);
+  EXPECT_TRUE(config.maskCardNumbers);
   EXPECT_TRUE(Read("").Empty());
 }
 
@@ -152,6 +159,8 @@ TEST(OutputsConfigReaderTest, ValuesOutOfRangeOrOfTheWrongType) {
             R"(o.toml:4: recorder[1].line_end: must be "\r\n", "\n" or "\r")");
   EXPECT_EQ(ErrorOf(recorder + "encoding = \"gb2312\"\n"),
             R"(o.toml:4: recorder[1].encoding: must be "utf-8", "latin1" or "ascii")");
+  EXPECT_EQ(ErrorOf("\nmask_card_numbers = \"no\"\n"), "o.toml:2: mask_card_numbers: must be true or false");
+  EXPECT_EQ(ErrorOf("[mqtt]\nhost = \"b\"\ntopic = \"t\"\nraw = 1\n"), "o.toml:4: mqtt.raw: must be true or false");
 }
 
 TEST(OutputsConfigReaderTest, HostsAreAddressesOrNamesAndListenersTakeLocalAddresses) {

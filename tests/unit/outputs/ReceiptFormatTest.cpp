@@ -74,10 +74,13 @@ TEST(ReceiptJsonTest, DocumentCarriesEveryFieldEscaped) {
   frame.cut = true;
   frame.text = &text;
   std::string out;
-  FormatReceiptJson(frame, out);
+  FormatReceiptJson(frame, true, out);
   EXPECT_EQ(out, R"({"seq":7,"time":"2026-01-31 12:00:00","bytes":4,"cut":true,)"
                  R"("text":"Tab\there \"q\" \\ \u0001\n)" "\xe2\x82\xac" R"(\n","raw":"YWIA/w==",)"
                  R"("epochMs":1769860800000,"utcOffset":"-05:30"})");
+  FormatReceiptJson(frame, false, out);  // the default: no raw bytes
+  EXPECT_EQ(out.find("raw"), std::string::npos);
+  EXPECT_TRUE(out.ends_with(R"(\n","epochMs":1769860800000,"utcOffset":"-05:30"})"));
 }
 
 TEST(ReceiptJsonTest, Base64PadsTheLastGroup) {

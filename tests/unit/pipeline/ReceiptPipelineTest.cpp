@@ -61,6 +61,20 @@ TEST_F(ReceiptPipelineTest, NumbersReceiptsNotFramesAndDecodesEachFrameOnceAcros
   EXPECT_EQ(second.lines, expected);
 }
 
+// The raw bytes are the printer's: never masked.
+TEST_F(ReceiptPipelineTest, EveryListenerGetsCardNumbersMaskedUnlessMaskingIsOff) {
+  const std::string frame = "Card 4111 1111 1111 1111\n";
+  Finish(frame);
+  platform.Advance(ReceiptPipeline::kDelayMs);
+  pipeline.SetCardNumberMasking(false);
+  Finish(frame);
+  platform.Advance(ReceiptPipeline::kDelayMs);
+  const std::vector<std::string> expected{"1 " + Line("0 0 Card 411111******1111\n|" + frame),
+                                          "2 2026-12-07 12:00:00 1796644800002 0 0 " + frame + "|" + frame};
+  EXPECT_EQ(first.lines, expected);
+  EXPECT_EQ(second.lines, expected);
+}
+
 TEST_F(ReceiptPipelineTest, StampsTheMomentTheFrameFinishedOnTheSimulatedClock) {
   platform.SimulatedClock().SetUtcOffsetMinutes(60);
   platform.Advance(1500);

@@ -75,6 +75,7 @@ std::unique_ptr<MqttOutput> ConnectedOutput(FakePlatform& platform, StalledBroke
   config.topic = "store1";
   config.qos = qos;
   config.queue = 10;
+  config.raw = true;  // the raw bytes make each receipt's JSON large
   std::unique_ptr<MqttOutput> mqtt = CreateMqttOutput(platform, config);
   mqtt->Start();
   if (!broker.AcceptOnce()) return nullptr;
@@ -134,6 +135,7 @@ TEST(MqttQueueBoundTest, QosZeroReceiptsTheBrokerDoesNotTakeStayWithinTheQueueBo
   config.topic = "store1";
   config.qos = 0;
   config.queue = 10;
+  config.raw = true;  // the raw bytes make each receipt's JSON large
   std::unique_ptr<MqttOutput> mqtt = CreateMqttOutput(platform, config);
   mqtt->Start();
   ASSERT_TRUE(broker.AcceptOnce());
