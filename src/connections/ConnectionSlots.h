@@ -65,7 +65,11 @@ class ConnectionSlots {
     slot.socket->Send(parts);
     for (const Payload& part : parts) slot.unsentBytes += static_cast<int64_t>(part.size());
   }
-  void Send(int index, const Payload& part) { Send(index, std::span<const Payload>(&part, 1)); }
+  void Send(int index, const Payload& part) {
+    Slot& slot = At(index);
+    slot.socket->Send(part);
+    slot.unsentBytes += static_cast<int64_t>(part.size());
+  }
 
  private:
   class Events final : public SocketEvents {
@@ -91,8 +95,8 @@ class ConnectionSlots {
   struct Slot {
     std::unique_ptr<Events> events;  // declared first: the socket goes first
     std::unique_ptr<Socket> socket;
-    uint32_t connection = 0;
     int64_t unsentBytes = 0;
+    uint32_t connection = 0;
     State state;
   };
 

@@ -133,7 +133,7 @@ void ClientServer::OnSlotError(int index, int number, const std::string& descrip
 
 void ClientServer::Broadcast(const Payload& part) {
   for (int i = 0; i < SocketCount(); ++i) {
-    if (clients_.SocketAt(i).State() != SocketState::kConnected || !clients_[i].headSent) continue;
+    if (!clients_[i].headSent || clients_.SocketAt(i).State() != SocketState::kConnected) continue;
     try {
       SendToClient(i, part);
     } catch (const std::exception& e) {
