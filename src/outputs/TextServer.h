@@ -6,10 +6,9 @@
 // until it closes. A port it cannot listen on is tried again (see
 // RetryingListener). Owns its listener and the readers' sockets; event
 // thread only.
-#include <memory>
 #include <string>
-#include <vector>
 
+#include "connections/ConnectionSlots.h"
 #include "outputs/Output.h"
 #include "outputs/OutputsConfig.h"
 #include "outputs/TextListener.h"
@@ -26,7 +25,6 @@ class TextServer final : public Output {
   static constexpr int32_t kMaxUnsentBytes = 262144;
 
   TextServer(Platform& platform, TextServerConfig config);
-  ~TextServer() override;
 
   void Start() override;
   void Stop() override;
@@ -36,24 +34,25 @@ class TextServer final : public Output {
   size_t ReaderCount() const;
 
  private:
-  class ReaderEvents;
   struct Reader {
-    std::unique_ptr<ReaderEvents> events;  // declared first: the socket goes first
-    std::unique_ptr<Socket> socket;
-    int32_t unsentBytes = 0;
     bool ended = false;  // the reader closed its side
   };
+  friend class ConnectionSlots<TextServer, Reader>;
 
-  Reader* FreePlace();
+  int FreePlace();
   void OnConnectionRequest(int32_t requestId);
-  void OnReaderData(Reader& reader);
-  void OnReaderGone(Reader& reader, const std::string& reason);
+  void OnSlotData(int index);
+  // The reader may have ended its side only, and still reads: it stays until
+  // a send finds it gone.
+  void OnSlotClosed(int index) { readers_[index].ended = true; }
+  void OnSlotError(int index, int number, const std::string& description);
+  void OnSlotSendDrained(int /*index*/) {}  // the unsent bytes are all it needs
+  void OnReaderGone(int index, const std::string& reason);
 
-  Platform& platform_;
   const TextServerConfig config_;
   const std::string name_;
   TextListener listener_;
-  std::vector<Reader> readers_;
+  ConnectionSlots<TextServer, Reader> readers_;
   uint64_t sent_ = 0;
   uint64_t dropped_ = 0;
   std::string text_;    // scratch

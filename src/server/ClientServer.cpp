@@ -30,43 +30,17 @@ class ClientServer::ListenerEvents : public SocketEvents {
   ClientServer& server_;
 };
 
-class ClientServer::ClientEvents : public SocketEvents {
- public:
-  ClientEvents(ClientServer& server, int index) : server_(server), index_(index) {}
-  void OnData() override { server_.OnClientData(index_); }
-  void OnSendProgress(int32_t, int32_t bytesRemaining) override {
-    server_.OnClientSendProgress(index_, bytesRemaining);
-  }
-  void OnSendComplete() override { server_.OnClientSendComplete(index_); }
-  void OnClosed() override { server_.CloseClient(index_); }
-  void OnError(int number, const std::string& description) override {
-    server_.OnClientError(index_, number, description);
-  }
-
- private:
-  ClientServer& server_;
-  int index_;
-};
-
 ClientServer::ClientServer(Platform& platform, std::function<void()> listenerFailed)
     : platform_(platform),
       listenerFailed_(std::move(listenerFailed)),
       listenerEvents_(std::make_unique<ListenerEvents>(*this)),
-      listener_(platform.CreateSocket()) {
+      listener_(platform.CreateSocket()),
+      clients_(platform, *this, kMaxClients) {
   listener_->SetEvents(listenerEvents_.get());
-  clients_.reserve(kMaxClients);
-  AddClientSocket();
+  clients_.Add();
 }
 
 ClientServer::~ClientServer() = default;
-
-void ClientServer::AddClientSocket() {
-  Client client;
-  client.events = std::make_unique<ClientEvents>(*this, static_cast<int>(clients_.size()));
-  client.socket = platform_.CreateSocket();
-  client.socket->SetEvents(client.events.get());
-  clients_.push_back(std::move(client));
-}
 
 void ClientServer::Listen(int port) {
   if (!IsListenerClosed()) listener_->Close();
@@ -82,14 +56,12 @@ void ClientServer::OnConnectionRequest(int32_t requestId) {
     LogLazy(LogLevel::kData, [&] { return "Connection request:" + listener_->RemoteHost(); });
     const std::optional<int> index = FreeClientIndex();
     if (!index) return;  // all taken: the request is closed
-    Client& client = clients_[static_cast<size_t>(*index)];
-    ++client.connection;
+    Client& client = clients_[*index];
     client.headSent = false;
-    client.unsentBytes = 0;
     client.heldBack.clear();
     client.heldBackBytes = 0;
     client.heldBackParts = 0;
-    client.socket->Accept(requestId);
+    clients_.Accept(*index, requestId);
     LogLazy(LogLevel::kProgress, [&] { return "Connected to Winsock(" + std::to_string(*index) + "),"; });
     platform_.Loop().RunPending();
   } catch (const std::exception& e) {
@@ -104,23 +76,21 @@ void ClientServer::OnConnectionRequest(int32_t requestId) {
 std::optional<int> ClientServer::FreeClientIndex() {
   const int count = SocketCount();
   for (int i = 0; i < count; ++i) {
-    Socket& socket = *clients_[static_cast<size_t>(i)].socket;
+    Socket& socket = clients_.SocketAt(i);
     const SocketState state = socket.State();
     if (state == SocketState::kConnected) continue;
     if (state == SocketState::kClosed) return i;
     socket.Close();
   }
   if (count >= kMaxClients) return std::nullopt;
-  AddClientSocket();
-  return count;
+  return clients_.Add();
 }
 
 void ClientServer::CloseClient(int index) {
   if (index < 0 || index >= SocketCount()) return;
   LogLazy(LogLevel::kClientClosed, [&] { return "CloseConnection(" + std::to_string(index) + ")."; });
-  Client& client = clients_[static_cast<size_t>(index)];
-  client.headSent = false;
-  client.socket->Close();
+  clients_[index].headSent = false;
+  clients_.SocketAt(index).Close();
 }
 
 void ClientServer::CloseAllClients() {
@@ -128,40 +98,33 @@ void ClientServer::CloseAllClients() {
 }
 
 void ClientServer::AbortAllClients() {
-  for (Client& client : clients_) client.socket->Close();
+  for (int i = 0; i < SocketCount(); ++i) clients_.SocketAt(i).Close();
 }
 
-void ClientServer::OnClientData(int index) {
+void ClientServer::OnSlotData(int index) {
   try {
-    const uint32_t connection = clients_[static_cast<size_t>(index)].connection;
-    clients_[static_cast<size_t>(index)].socket->Read(request_);
+    const uint32_t connection = clients_.Connection(index);
+    clients_.SocketAt(index).Read(request_);
     if (request_.capacity() > kMaxKeptRequestCapacity) std::string().swap(request_);
     platform_.Loop().RunPending();
-    // Looked up after running pending events: a new client may have been added.
-    Client& client = clients_[static_cast<size_t>(index)];
-    // They may also have closed this connection and accepted the next one into
-    // its slot: that one has not spoken yet, or spoke for itself.
-    if (client.connection != connection) return;
+    // Pending events may have closed this connection and accepted the next
+    // one into its slot: that one has not spoken yet, or spoke for itself.
+    if (clients_.Connection(index) != connection) return;
+    Client& client = clients_[index];
     if (client.headSent) {  // a client speaks once; more is not the protocol
       CloseClient(index);
       return;
     }
     client.headSent = true;
-    client.socket->Send(ResponseHead());
+    clients_.SocketAt(index).Send(ResponseHead());
   } catch (const std::exception& e) {
     // For instance the peer went away meanwhile: close this client.
     const FailureInfo failure = DescribeFailure(e);
-    OnClientError(index, failure.number, failure.description);
+    OnSlotError(index, failure.number, failure.description);
   }
 }
 
-void ClientServer::OnClientSendProgress(int index, int32_t bytesRemaining) {
-  clients_[static_cast<size_t>(index)].unsentBytes = bytesRemaining;
-}
-
-void ClientServer::OnClientSendComplete(int index) { clients_[static_cast<size_t>(index)].unsentBytes = 0; }
-
-void ClientServer::OnClientError(int index, int number, const std::string& description) {
+void ClientServer::OnSlotError(int index, int number, const std::string& description) {
   LogLazy(LogLevel::kError, [&] {
     return "Winsock(" + std::to_string(index) + ").Error: " + std::to_string(number) + " - " + description;
   });
@@ -170,21 +133,21 @@ void ClientServer::OnClientError(int index, int number, const std::string& descr
 
 void ClientServer::Broadcast(const Payload& part) {
   for (int i = 0; i < SocketCount(); ++i) {
-    Client& client = clients_[static_cast<size_t>(i)];
-    if (client.socket->State() != SocketState::kConnected || !client.headSent) continue;
+    if (!clients_[i].headSent || clients_.SocketAt(i).State() != SocketState::kConnected) continue;
     try {
-      SendToClient(client, part);
+      SendToClient(i, part);
     } catch (const std::exception& e) {
       // One client's failing send closes that client only; the rest still get the part.
       const FailureInfo failure = DescribeFailure(e);
-      OnClientError(i, failure.number, failure.description);
+      OnSlotError(i, failure.number, failure.description);
     }
   }
 }
 
-void ClientServer::SendToClient(Client& client, const Payload& part) {
+void ClientServer::SendToClient(int index, const Payload& part) {
+  Client& client = clients_[index];
   const auto partLength = static_cast<int64_t>(part.size());
-  if (client.unsentBytes >= kHoldBackBytes) {
+  if (clients_.UnsentBytes(index) >= kHoldBackBytes) {
     if (client.heldBackBytes > kHeldBackCap) {
       partsDropped_ += client.heldBackParts;
       client.heldBack.clear();
@@ -197,17 +160,15 @@ void ClientServer::SendToClient(Client& client, const Payload& part) {
     ++partsHeldBack_;
     return;
   }
-  const int64_t sending = client.heldBackBytes + partLength;
   if (client.heldBack.empty()) {
-    client.socket->Send(part);
-  } else {
-    if (!client.heldBack.back().TryJoin(part)) client.heldBack.push_back(part);
-    client.socket->Send(client.heldBack);
-    client.heldBack.clear();
-    client.heldBackBytes = 0;
-    client.heldBackParts = 0;
+    clients_.Send(index, part);
+    return;
   }
-  client.unsentBytes = static_cast<int32_t>(std::min<int64_t>(client.unsentBytes + sending, INT32_MAX));
+  if (!client.heldBack.back().TryJoin(part)) client.heldBack.push_back(part);
+  clients_.Send(index, client.heldBack);
+  client.heldBack.clear();
+  client.heldBackBytes = 0;
+  client.heldBackParts = 0;
 }
 
 int ClientServer::StreamingCount() const {
@@ -217,16 +178,15 @@ int ClientServer::StreamingCount() const {
 }
 
 bool ClientServer::IsStreaming(int index) const {
-  const Client& client = clients_.at(static_cast<size_t>(index));
-  return client.headSent && client.socket->State() == SocketState::kConnected;
+  return clients_[index].headSent && clients_.SocketAt(index).State() == SocketState::kConnected;
 }
 
-int32_t ClientServer::UnsentBytes(int index) const { return clients_.at(static_cast<size_t>(index)).unsentBytes; }
-
-int64_t ClientServer::HeldBackBytes(int index) const {
-  return clients_.at(static_cast<size_t>(index)).heldBackBytes;
+int32_t ClientServer::UnsentBytes(int index) const {
+  return static_cast<int32_t>(std::min<int64_t>(clients_.UnsentBytes(index), INT32_MAX));
 }
 
-size_t ClientServer::HeldBackRuns(int index) const { return clients_.at(static_cast<size_t>(index)).heldBack.size(); }
+int64_t ClientServer::HeldBackBytes(int index) const { return clients_[index].heldBackBytes; }
+
+size_t ClientServer::HeldBackRuns(int index) const { return clients_[index].heldBack.size(); }
 
 }  // namespace tavrik

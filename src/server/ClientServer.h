@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "connections/ConnectionSlots.h"
 #include "platform/Platform.h"
 
 namespace tavrik {
@@ -43,7 +44,7 @@ class ClientServer {
   void Broadcast(const Payload& part);
 
   // --- what tests and status reports read ---
-  int SocketCount() const { return static_cast<int>(clients_.size()); }
+  int SocketCount() const { return clients_.Count(); }
   int StreamingCount() const;
   bool IsStreaming(int index) const;
   int32_t UnsentBytes(int index) const;
@@ -54,33 +55,28 @@ class ClientServer {
   int64_t PartsDropped() const { return partsDropped_; }
 
  private:
-  class ClientEvents;
   class ListenerEvents;
   struct Client {
-    std::unique_ptr<ClientEvents> events;  // declared first: the socket goes first
-    std::unique_ptr<Socket> socket;
-    uint32_t connection = 0;      // counts the connections accepted into this slot
     bool headSent = false;        // the response head went out; the client streams
-    int32_t unsentBytes = 0;      // handed to the socket, not yet reported sent
     std::vector<Payload> heldBack;  // parts held back while the client is slow
     int64_t heldBackBytes = 0;
     int32_t heldBackParts = 0;
   };
+  friend class ConnectionSlots<ClientServer, Client>;
 
-  void AddClientSocket();
   std::optional<int> FreeClientIndex();
   void OnConnectionRequest(int32_t requestId);
-  void OnClientData(int index);
-  void OnClientSendProgress(int index, int32_t bytesRemaining);
-  void OnClientSendComplete(int index);
-  void OnClientError(int index, int number, const std::string& description);
-  void SendToClient(Client& client, const Payload& part);
+  void OnSlotData(int index);
+  void OnSlotClosed(int index) { CloseClient(index); }
+  void OnSlotError(int index, int number, const std::string& description);
+  void OnSlotSendDrained(int /*index*/) {}  // the unsent bytes are all it needs
+  void SendToClient(int index, const Payload& part);
 
   Platform& platform_;
   std::function<void()> listenerFailed_;
   std::unique_ptr<ListenerEvents> listenerEvents_;  // declared first: the listener goes first
   std::unique_ptr<Socket> listener_;
-  std::vector<Client> clients_;
+  ConnectionSlots<ClientServer, Client> clients_;
   std::string request_;  // scratch for what clients send
   int64_t partsHeldBack_ = 0;
   int64_t partsDropped_ = 0;

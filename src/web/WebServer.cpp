@@ -1,6 +1,5 @@
 #include "web/WebServer.h"
 
-#include <algorithm>
 #include <exception>
 
 #include "Version.h"
@@ -19,29 +18,13 @@ const Payload& KeepAliveComment() {
 
 }  // namespace
 
-class WebServer::ConnectionEvents : public SocketEvents {
- public:
-  ConnectionEvents(WebServer& server, int index) : server_(server), index_(index) {}
-  void OnData() override { server_.OnData(index_); }
-  void OnSendProgress(int32_t, int32_t bytesRemaining) override {
-    server_.OnSendDrained(index_, bytesRemaining);
-  }
-  void OnSendComplete() override { server_.OnSendDrained(index_, 0); }
-  void OnClosed() override { server_.OnPeerClosed(index_); }
-  void OnError(int, const std::string&) override { server_.CloseConnection(index_); }
-
- private:
-  WebServer& server_;
-  int index_;
-};
-
 WebServer::WebServer(Platform& platform, const StatusSource& status)
     : platform_(platform),
       status_(status),
       listener_(platform, [this](int32_t requestId) { OnConnectionRequest(requestId); }),
+      connections_(platform, *this, kMaxConnections),
       keepAlive_(platform.CreateTimer()),
       page_(MakePayload(std::string(ViewerPage()))) {
-  connections_.reserve(kMaxConnections);
   keepAlive_->SetTickHandler([this] { OnKeepAliveTick(); });
 }
 
@@ -55,13 +38,13 @@ void WebServer::Listen(const std::string& address, int port) {
 void WebServer::Close() {
   keepAlive_->Stop();
   listener_.Close();
-  for (size_t i = 0; i < connections_.size(); ++i) CloseConnection(static_cast<int>(i));
+  for (int i = 0; i < connections_.Count(); ++i) CloseConnection(i);
 }
 
 int WebServer::ConnectionCount() const {
-  return static_cast<int>(
-      std::count_if(connections_.begin(), connections_.end(),
-                    [](const Connection& c) { return c.phase != Phase::kFree; }));
+  int count = 0;
+  for (int i = 0; i < connections_.Count(); ++i) count += connections_[i].phase != Phase::kFree ? 1 : 0;
+  return count;
 }
 
 RelayStatus WebServer::Status() const {
@@ -74,13 +57,13 @@ RelayStatus WebServer::Status() const {
 
 void WebServer::OnConnectionRequest(int32_t requestId) {
   try {
-    Connection* slot = SlotForNewConnection();
-    if (!slot) return;  // all busy: the request is closed
-    slot->socket->Accept(requestId);
-    slot->phase = Phase::kAsking;
-    slot->unsentBytes = 0;
-    slot->idlePeriods = 0;
-    slot->waitingSince = ++turn_;
+    const int index = SlotForNewConnection();
+    if (index < 0) return;  // all busy: the request is closed
+    connections_.Accept(index, requestId);
+    Connection& connection = connections_[index];
+    connection.phase = Phase::kAsking;
+    connection.idlePeriods = 0;
+    connection.waitingSince = ++turn_;
   } catch (const std::exception& e) {
     LogFailure("Web ConnectionRequest error: ", e);
   }
@@ -89,38 +72,35 @@ void WebServer::OnConnectionRequest(int32_t requestId) {
 // A free slot, or a new one while fewer than kMaxConnections exist; else the
 // slot of a connection that only lingers or, failing that, of the one that
 // has waited longest for its client's next request, closed here. Null when
-// every connection is busy.
-WebServer::Connection* WebServer::SlotForNewConnection() {
-  for (Connection& connection : connections_) {
-    if (connection.phase == Phase::kFree) return &connection;
+// every connection is busy: -1.
+int WebServer::SlotForNewConnection() {
+  for (int i = 0; i < connections_.Count(); ++i) {
+    if (connections_[i].phase == Phase::kFree) return i;
   }
-  if (connections_.size() < kMaxConnections) {
-    const int index = static_cast<int>(connections_.size());
-    Connection& added = connections_.emplace_back();
-    added.events = std::make_unique<ConnectionEvents>(*this, index);
-    added.socket = platform_.CreateSocket();
-    added.socket->SetEvents(added.events.get());
+  if (connections_.Count() < kMaxConnections) {
+    const int index = connections_.Add();
+    Connection& added = connections_[index];
     added.deadline = platform_.CreateTimer();
     added.deadline->SetTickHandler([this, index] { OnDeadline(index); });
-    return &added;
+    return index;
   }
-  Connection* chosen = nullptr;
-  for (Connection& connection : connections_) {
+  int chosen = -1;
+  for (int i = 0; i < connections_.Count(); ++i) {
+    const Connection& connection = connections_[i];
     if (connection.phase == Phase::kLingering) {
-      chosen = &connection;
+      chosen = i;
       break;
     }
     const bool waiting = connection.phase == Phase::kAsking && !connection.held &&
-                         !connection.peerDone && connection.unsentBytes == 0;
-    if (waiting && (!chosen || connection.waitingSince < chosen->waitingSince))
-      chosen = &connection;
+                         !connection.peerDone && connections_.UnsentBytes(i) == 0;
+    if (waiting && (chosen < 0 || connection.waitingSince < connections_[chosen].waitingSince)) chosen = i;
   }
-  if (chosen) CloseConnection(static_cast<int>(chosen - connections_.data()));
+  if (chosen >= 0) CloseConnection(chosen);
   return chosen;
 }
 
-void WebServer::OnData(int index) {
-  Connection& connection = connections_[static_cast<size_t>(index)];
+void WebServer::OnSlotData(int index) {
+  Connection& connection = connections_[index];
   try {
     if (connection.phase == Phase::kAsking) {
       // While held, what arrives waits in the socket, bounded by its paused reading.
@@ -129,15 +109,15 @@ void WebServer::OnData(int index) {
     }
     // A stream's viewer has nothing more to say; after the last answer
     // nothing more is answered.
-    connection.socket->Read(request_);
+    connections_.SocketAt(index).Read(request_);
   } catch (const std::exception&) {
     CloseConnection(index);
   }
 }
 
 void WebServer::ReadRequests(int index) {
-  Connection& connection = connections_[static_cast<size_t>(index)];
-  connection.socket->Read(request_);
+  Connection& connection = connections_[index];
+  connections_.SocketAt(index).Read(request_);
   if (!request_.empty()) {
     connection.idlePeriods = 0;
     connection.parser.Append(request_);
@@ -147,12 +127,12 @@ void WebServer::ReadRequests(int index) {
 
 // Answers the requests read so far, in order, until too much waits unsent.
 void WebServer::AnswerRequests(int index) {
-  Connection& connection = connections_[static_cast<size_t>(index)];
+  Connection& connection = connections_[index];
   HttpRequest request;
   while (connection.phase == Phase::kAsking) {
-    if (connection.unsentBytes > kMaxQueuedBytes) {
+    if (connections_.UnsentBytes(index) > kMaxQueuedBytes) {
       // The client reads its answers before it is heard again.
-      if (!connection.held) connection.socket->PauseReading();
+      if (!connection.held) connections_.SocketAt(index).PauseReading();
       connection.held = true;
       connection.deadline->Stop();
       return;
@@ -161,17 +141,17 @@ void WebServer::AnswerRequests(int index) {
     if (result == HttpRequestParser::Result::kIncomplete) break;
     connection.deadline->Stop();
     if (result == HttpRequestParser::Result::kBad) {
-      RespondBad(connection);
+      RespondBad(index);
       return;
     }
     connection.waitingSince = ++turn_;
     connection.idlePeriods = 0;
-    Respond(connection, request);
+    Respond(index, request);
   }
   if (connection.phase != Phase::kAsking) return;
   if (connection.peerDone) {
     // Nothing more comes: a head begun stays incomplete.
-    if (connection.unsentBytes == 0) CloseConnection(index);
+    if (connections_.UnsentBytes(index) == 0) CloseConnection(index);
     return;
   }
   // Trickling does not move the deadline: it runs from the head's first byte.
@@ -180,16 +160,16 @@ void WebServer::AnswerRequests(int index) {
   }
 }
 
-void WebServer::OnSendDrained(int index, int64_t bytesRemaining) {
-  Connection& connection = connections_[static_cast<size_t>(index)];
-  connection.unsentBytes = bytesRemaining;
+void WebServer::OnSlotSendDrained(int index) {
+  Connection& connection = connections_[index];
+  const int64_t bytesRemaining = connections_.UnsentBytes(index);
   connection.idlePeriods = 0;  // the client reads
   try {
     switch (connection.phase) {
       case Phase::kAsking:
         if (connection.held && bytesRemaining <= kMaxQueuedBytes) {
           connection.held = false;
-          connection.socket->ResumeReading();
+          connections_.SocketAt(index).ResumeReading();
           ReadRequests(index);
         } else if (connection.peerDone && bytesRemaining == 0) {
           CloseConnection(index);
@@ -215,8 +195,8 @@ void WebServer::OnSendDrained(int index, int64_t bytesRemaining) {
 }
 
 // The client ended its side: what it asked before is still answered.
-void WebServer::OnPeerClosed(int index) {
-  Connection& connection = connections_[static_cast<size_t>(index)];
+void WebServer::OnSlotClosed(int index) {
+  Connection& connection = connections_[index];
   connection.peerDone = true;
   try {
     switch (connection.phase) {
@@ -239,26 +219,26 @@ void WebServer::OnPeerClosed(int index) {
 
 // A head not complete in time, or the end of lingering.
 void WebServer::OnDeadline(int index) {
-  Connection& connection = connections_[static_cast<size_t>(index)];
+  Connection& connection = connections_[index];
   connection.deadline->Stop();
   if (connection.phase == Phase::kAsking || connection.phase == Phase::kLingering) {
     CloseConnection(index);
   }
 }
 
-void WebServer::RespondBad(Connection& connection) {
-  const Payload response = MakePayload(HttpErrorResponse(400, false, true));
-  Send(connection, std::span<const Payload>(&response, 1));
-  Finish(connection);
+void WebServer::RespondBad(int index) {
+  connections_.Send(index, MakePayload(HttpErrorResponse(400, false, true)));
+  Finish(index);
 }
 
 // The last answer is queued: the send side shuts once it has left.
-void WebServer::Finish(Connection& connection) {
-  connection.phase = Phase::kFinishing;
-  connection.socket->ShutdownSend();
+void WebServer::Finish(int index) {
+  connections_[index].phase = Phase::kFinishing;
+  connections_.SocketAt(index).ShutdownSend();
 }
 
-void WebServer::Respond(Connection& connection, const HttpRequest& request) {
+void WebServer::Respond(int index, const HttpRequest& request) {
+  Connection& connection = connections_[index];
   const bool head = request.method == "HEAD";
   // A body is not read: the connection ends with this response.
   const bool keepAlive = request.keepAlive && !request.hasBody;
@@ -299,25 +279,20 @@ void WebServer::Respond(Connection& connection, const HttpRequest& request) {
     parts_.push_back(MakePayload(HttpResponseHead(200, type, body.size(), keepAlive, policy)));
     if (!head) parts_.push_back(body);
   }
-  Send(connection, parts_);
-  if (!keepAlive && connection.phase == Phase::kAsking) Finish(connection);
+  connections_.Send(index, parts_);
+  if (!keepAlive && connection.phase == Phase::kAsking) Finish(index);
 }
 
-void WebServer::Send(Connection& connection, std::span<const Payload> parts) {
-  connection.socket->Send(parts);
-  for (const Payload& part : parts) connection.unsentBytes += static_cast<int64_t>(part.size());
-}
-
+// The unsent bytes start afresh with the slot's next connection.
 void WebServer::CloseConnection(int index) {
-  Connection& connection = connections_[static_cast<size_t>(index)];
+  Connection& connection = connections_[index];
   connection.phase = Phase::kFree;
   connection.held = false;
   connection.peerDone = false;
-  connection.unsentBytes = 0;
   connection.parser.Reset();
   connection.deadline->Stop();
   try {
-    connection.socket->Close();
+    connections_.SocketAt(index).Close();
   } catch (const std::exception&) {
     // Closed as far as it goes: the slot is reused either way.
   }
@@ -333,35 +308,34 @@ void WebServer::OnReceipt(const ReceiptRecord& receipt) {
 }
 
 void WebServer::StreamReceipt(const Payload& event) {
-  for (size_t i = 0; i < connections_.size(); ++i) {
-    Connection& connection = connections_[i];
-    if (connection.phase != Phase::kStreaming) continue;
-    if (connection.unsentBytes >= kMaxQueuedBytes) {
+  for (int i = 0; i < connections_.Count(); ++i) {
+    if (connections_[i].phase != Phase::kStreaming) continue;
+    if (connections_.UnsentBytes(i) >= kMaxQueuedBytes) {
       ++receiptsSkipped_;
       continue;
     }
     try {
-      Send(connection, std::span<const Payload>(&event, 1));
+      connections_.Send(i, event);
     } catch (const std::exception&) {
-      CloseConnection(static_cast<int>(i));
+      CloseConnection(i);
     }
   }
 }
 
 void WebServer::OnKeepAliveTick() {
-  for (size_t i = 0; i < connections_.size(); ++i) {
+  for (int i = 0; i < connections_.Count(); ++i) {
     Connection& connection = connections_[i];
     switch (connection.phase) {
       case Phase::kAsking:
       case Phase::kFinishing:
-        if (++connection.idlePeriods >= kIdlePeriods) CloseConnection(static_cast<int>(i));
+        if (++connection.idlePeriods >= kIdlePeriods) CloseConnection(i);
         break;
       case Phase::kStreaming:
-        if (connection.unsentBytes >= kMaxQueuedBytes) break;
+        if (connections_.UnsentBytes(i) >= kMaxQueuedBytes) break;
         try {
-          Send(connection, std::span<const Payload>(&KeepAliveComment(), 1));
+          connections_.Send(i, KeepAliveComment());
         } catch (const std::exception&) {
-          CloseConnection(static_cast<int>(i));
+          CloseConnection(i);
         }
         break;
       case Phase::kFree:

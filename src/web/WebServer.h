@@ -18,11 +18,11 @@
 // pipeline hands it every receipt. Everything runs on the event thread and never waits.
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "connections/ConnectionSlots.h"
 #include "pipeline/ReceiptListener.h"
 #include "platform/Platform.h"
 #include "web/HttpRequestParser.h"
@@ -71,7 +71,6 @@ class WebServer final : public ReceiptListener {
   int64_t ReceiptsSkipped() const { return receiptsSkipped_; }
 
  private:
-  class ConnectionEvents;
   enum class Phase {
     kFree,       // no connection in the slot
     kAsking,     // reads the client's requests and answers each in turn
@@ -80,39 +79,37 @@ class WebServer final : public ReceiptListener {
     kLingering,  // the last answer is sent: waits for the client's end (kLingerMs)
   };
   struct Connection {
-    std::unique_ptr<ConnectionEvents> events;  // declared first: the socket goes first
-    std::unique_ptr<Socket> socket;
     std::unique_ptr<Timer> deadline;  // of the head in kAsking, of kLingering
     HttpRequestParser parser;
     Phase phase = Phase::kFree;
     bool held = false;      // kAsking: requests left unread until the answers drain
     bool peerDone = false;  // the client ended its side: closed once all is sent
-    int64_t unsentBytes = 0;
     int idlePeriods = 0;        // keep-alive periods without a request or progress
     uint64_t waitingSince = 0;  // turn of its acceptance or its last request
   };
   enum class Resource { kViewer, kReceipts, kStatus, kMetrics, kNone };
+  friend class ConnectionSlots<WebServer, Connection>;
 
   void OnConnectionRequest(int32_t requestId);
-  Connection* SlotForNewConnection();
-  void OnData(int index);
+  int SlotForNewConnection();
+  void OnSlotData(int index);
   void ReadRequests(int index);
   void AnswerRequests(int index);
-  void OnSendDrained(int index, int64_t bytesRemaining);
-  void OnPeerClosed(int index);
+  void OnSlotSendDrained(int index);
+  void OnSlotClosed(int index);
+  void OnSlotError(int index, int /*number*/, const std::string& /*description*/) { CloseConnection(index); }
   void OnDeadline(int index);
   void CloseConnection(int index);
-  void Respond(Connection& connection, const HttpRequest& request);
-  void RespondBad(Connection& connection);
-  void Finish(Connection& connection);
-  void Send(Connection& connection, std::span<const Payload> parts);
+  void Respond(int index, const HttpRequest& request);
+  void RespondBad(int index);
+  void Finish(int index);
   void StreamReceipt(const Payload& event);
   void OnKeepAliveTick();
 
   Platform& platform_;
   const StatusSource& status_;
   WebListener listener_;
-  std::vector<Connection> connections_;
+  ConnectionSlots<WebServer, Connection> connections_;
   std::unique_ptr<Timer> keepAlive_;
   uint64_t turn_ = 0;  // counts acceptances and requests, to order the waiting
   ReceiptFeed feed_;
