@@ -74,16 +74,19 @@ class PlainListener:
             except OSError:
                 return
             self.connections += 1
-            if self.reset:
-                peer.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-            else:
-                peer.settimeout(2)
-                try:
-                    while chunk := peer.recv(4096):
-                        self.received += chunk
-                except OSError:
-                    pass
+            self._answer(peer)
             peer.close()
+
+    def _answer(self, peer):
+        if self.reset:
+            peer.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            return
+        peer.settimeout(2)
+        try:
+            while chunk := peer.recv(4096):
+                self.received += chunk
+        except OSError:
+            pass
 
     def close(self):
         self.server.close()
@@ -474,20 +477,13 @@ class DroppingBroker(PlainListener):
     """Accepts each client's CONNECT with a CONNACK, then drops it at once, as
     a broker does when another client with the same id connects."""
 
-    def _serve(self):
-        while True:
-            try:
-                peer, _ = self.server.accept()
-            except OSError:
-                return
-            self.connections += 1
-            peer.settimeout(5)
-            try:
-                if peer.recv(512)[:1] == b"\x10":
-                    peer.sendall(b"\x20\x02\x00\x00")
-            except OSError:
-                pass
-            peer.close()
+    def _answer(self, peer):
+        peer.settimeout(5)
+        try:
+            if peer.recv(512)[:1] == b"\x10":
+                peer.sendall(b"\x20\x02\x00\x00")
+        except OSError:
+            pass
 
 
 @unittest.skipUnless(shutil.which("mosquitto"), "mosquitto not installed")
