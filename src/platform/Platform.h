@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/BackgroundWorker.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
 #include "platform/SerialPort.h"
@@ -22,6 +23,8 @@ class Platform {
   virtual std::unique_ptr<Socket> CreateSocket() = 0;
   virtual std::unique_ptr<SerialPort> CreateSerialPort() = 0;
   virtual std::unique_ptr<SpoolFile> OpenSpoolFile(const std::string& path) = 0;
+  // A thread of its own for work that waits on the disk (see BackgroundWorker).
+  virtual std::unique_ptr<BackgroundWorker> CreateWorker() = 0;
   // Hands memory that was freed back to the system, so that an idle relay
   // shrinks back after a burst (the allocator keeps freed memory otherwise).
   virtual void ReturnFreeMemory() = 0;

@@ -5,6 +5,7 @@
 #include <malloc.h>
 #endif
 
+#include "platform/asio/AsioBackgroundWorker.h"
 #include "platform/asio/AsioSocket.h"
 #include "platform/asio/AsioTimer.h"
 #ifdef _WIN32
@@ -38,6 +39,10 @@ std::unique_ptr<SerialPort> AsioPlatform::CreateSerialPort() {
 #else
   return std::make_unique<PosixSerialPort>(context_, executableFolder_);
 #endif
+}
+
+std::unique_ptr<BackgroundWorker> AsioPlatform::CreateWorker() {
+  return std::make_unique<AsioBackgroundWorker>(context_);
 }
 
 std::unique_ptr<SpoolFile> AsioPlatform::OpenSpoolFile(const std::string& path) {

@@ -25,6 +25,7 @@ class AsioPlatform : public SystemPlatform, private EventLoop {
   std::unique_ptr<Socket> CreateSocket() override;
   std::unique_ptr<SerialPort> CreateSerialPort() override;
   std::unique_ptr<SpoolFile> OpenSpoolFile(const std::string& path) override;
+  std::unique_ptr<BackgroundWorker> CreateWorker() override;
   void ReturnFreeMemory() override;
 
   void Run() override;

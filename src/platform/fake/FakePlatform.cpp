@@ -22,6 +22,16 @@ std::unique_ptr<SpoolFile> FakePlatform::OpenSpoolFile(const std::string& path) 
   return std::make_unique<FakeSpoolFile>(spools_[path]);
 }
 
+std::unique_ptr<BackgroundWorker> FakePlatform::CreateWorker() {
+  auto worker = std::make_unique<FakeBackgroundWorker>(*this, Loop());
+  workers_.push_back(worker.get());
+  return worker;
+}
+
+void FakePlatform::Unregister(FakeBackgroundWorker* worker) {
+  workers_.erase(std::remove(workers_.begin(), workers_.end(), worker), workers_.end());
+}
+
 void FakePlatform::Unregister(FakeTimer* timer) {
   timers_.erase(std::remove(timers_.begin(), timers_.end(), timer), timers_.end());
 }

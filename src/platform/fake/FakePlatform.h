@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/fake/FakeBackgroundWorker.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakeSerialPort.h"
 #include "platform/fake/FakeSocket.h"
@@ -30,6 +31,7 @@ class FakePlatform : public Platform, private EventLoop {
   std::unique_ptr<Socket> CreateSocket() override;
   std::unique_ptr<SerialPort> CreateSerialPort() override;
   std::unique_ptr<SpoolFile> OpenSpoolFile(const std::string& path) override;
+  std::unique_ptr<BackgroundWorker> CreateWorker() override;
   void ReturnFreeMemory() override { ++memoryReturns; }
   int memoryReturns = 0;
 
@@ -50,11 +52,13 @@ class FakePlatform : public Platform, private EventLoop {
   const std::vector<FakeTimer*>& Timers() const { return timers_; }
   FakeSerialPort* Serial() const { return serial_; }
   FakeSpoolContent& Spool(const std::string& path) { return spools_[path]; }
+  const std::vector<FakeBackgroundWorker*>& Workers() const { return workers_; }
 
   // --- used by the fakes ---
   void Register(FakeTimer* timer) { timers_.push_back(timer); }
   void Unregister(FakeTimer* timer);
   void Unregister(FakeSocket* socket);
+  void Unregister(FakeBackgroundWorker* worker);
   uint64_t NextSequence() { return ++sequence_; }
   int32_t HoldConnectionRequest(const std::string& peerHost) {
     requests_.insert_or_assign(++lastRequest_, peerHost);
@@ -83,6 +87,7 @@ class FakePlatform : public Platform, private EventLoop {
   std::vector<FakeTimer*> timers_;
   std::deque<std::function<void()>> posted_;
   std::vector<FakeSocket*> sockets_;
+  std::vector<FakeBackgroundWorker*> workers_;
   FakeSerialPort* serial_ = nullptr;
   std::map<std::string, FakeSpoolContent> spools_;
   std::map<int32_t, std::string> requests_;
