@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "events/EventOutputConfig.h"
+
 namespace tavrik {
 
 enum class TextEncoding { kUtf8, kLatin1, kAscii };
@@ -58,15 +60,17 @@ struct MqttConfig {
 struct OutputsConfig {
   static constexpr size_t kMaxRecorders = 8;
   static constexpr size_t kMaxTextServers = 8;
+  static constexpr size_t kMaxEventOutputs = 16;
 
   std::vector<RecorderConfig> recorders;
   std::vector<TextServerConfig> textServers;
   std::optional<MqttConfig> mqtt;
+  std::vector<EventOutputConfig> events;  // [[event]]: where rule hits go
   // Card numbers in every receipt masked (see receipt/CardNumbers.h); off
   // only when the file says so.
   bool maskCardNumbers = true;
 
-  bool Empty() const { return recorders.empty() && textServers.empty() && !mqtt; }
+  bool Empty() const { return recorders.empty() && textServers.empty() && !mqtt && events.empty(); }
 };
 
 }  // namespace tavrik

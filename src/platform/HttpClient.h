@@ -43,4 +43,7 @@ class HttpClient {
   virtual size_t Active() const = 0;
 };
 
+// Whether this build has an HTTP client (libcurl).
+bool HttpClientAvailable();
+
 }  // namespace tavrik

@@ -9,6 +9,5 @@ namespace tavrik {
 
 // Null when the build has no HTTP client.
 std::unique_ptr<HttpClient> CreateSystemHttpClient(asio::io_context& context);
-bool HttpClientAvailable();
 
 }  // namespace tavrik
