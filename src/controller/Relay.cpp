@@ -184,6 +184,10 @@ RelayStatus Relay::CurrentStatus() const {
   status.printerStatus = networkSource_.PrinterStatusText();
   status.lastFrameTime = receipts_.LastFrameTime();
   if (outputReports_) status.outputs = outputReports_();
+  if (receipts_.RecognizesText()) {
+    const RecognitionCounters counts = receipts_.RecognitionCounts();
+    status.recognition = RecognitionReport{counts.read, counts.skipped};
+  }
   return status;
 }
 

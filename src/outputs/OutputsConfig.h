@@ -57,6 +57,12 @@ struct MqttConfig {
   std::map<std::string, uint32_t> lines;
 };
 
+// [ocr]: text read from receipts printed as images.
+struct OcrConfig {
+  bool enabled = true;  // where the build can: see TextRecognitionAvailable
+  std::string languages = "eng";
+};
+
 struct OutputsConfig {
   static constexpr size_t kMaxRecorders = 8;
   static constexpr size_t kMaxTextServers = 8;
@@ -66,6 +72,7 @@ struct OutputsConfig {
   std::vector<TextServerConfig> textServers;
   std::optional<MqttConfig> mqtt;
   std::vector<EventOutputConfig> events;  // [[event]]: where rule hits go
+  OcrConfig ocr;
   // Card numbers in every receipt masked (see receipt/CardNumbers.h); off
   // only when the file says so.
   bool maskCardNumbers = true;

@@ -1,6 +1,7 @@
 #include "outputs/OutputsConfigReader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <toml++/toml.h>
 
 #include "outputs/HostSyntax.h"
+#include "ocr/TextRecognizer.h"
 #include "platform/HttpClient.h"
 
 namespace tavrik {
@@ -48,6 +50,11 @@ class Reader {
            ForEachTable(node, key, OutputsConfig::kMaxEventOutputs, "event outputs", [&](const toml::table& table, const std::string& name) {
              config.events.push_back(ReadEventOutput(table, name, config.events));
            });
+         }},
+        {"ocr", [&](const toml::node& node, const std::string& key) {
+           const toml::table* table = node.as_table();
+           if (!table) Fail(node, key, "must be a table: [ocr]");
+           config.ocr = ReadOcr(*table, key);
          }},
         {"mask_card_numbers", [&](const toml::node& node, const std::string& key) {
            config.maskCardNumbers = Boolean(node, key);
@@ -228,6 +235,25 @@ class Reader {
     std::vector<std::string> values;
     for (const toml::node& item : *array) values.push_back(NonEmpty(item, key));
     return values;
+  }
+
+  OcrConfig ReadOcr(const toml::table& table, const std::string& name) {
+    OcrConfig ocr;
+    ForEachKey(table, name, {
+        {"enabled", [&](const toml::node& n, const std::string& k) {
+           ocr.enabled = Boolean(n, k);
+           if (ocr.enabled && !TextRecognitionAvailable()) Fail(n, k, "this build has no text recognition");
+         }},
+        {"languages", [&](const toml::node& n, const std::string& k) {
+           ocr.languages = NonEmpty(n, k);
+           for (const char c : ocr.languages) {
+             if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '+' && c != '-') {
+               Fail(n, k, R"(must be language codes joined by +, e.g. "eng+deu")");
+             }
+           }
+         }},
+    });
+    return ocr;
   }
 
   EventOutputConfig ReadEventOutput(const toml::table& table, const std::string& name,

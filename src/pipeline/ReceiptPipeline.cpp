@@ -40,9 +40,19 @@ void ReceiptPipeline::OnFrame(const FrameRecord& frame) {
   }
 }
 
+void ReceiptPipeline::EnableTextRecognition(std::unique_ptr<TextRecognizer> recognizer) {
+  recognition_ = std::make_unique<RecognitionStage>(
+      platform_, std::move(recognizer),
+      [this](ReceiptText& text) {
+        if (maskCardNumbers_) MaskCardNumbers(text);
+      },
+      [this](const ReceiptRecord& receipt) { PassOn(receipt); });
+}
+
 void ReceiptPipeline::Flush() {
   if (delay_) delay_->Stop();
   Deliver();
+  if (recognition_) recognition_->Flush();
 }
 
 void ReceiptPipeline::PostDelivery() {
@@ -79,9 +89,17 @@ void ReceiptPipeline::Deliver() {
     receipt.bytes = pending.bytes;
     receipt.cut = pending.cut;
     receipt.text = &text_;
-    for (ReceiptListener* listener : listeners_) listener->OnReceipt(receipt);
+    if (recognition_) {
+      recognition_->Offer(receipt);
+    } else {
+      PassOn(receipt);
+    }
   }
   pendingCount_ = 0;
+}
+
+void ReceiptPipeline::PassOn(const ReceiptRecord& receipt) {
+  for (ReceiptListener* listener : listeners_) listener->OnReceipt(receipt);
 }
 
 bool ReceiptPipeline::IsReceipt(const ReceiptText& text) {

@@ -18,6 +18,7 @@
 
 #include "frames/FrameListener.h"
 #include "pipeline/ReceiptListener.h"
+#include "pipeline/RecognitionStage.h"
 #include "platform/Platform.h"
 #include "receipt/ReceiptDecoder.h"
 
@@ -35,6 +36,13 @@ class ReceiptPipeline final : public FrameListener {
   void AddListener(ReceiptListener& listener);
   // On from the start.
   void SetCardNumberMasking(bool on) { maskCardNumbers_ = on; }
+  // Receipts printed as images get the text read from them (see
+  // RecognitionStage); off until called.
+  void EnableTextRecognition(std::unique_ptr<TextRecognizer> recognizer);
+  bool RecognizesText() const { return recognition_ != nullptr; }
+  RecognitionCounters RecognitionCounts() const {
+    return recognition_ ? recognition_->Counters() : RecognitionCounters{};
+  }
   bool HasListeners() const { return !listeners_.empty(); }
   // A finished frame, just broadcast: stamped now, delivered later.
   void OnFrame(const FrameRecord& frame) override;
@@ -60,6 +68,7 @@ class ReceiptPipeline final : public FrameListener {
   };
 
   void Deliver();
+  void PassOn(const ReceiptRecord& receipt);
   void PostDelivery();
   static bool IsReceipt(const ReceiptText& text);
 
@@ -76,6 +85,7 @@ class ReceiptPipeline final : public FrameListener {
   ReceiptText text_;  // reused from frame to frame
   uint64_t sequence_ = 0;
   std::string lastFrameTime_;
+  std::unique_ptr<RecognitionStage> recognition_;
 };
 
 }  // namespace tavrik

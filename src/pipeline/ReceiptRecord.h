@@ -17,6 +17,7 @@ struct ReceiptRecord {
   std::string_view bytes;         // the raw frame as the printer would get it
   bool cut = false;               // the frame was ended by a paper cut command
   const ReceiptText* text = nullptr;  // its decoded text and facts; never null
+  bool recognized = false;        // the text was read from the receipt's images
 };
 
 }  // namespace tavrik

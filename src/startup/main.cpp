@@ -8,6 +8,7 @@
 #include "controller/Relay.h"
 #include "log/Log.h"
 #include "log/Logger.h"
+#include "ocr/TextRecognizer.h"
 #include "outputs/Outputs.h"
 #include "outputs/OutputsFile.h"
 #include "platform/ExecutablePath.h"
@@ -84,6 +85,7 @@ int main(int argc, char** argv) {
       return reports;
     });
   }
+  if (outputsConfig.ocr.enabled && TextRecognitionAvailable()) relay->SetTextRecognition(outputsConfig.ocr.languages);
   const auto stopOutputs = [&] {
     if (outputs) outputs->Stop();
   };

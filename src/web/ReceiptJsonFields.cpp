@@ -47,6 +47,7 @@ void AppendReceiptJsonFields(std::string& out, const ReceiptRecord& receipt) {
   out.append(",\"epochMs\":").append(std::to_string(receipt.epochMs));
   out.append(",\"utcOffset\":");
   AppendUtcOffset(out, receipt.utcOffsetMinutes);
+  if (receipt.recognized) out.append(",\"ocr\":true");
   if (!receipt.text) return;
   const ReceiptFacts& facts = receipt.text->facts;
   AppendArray(out, "drawer", facts.drawerPulses, [&](const DrawerPulse& pulse) {

@@ -1,6 +1,7 @@
 #pragma once
 // What the web port reports about the relay, and where it gets it from.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,12 @@ struct OutputReport {
   uint64_t queued = 0;
   uint64_t sent = 0;
   uint64_t dropped = 0;
+};
+
+// Text read from receipts printed as images, when that is on.
+struct RecognitionReport {
+  uint64_t read = 0;
+  uint64_t skipped = 0;
 };
 
 struct RelayStatus {
@@ -28,6 +35,7 @@ struct RelayStatus {
   int32_t logLevel = 0;
   std::string printerStatus = "unknown";
   std::vector<OutputReport> outputs;
+  std::optional<RecognitionReport> recognition;
   // Filled in by the web port itself.
   std::string webPort;  // "listening", or "retrying" while its port cannot be had
   int32_t webConnections = 0;
