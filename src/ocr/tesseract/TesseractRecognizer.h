@@ -1,8 +1,8 @@
 #pragma once
 // TextRecognizer on Tesseract's LSTM engine, started on the first page (its
 // language data takes a moment to load). A page is handed over as 8-bit
-// grey, doubled in size: receipt fonts at 203 dpi are small for the engine,
-// which reads them with far fewer errors at twice the size.
+// grey with a white margin. The engine should run with OMP_THREAD_LIMIT=1
+// (see OneEngineThread.h).
 #include <memory>
 #include <string>
 
