@@ -13,9 +13,11 @@
 // private and befriend ConnectionSlots<Owner, State>. They are called
 // directly, not through a virtual call.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -33,12 +35,15 @@ class ConnectionSlots {
   ConnectionSlots& operator=(const ConnectionSlots&) = delete;
 
   int Count() const { return static_cast<int>(slots_.size()); }
+  // Slots added from now on get their sockets from make (TLS ones), not
+  // from the platform.
+  void SetSocketFactory(std::function<std::unique_ptr<Socket>()> make) { makeSocket_ = std::move(make); }
   // A new slot with a closed socket; returns its number.
   int Add() {
     const int index = Count();
     Slot& slot = slots_.emplace_back();
     slot.events = std::make_unique<Events>(*this, index);
-    slot.socket = platform_.CreateSocket();
+    slot.socket = makeSocket_ ? makeSocket_() : platform_.CreateSocket();
     slot.socket->SetEvents(slot.events.get());
     return index;
   }
@@ -105,6 +110,7 @@ class ConnectionSlots {
 
   Platform& platform_;
   Owner& owner_;
+  std::function<std::unique_ptr<Socket>()> makeSocket_;
   std::vector<Slot> slots_;
 };
 

@@ -70,6 +70,10 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   void SetPrinterStatusListener(std::function<void(const std::string& status)> listener) {
     networkSource_.SetPrinterStatusListener(std::move(listener));
   }
+  // Logins, the loopback rule and TLS of the web port (-w); before Start.
+  void SetWebAccess(const WebAccessSettings& settings) {
+    if (web_) web_->SetAccess(settings);
+  }
   // What the web port reports of the outputs (-k); set by start-up.
   void SetOutputReports(std::function<std::vector<OutputReport>()> reports) {
     outputReports_ = std::move(reports);

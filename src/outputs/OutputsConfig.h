@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "events/EventOutputConfig.h"
+#include "webaccess/WebAccessSettings.h"
 
 namespace tavrik {
 
@@ -63,6 +64,14 @@ struct OcrConfig {
   std::string languages = "eng";
 };
 
+// [web]: who may use the web port, and TLS on it.
+struct WebConfig {
+  std::string usersFile;
+  WebAccessSettings access;  // with the users file read
+  // The file's line of each key given ("web.tls_cert") and of the table ("web").
+  std::map<std::string, uint32_t> lines;
+};
+
 struct OutputsConfig {
   static constexpr size_t kMaxRecorders = 8;
   static constexpr size_t kMaxTextServers = 8;
@@ -73,6 +82,7 @@ struct OutputsConfig {
   std::optional<MqttConfig> mqtt;
   std::vector<EventOutputConfig> events;  // [[event]]: where rule hits go
   OcrConfig ocr;
+  std::optional<WebConfig> web;  // not an output: configures the web port (-w)
   // Card numbers in every receipt masked (see receipt/CardNumbers.h); off
   // only when the file says so.
   bool maskCardNumbers = true;

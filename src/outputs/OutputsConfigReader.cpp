@@ -56,6 +56,11 @@ class Reader {
            if (!table) Fail(node, key, "must be a table: [ocr]");
            config.ocr = ReadOcr(*table, key);
          }},
+        {"web", [&](const toml::node& node, const std::string& key) {
+           const toml::table* table = node.as_table();
+           if (!table) Fail(node, key, "must be a table: [web]");
+           config.web = ReadWeb(*table, key);
+         }},
         {"mask_card_numbers", [&](const toml::node& node, const std::string& key) {
            config.maskCardNumbers = Boolean(node, key);
          }},
@@ -348,6 +353,33 @@ class Reader {
       FailAt(table.source().begin.line, name + ".token", "missing (bearer auth needs a token)");
     }
     return out;
+  }
+
+  WebConfig ReadWeb(const toml::table& table, const std::string& name) {
+    WebConfig web;
+    const std::map<std::string, KeyReader> readers{
+        {"users_file", [&](const toml::node& n, const std::string& k) { web.usersFile = NonEmpty(n, k); }},
+        {"realm", [&](const toml::node& n, const std::string& k) {
+           web.access.realm = NonEmpty(n, k);
+           // It goes into a quoted string of the WWW-Authenticate field.
+           for (const char c : web.access.realm) {
+             if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+               Fail(n, k, "must not contain quotes, backslashes or control characters");
+             }
+           }
+         }},
+        {"metrics_public", [&](const toml::node& n, const std::string& k) { web.access.metricsPublic = Boolean(n, k); }},
+        {"tls_cert", [&](const toml::node& n, const std::string& k) { web.access.tlsCert = NonEmpty(n, k); }},
+        {"tls_key", [&](const toml::node& n, const std::string& k) { web.access.tlsKey = NonEmpty(n, k); }},
+    };
+    ForEachKey(table, name, readers);
+    web.lines.emplace(name, table.source().begin.line);
+    for (auto&& [key, node] : table) web.lines.emplace(name + "." + std::string(key.str()), node.source().begin.line);
+    if (web.access.tlsCert.empty() != web.access.tlsKey.empty()) {
+      FailAt(table.source().begin.line, name + "." + (web.access.tlsCert.empty() ? "tls_cert" : "tls_key"),
+             "missing (tls_cert and tls_key go together)");
+    }
+    return web;
   }
 
   std::string_view fileName_;

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "outputs/MqttOutput.h"
+#include "outputs/WebConfigFiles.h"
 
 namespace tavrik {
 
@@ -19,7 +20,10 @@ std::variant<OutputsConfig, ConfigError> LoadOutputsFile(const std::string& path
   if (file) text << file.rdbuf();
   if (!file || file.bad()) return unreadable;
   auto config = ReadOutputsConfig(text.str(), path, MqttAvailable());
-  const auto* read = std::get_if<OutputsConfig>(&config);
+  auto* read = std::get_if<OutputsConfig>(&config);
+  if (read && read->web) {
+    if (std::optional<ConfigError> problem = LoadWebConfigFiles(path, *read->web)) return *problem;
+  }
   if (!read || !read->mqtt) return config;
   const std::optional<MqttSetUpProblem> problem = CheckMqttSetUp(*read->mqtt);
   if (!problem) return config;

@@ -11,6 +11,8 @@
 #include "platform/SerialPort.h"
 #include "platform/Socket.h"
 #include "platform/SpoolFile.h"
+#include "platform/ErrorNumbers.h"
+#include "platform/TlsServer.h"
 #include "platform/Timer.h"
 
 namespace tavrik {
@@ -28,6 +30,13 @@ class Platform {
   virtual std::unique_ptr<BackgroundWorker> CreateWorker() = 0;
   // Null when this build has no HTTP client (see HttpClientAvailable).
   virtual std::unique_ptr<HttpClient> CreateHttpClient() = 0;
+  // TLS for accepted connections with this PEM certificate and key (see
+  // TlsServer); throws PlatformError where the files cannot be used or the
+  // platform has no TLS.
+  virtual std::unique_ptr<TlsServer> CreateTlsServer(const std::string& /*certPath*/,
+                                                     const std::string& /*keyPath*/) {
+    throw PlatformError(errors::kGeneral, "this build has no TLS support");
+  }
   // Hands memory that was freed back to the system, so that an idle relay
   // shrinks back after a burst (the allocator keeps freed memory otherwise).
   virtual void ReturnFreeMemory() = 0;

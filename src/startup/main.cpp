@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<Outputs> outputs;  // released after the relay, which feeds it
   auto relay = std::make_unique<Relay>(*platform, settings, *service);
   relay->SetCardNumberMasking(outputsConfig.maskCardNumbers);
+  if (outputsConfig.web) relay->SetWebAccess(outputsConfig.web->access);
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
     relay->AddReceiptListener(*outputs);

@@ -139,6 +139,8 @@ HttpRequestParser::Result HttpRequestParser::Parse(std::string_view head,
       if (http10 && ContainsIgnoringCase(value, "keep-alive")) request.keepAlive = true;
     } else if (EqualsIgnoringCase(name, "Last-Event-ID")) {
       request.lastEventId = value;
+    } else if (EqualsIgnoringCase(name, "Authorization")) {
+      request.authorization = value;
     } else if (EqualsIgnoringCase(name, "Content-Length")) {
       if (value.empty() || value.find_first_not_of("0123456789") != std::string_view::npos) {
         return Result::kBad;

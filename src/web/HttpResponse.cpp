@@ -9,10 +9,16 @@ std::string_view ReasonPhrase(int status) {
       return "OK";
     case 400:
       return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 403:
+      return "Forbidden";
     case 404:
       return "Not Found";
     case 405:
       return "Method Not Allowed";
+    case 429:
+      return "Too Many Requests";
     default:
       return "Error";
   }

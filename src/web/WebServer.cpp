@@ -22,6 +22,7 @@ WebServer::WebServer(Platform& platform, const StatusSource& status)
     : platform_(platform),
       status_(status),
       listener_(platform, [this](int32_t requestId) { OnConnectionRequest(requestId); }),
+      gate_(platform),
       connections_(platform, *this, kMaxConnections),
       keepAlive_(platform.CreateTimer()),
       page_(MakePayload(std::string(ViewerPage()))) {
@@ -29,6 +30,13 @@ WebServer::WebServer(Platform& platform, const StatusSource& status)
 }
 
 WebServer::~WebServer() = default;
+
+void WebServer::SetAccess(const WebAccessSettings& settings) {
+  gate_.Configure(settings);
+  if (settings.tlsCert.empty()) return;
+  tls_ = platform_.CreateTlsServer(settings.tlsCert, settings.tlsKey);
+  connections_.SetSocketFactory([this] { return tls_->CreateSocket(); });
+}
 
 void WebServer::Listen(const std::string& address, int port) {
   keepAlive_->Start(kKeepAliveMs);
@@ -107,6 +115,7 @@ void WebServer::OnSlotData(int index) {
       if (!connection.held) ReadRequests(index);
       return;
     }
+    if (connection.phase == Phase::kVerifying) return;  // read once the verdict is in
     // A stream's viewer has nothing more to say; after the last answer
     // nothing more is answered.
     connections_.SocketAt(index).Read(request_);
@@ -186,6 +195,7 @@ void WebServer::OnSlotSendDrained(int index) {
         break;
       case Phase::kFree:
       case Phase::kStreaming:
+      case Phase::kVerifying:
       case Phase::kLingering:
         break;
     }
@@ -209,6 +219,7 @@ void WebServer::OnSlotClosed(int index) {
         CloseConnection(index);
         break;
       case Phase::kFree:
+      case Phase::kVerifying:  // answered once the verdict is in
       case Phase::kFinishing:  // closed once the last answer is sent
         break;
     }
@@ -242,6 +253,7 @@ void WebServer::Respond(int index, const HttpRequest& request) {
   const bool head = request.method == "HEAD";
   // A body is not read: the connection ends with this response.
   const bool keepAlive = request.keepAlive && !request.hasBody;
+  if (!Admitted(index, request, keepAlive)) return;
   Resource resource = Resource::kNone;
   if (request.path == "/") resource = Resource::kViewer;
   if (request.path == "/receipts") resource = Resource::kReceipts;
@@ -283,6 +295,55 @@ void WebServer::Respond(int index, const HttpRequest& request) {
   if (!keepAlive && connection.phase == Phase::kAsking) Finish(index);
 }
 
+// Whether the request may be answered; if not, it is refused here or waits
+// for its login's verdict in kVerifying.
+bool WebServer::Admitted(int index, const HttpRequest& request, bool keepAlive) {
+  const std::string& peer = connections_.SocketAt(index).RemoteHost();
+  std::string refusal;
+  auto verdict = [this, index, connection = connections_.Connection(index), peer](bool accepted) {
+    OnVerdict(index, connection, peer, accepted);
+  };
+  switch (gate_.Admit(request, peer, keepAlive, refusal, std::move(verdict))) {
+    case WebGate::Outcome::kServe:
+      return true;
+    case WebGate::Outcome::kRefused:
+      connections_.Send(index, MakePayload(refusal));
+      if (!keepAlive) Finish(index);
+      return false;
+    case WebGate::Outcome::kPending:
+      break;
+  }
+  Connection& connection = connections_[index];
+  connection.phase = Phase::kVerifying;
+  connection.verifying = request;
+  connections_.SocketAt(index).PauseReading();
+  return false;
+}
+
+// A login checked: counted even when its connection has gone meanwhile.
+void WebServer::OnVerdict(int index, uint32_t connection, const std::string& peer, bool accepted) {
+  try {
+    Connection& waiting = connections_[index];
+    if (connections_.Connection(index) != connection || waiting.phase != Phase::kVerifying) {
+      if (!accepted) gate_.Rejected(peer, false, false);
+      return;
+    }
+    const HttpRequest request = std::move(waiting.verifying);
+    const bool keepAlive = request.keepAlive && !request.hasBody;
+    waiting.phase = Phase::kAsking;
+    connections_.SocketAt(index).ResumeReading();
+    if (accepted) {
+      Respond(index, request);  // the login is known now: answered at once
+    } else {
+      connections_.Send(index, MakePayload(gate_.Rejected(peer, keepAlive, request.method != "HEAD")));
+      if (!keepAlive) Finish(index);
+    }
+    if (waiting.phase == Phase::kAsking) ReadRequests(index);
+  } catch (const std::exception&) {
+    CloseConnection(index);
+  }
+}
+
 // The unsent bytes start afresh with the slot's next connection.
 void WebServer::CloseConnection(int index) {
   Connection& connection = connections_[index];
@@ -290,6 +351,7 @@ void WebServer::CloseConnection(int index) {
   connection.held = false;
   connection.peerDone = false;
   connection.parser.Reset();
+  connection.verifying = HttpRequest();
   connection.deadline->Stop();
   try {
     connections_.SocketAt(index).Close();
@@ -339,6 +401,7 @@ void WebServer::OnKeepAliveTick() {
         }
         break;
       case Phase::kFree:
+      case Phase::kVerifying:
       case Phase::kLingering:
         break;
     }

@@ -28,7 +28,9 @@
 #include "web/HttpRequestParser.h"
 #include "web/ReceiptFeed.h"
 #include "web/RelayStatus.h"
+#include "web/WebGate.h"
 #include "web/WebListener.h"
+#include "webaccess/WebAccessSettings.h"
 
 namespace tavrik {
 
@@ -57,6 +59,9 @@ class WebServer final : public ReceiptListener {
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
 
+  // Logins, the loopback rule and TLS (see WebGate); before Listen. Throws
+  // PlatformError when the TLS files cannot be used.
+  void SetAccess(const WebAccessSettings& settings);
   // Listens on port of address (empty: every address), now or, while the
   // port cannot be had, once it can (see WebListener).
   void Listen(const std::string& address, int port);
@@ -75,6 +80,7 @@ class WebServer final : public ReceiptListener {
     kFree,       // no connection in the slot
     kAsking,     // reads the client's requests and answers each in turn
     kStreaming,  // answered GET /receipts: events follow
+    kVerifying,  // a request waits for its login's verdict; the next ones wait unread
     kFinishing,  // the last answer is queued; the send side shuts once it is sent
     kLingering,  // the last answer is sent: waits for the client's end (kLingerMs)
   };
@@ -86,6 +92,7 @@ class WebServer final : public ReceiptListener {
     bool peerDone = false;  // the client ended its side: closed once all is sent
     int idlePeriods = 0;        // keep-alive periods without a request or progress
     uint64_t waitingSince = 0;  // turn of its acceptance or its last request
+    HttpRequest verifying;      // kVerifying: the request whose login is checked
   };
   enum class Resource { kViewer, kReceipts, kStatus, kMetrics, kNone };
   friend class ConnectionSlots<WebServer, Connection>;
@@ -101,6 +108,8 @@ class WebServer final : public ReceiptListener {
   void OnDeadline(int index);
   void CloseConnection(int index);
   void Respond(int index, const HttpRequest& request);
+  bool Admitted(int index, const HttpRequest& request, bool keepAlive);
+  void OnVerdict(int index, uint32_t connection, const std::string& peer, bool accepted);
   void RespondBad(int index);
   void Finish(int index);
   void StreamReceipt(const Payload& event);
@@ -109,6 +118,8 @@ class WebServer final : public ReceiptListener {
   Platform& platform_;
   const StatusSource& status_;
   WebListener listener_;
+  WebGate gate_;
+  std::unique_ptr<TlsServer> tls_;  // only with TLS; outlives the connections' sockets
   ConnectionSlots<WebServer, Connection> connections_;
   std::unique_ptr<Timer> keepAlive_;
   uint64_t turn_ = 0;  // counts acceptances and requests, to order the waiting

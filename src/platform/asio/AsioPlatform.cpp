@@ -9,6 +9,7 @@
 #include "platform/asio/AsioSocket.h"
 #include "platform/asio/HttpClientFactory.h"
 #include "platform/asio/AsioTimer.h"
+#include "platform/asio/TlsServerFactory.h"
 #ifdef _WIN32
 #include "platform/asio/win/WinSerialPort.h"
 #include "platform/asio/win/WinSpoolFile.h"
@@ -40,6 +41,10 @@ std::unique_ptr<SerialPort> AsioPlatform::CreateSerialPort() {
 #else
   return std::make_unique<PosixSerialPort>(context_, executableFolder_);
 #endif
+}
+
+std::unique_ptr<TlsServer> AsioPlatform::CreateTlsServer(const std::string& certPath, const std::string& keyPath) {
+  return MakeTlsServer(context_, requests_, certPath, keyPath);
 }
 
 std::unique_ptr<BackgroundWorker> AsioPlatform::CreateWorker() {

@@ -27,6 +27,7 @@ class AsioPlatform : public SystemPlatform, private EventLoop {
   std::unique_ptr<SpoolFile> OpenSpoolFile(const std::string& path) override;
   std::unique_ptr<BackgroundWorker> CreateWorker() override;
   std::unique_ptr<HttpClient> CreateHttpClient() override;
+  std::unique_ptr<TlsServer> CreateTlsServer(const std::string& certPath, const std::string& keyPath) override;
   void ReturnFreeMemory() override;
 
   void Run() override;
