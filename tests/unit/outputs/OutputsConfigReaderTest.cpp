@@ -200,6 +200,29 @@ TEST(OutputsConfigReaderTest, MqttChecks) {
   EXPECT_EQ(ErrorOf(mqtt + "password = \"p\"\n"), "o.toml:1: mqtt.username: missing (a password needs a username)");
 }
 
+// [web] alone is a valid file; it configures the web port, not an output.
+TEST(OutputsConfigReaderTest, WebKeysAndTheirChecks) {
+  const OutputsConfig defaults = Read("[web]\n");
+  ASSERT_TRUE(defaults.web);
+  EXPECT_TRUE(defaults.Empty());
+  EXPECT_EQ(defaults.web->access.realm, "TavrikSrv");
+  EXPECT_TRUE(defaults.web->access.metricsPublic);
+  const OutputsConfig web = Read(
+      "[web]\nusers_file = \"u\"\nrealm = \"Front desk\"\nmetrics_public = false\ntls_cert = \"c\"\ntls_key = \"k\"\n");
+  EXPECT_EQ(web.web->usersFile, "u");
+  EXPECT_EQ(web.web->access.realm, "Front desk");
+  EXPECT_FALSE(web.web->access.metricsPublic);
+  EXPECT_EQ(web.web->access.tlsCert, "c");
+  EXPECT_EQ(web.web->access.tlsKey, "k");
+  EXPECT_EQ(web.web->lines.at("web.tls_key"), 6u);
+  EXPECT_EQ(ErrorOf("web = 1\n"), "o.toml:1: web: must be a table: [web]");
+  EXPECT_EQ(ErrorOf("[web]\nuser_file = \"u\"\n"), "o.toml:2: web.user_file: unknown key");
+  EXPECT_EQ(ErrorOf("[web]\nrealm = \"a\\\"b\"\n"), "o.toml:2: web.realm: must not contain quotes, backslashes or control characters");
+  EXPECT_EQ(ErrorOf("[web]\nmetrics_public = 1\n"), "o.toml:2: web.metrics_public: must be true or false");
+  EXPECT_EQ(ErrorOf("[web]\nusers_file = \"\"\n"), "o.toml:2: web.users_file: must not be empty");
+  EXPECT_EQ(ErrorOf("[web]\ntls_cert = \"c\"\n"), "o.toml:1: web.tls_key: missing (tls_cert and tls_key go together)");
+}
+
 }  // namespace
 }  // namespace tavrik
 
