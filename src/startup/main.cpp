@@ -1,6 +1,7 @@
 // TavrikSrv: relays a captured text stream, frame by frame, to HTTP clients.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <variant>
 
@@ -76,7 +77,12 @@ int main(int argc, char** argv) {
   std::unique_ptr<Outputs> outputs;  // released after the relay, which feeds it
   auto relay = std::make_unique<Relay>(*platform, settings, *service);
   relay->SetCardNumberMasking(outputsConfig.maskCardNumbers);
-  if (outputsConfig.web) relay->SetWebAccess(outputsConfig.web->access);
+  try {
+    if (outputsConfig.web) relay->SetWebAccess(outputsConfig.web->access);
+  } catch (const std::exception& e) {  // TLS files changed since they were checked
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
+  }
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
     relay->AddReceiptListener(*outputs);

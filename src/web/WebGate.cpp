@@ -13,7 +13,7 @@ void WebGate::Configure(const WebAccessSettings& settings) {
 }
 
 WebGate::Outcome WebGate::Admit(const HttpRequest& request, const std::string& peer, bool keepAlive,
-                                std::string& refusal, std::function<void(bool)> verdict) {
+                                std::string& refusal, uint64_t ticket) {
   const bool withBody = request.method != "HEAD";
   switch (policy_.Decide(request.path, peer, NowMs())) {
     case AccessDecision::kServe:
@@ -33,7 +33,8 @@ WebGate::Outcome WebGate::Admit(const HttpRequest& request, const std::string& p
     refusal = Refusal(401, keepAlive, withBody);
     return Outcome::kRefused;
   }
-  if (logins_->Check(*credentials, std::move(verdict)) == LoginChecker::Verdict::kAccepted) return Outcome::kServe;
+  const auto done = [this, ticket, peer](bool accepted) { verdict_(ticket, peer, accepted); };
+  if (logins_->Check(*credentials, done) == LoginChecker::Verdict::kAccepted) return Outcome::kServe;
   return Outcome::kPending;
 }
 

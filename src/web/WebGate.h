@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/Platform.h"
 #include "web/HttpRequestParser.h"
@@ -22,15 +23,17 @@ class WebGate {
   enum class Outcome {
     kServe,    // answer it as always
     kRefused,  // refusal holds the whole answer
-    kPending,  // verdict gets the login's outcome later
+    kPending,  // the verdict handler gets the login's outcome later
   };
+  // Called on the event thread with the ticket Admit was given.
+  using VerdictHandler = std::function<void(uint64_t ticket, const std::string& peer, bool accepted)>;
 
-  explicit WebGate(Platform& platform) : platform_(platform) {}
+  WebGate(Platform& platform, VerdictHandler verdict) : platform_(platform), verdict_(std::move(verdict)) {}
   void Configure(const WebAccessSettings& settings);
 
-  // verdict(accepted) runs on the event thread once a slow check is done.
+  // ticket: the caller's name for the request, handed back with a verdict.
   Outcome Admit(const HttpRequest& request, const std::string& peer, bool keepAlive, std::string& refusal,
-                std::function<void(bool accepted)> verdict);
+                uint64_t ticket);
   // A login the checker turned down: counted, and the answer to it.
   std::string Rejected(const std::string& peer, bool keepAlive, bool withBody);
 
@@ -39,6 +42,7 @@ class WebGate {
   int64_t NowMs() const { return platform_.GetClock().UnixTimeMs(); }
 
   Platform& platform_;
+  VerdictHandler verdict_;
   AccessPolicy policy_{false, true};
   std::unique_ptr<LoginChecker> logins_;  // only with users
   std::string realm_;

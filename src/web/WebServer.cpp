@@ -22,7 +22,9 @@ WebServer::WebServer(Platform& platform, const StatusSource& status)
     : platform_(platform),
       status_(status),
       listener_(platform, [this](int32_t requestId) { OnConnectionRequest(requestId); }),
-      gate_(platform),
+      gate_(platform, [this](uint64_t ticket, const std::string& peer, bool accepted) {
+        OnVerdict(ticket, peer, accepted);
+      }),
       connections_(platform, *this, kMaxConnections),
       keepAlive_(platform.CreateTimer()),
       page_(MakePayload(std::string(ViewerPage()))) {
@@ -298,12 +300,11 @@ void WebServer::Respond(int index, const HttpRequest& request) {
 // Whether the request may be answered; if not, it is refused here or waits
 // for its login's verdict in kVerifying.
 bool WebServer::Admitted(int index, const HttpRequest& request, bool keepAlive) {
-  const std::string& peer = connections_.SocketAt(index).RemoteHost();
+  // The slot and its connection's number: a verdict finds out whether the
+  // connection it is for is still there.
+  const uint64_t ticket = uint64_t{connections_.Connection(index)} << 32 | static_cast<uint32_t>(index);
   std::string refusal;
-  auto verdict = [this, index, connection = connections_.Connection(index), peer](bool accepted) {
-    OnVerdict(index, connection, peer, accepted);
-  };
-  switch (gate_.Admit(request, peer, keepAlive, refusal, std::move(verdict))) {
+  switch (gate_.Admit(request, connections_.SocketAt(index).RemoteHost(), keepAlive, refusal, ticket)) {
     case WebGate::Outcome::kServe:
       return true;
     case WebGate::Outcome::kRefused:
@@ -321,7 +322,9 @@ bool WebServer::Admitted(int index, const HttpRequest& request, bool keepAlive) 
 }
 
 // A login checked: counted even when its connection has gone meanwhile.
-void WebServer::OnVerdict(int index, uint32_t connection, const std::string& peer, bool accepted) {
+void WebServer::OnVerdict(uint64_t ticket, const std::string& peer, bool accepted) {
+  const auto index = static_cast<int>(ticket & 0xFFFFFFFFU);
+  const auto connection = static_cast<uint32_t>(ticket >> 32);
   try {
     Connection& waiting = connections_[index];
     if (connections_.Connection(index) != connection || waiting.phase != Phase::kVerifying) {

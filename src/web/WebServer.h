@@ -109,7 +109,7 @@ class WebServer final : public ReceiptListener {
   void CloseConnection(int index);
   void Respond(int index, const HttpRequest& request);
   bool Admitted(int index, const HttpRequest& request, bool keepAlive);
-  void OnVerdict(int index, uint32_t connection, const std::string& peer, bool accepted);
+  void OnVerdict(uint64_t ticket, const std::string& peer, bool accepted);
   void RespondBad(int index);
   void Finish(int index);
   void StreamReceipt(const Payload& event);

@@ -12,6 +12,8 @@ std::optional<std::string> Load(asio::ssl::context& context, const std::string& 
   context.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
                       asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
                       asio::ssl::context::no_tlsv1_1);
+  // A client asking for handshake after handshake would cost the event thread each time.
+  SSL_CTX_set_options(context.native_handle(), SSL_OP_NO_RENEGOTIATION);
   asio::error_code error;
   context.use_certificate_chain_file(certPath, error);
   if (error) return certPath + ": cannot use the certificate: " + error.message();
