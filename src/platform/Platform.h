@@ -6,14 +6,14 @@
 
 #include "platform/BackgroundWorker.h"
 #include "platform/Clock.h"
+#include "platform/ErrorNumbers.h"
 #include "platform/EventLoop.h"
 #include "platform/HttpClient.h"
 #include "platform/SerialPort.h"
 #include "platform/Socket.h"
 #include "platform/SpoolFile.h"
-#include "platform/ErrorNumbers.h"
-#include "platform/TlsServer.h"
 #include "platform/Timer.h"
+#include "platform/TlsServer.h"
 
 namespace tavrik {
 
