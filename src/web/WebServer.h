@@ -12,7 +12,9 @@
 // all are taken, a new one takes the slot of the connection that has waited
 // longest for a request of its client, or is refused when none waits. A
 // viewer that does not read gets no more receipts once kMaxQueuedBytes wait
-// unsent: whole receipts are skipped, never part of one.
+// unsent: whole receipts are skipped, never part of one. Before a request is
+// answered, the gate (see WebGate) may refuse it or have it wait for its
+// login's check, the requests behind it left unread meanwhile.
 //
 // Owns the listener and the connections; owned by the relay, whose receipt
 // pipeline hands it every receipt. Everything runs on the event thread and never waits.
