@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "rules/RuleConfig.h"
+
 namespace tavrik {
 
 enum class TextEncoding { kUtf8, kLatin1, kAscii };
@@ -50,6 +52,7 @@ struct MqttConfig {
   int32_t keepalive = 30;  // seconds
   int32_t queue = 1000;    // receipts kept while the broker is unreachable
   bool raw = false;        // send the frame's bytes, unmasked card numbers and all
+  std::string till;        // the file's top-level name, in every receipt document when set
   // The file's line of each key given ("mqtt.ca_file") and of the table
   // ("mqtt"), for problems found once the file is read.
   std::map<std::string, uint32_t> lines;
@@ -65,6 +68,9 @@ struct OutputsConfig {
   // Card numbers in every receipt masked (see receipt/CardNumbers.h); off
   // only when the file says so.
   bool maskCardNumbers = true;
+  // This relay's name ("till 3") in events, the web port and MQTT; empty: none.
+  std::string till;
+  std::vector<RuleConfig> rules;
 
   bool Empty() const { return recorders.empty() && textServers.empty() && !mqtt; }
 };

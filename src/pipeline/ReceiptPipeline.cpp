@@ -79,6 +79,7 @@ void ReceiptPipeline::Deliver() {
     receipt.bytes = pending.bytes;
     receipt.cut = pending.cut;
     receipt.text = &text_;
+    if (matcher_) receipt.rules = matcher_->Match(receipt);
     for (ReceiptListener* listener : listeners_) listener->OnReceipt(receipt);
   }
   pendingCount_ = 0;

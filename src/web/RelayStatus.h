@@ -15,6 +15,12 @@ struct OutputReport {
   uint64_t dropped = 0;
 };
 
+// One rule of the outputs file and its hits since start.
+struct RuleReport {
+  std::string name;
+  uint64_t matches = 0;
+};
+
 struct RelayStatus {
   int64_t uptimeSeconds = 0;
   std::string sourceKind;   // "network", "serial" or "file"
@@ -28,6 +34,8 @@ struct RelayStatus {
   int32_t logLevel = 0;
   std::string printerStatus = "unknown";
   std::vector<OutputReport> outputs;
+  std::string till;  // this relay's name in the outputs file; empty: none
+  std::vector<RuleReport> rules;
   // Filled in by the web port itself.
   std::string webPort;  // "listening", or "retrying" while its port cannot be had
   int32_t webConnections = 0;
