@@ -18,7 +18,7 @@ struct ReceiptRecord {
   std::string_view bytes;         // the raw frame as the printer would get it
   bool cut = false;               // the frame was ended by a paper cut command
   const ReceiptText* text = nullptr;  // its decoded text and facts; never null
-  std::span<const std::string_view> rules;  // the names of the rules it matched (see ReceiptMatcher)
+  std::span<const std::string_view> rules{};  // the names of the rules it matched (see ReceiptMatcher)
 };
 
 }  // namespace tavrik

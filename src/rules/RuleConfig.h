@@ -1,6 +1,7 @@
 #pragma once
 // One [[rule]] of the outputs file, as read: plain data, written once at
-// start-up. Every condition given must hold for a receipt to match.
+// start-up. Every condition given must hold for a receipt to match. Each
+// member has an initializer, so that designated initializers may leave any out.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,21 +14,21 @@ enum class DrawerCondition { kNone, kAny, kWithoutText };
 struct RuleConfig {
   static constexpr size_t kMaxRules = 64;
 
-  std::string name;
+  std::string name{};
   uint32_t line = 0;  // of the [[rule]] header, for problems found later
-  std::string match;  // contained somewhere in the text
+  std::string match{};  // contained somewhere in the text
   bool caseSensitive = false;
-  std::vector<std::string> words;  // any of them as a whole word
-  std::string wildcard;            // '*' any run, '?' one character, within a line
-  std::string regex;
-  std::string amountAfter;  // label of the amount
-  std::optional<double> above;
-  std::optional<double> below;
+  std::vector<std::string> words{};  // any of them as a whole word
+  std::string wildcard{};            // '*' any run, '?' one character, within a line
+  std::string regex{};
+  std::string amountAfter{};  // label of the amount
+  std::optional<double> above{};
+  std::optional<double> below{};
   DrawerCondition drawer = DrawerCondition::kNone;
   // Drawer watch: the drawer reported open for longer than this (tenths of a second).
-  std::optional<int32_t> drawerOpenTenths;
+  std::optional<int32_t> drawerOpenTenths{};
   bool drawerOpenHigh = true;  // the connector's level that means open
-  std::vector<std::string> outputs;  // event sinks by name; empty: all
+  std::vector<std::string> outputs{};  // event sinks by name; empty: all
 
   bool WatchesDrawer() const { return drawerOpenTenths.has_value(); }
   bool MatchesReceipts() const {
