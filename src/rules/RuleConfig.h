@@ -27,7 +27,9 @@ struct RuleConfig {
   DrawerCondition drawer = DrawerCondition::kNone;
   // Drawer watch: the drawer reported open for longer than this (tenths of a second).
   std::optional<int32_t> drawerOpenTenths{};
-  bool drawerOpenHigh = true;  // the connector's level that means open
+  // The connector level that means open: low by default, since the usual
+  // answer of a printer with its drawer shut (0x16) has pin 3 high.
+  bool drawerOpenHigh = false;
   std::vector<std::string> outputs{};  // event sinks by name; empty: all
 
   bool WatchesDrawer() const { return drawerOpenTenths.has_value(); }

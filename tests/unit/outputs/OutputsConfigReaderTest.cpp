@@ -258,7 +258,7 @@ drawer = "any"
 [[rule]]
 name = "open drawer"
 drawer_open_longer_than = 2.5
-drawer_open_level = "low"
+drawer_open_level = "high"
 )");
   EXPECT_TRUE(config.Empty());  // no output: rules need none
   EXPECT_EQ(config.till, "till 3");
@@ -273,7 +273,7 @@ drawer_open_level = "low"
   EXPECT_EQ(config.rules[1].below, 10000.5);
   EXPECT_EQ(config.rules[1].drawer, DrawerCondition::kAny);
   EXPECT_EQ(config.rules[2].drawerOpenTenths, 25);
-  EXPECT_FALSE(config.rules[2].drawerOpenHigh);
+  EXPECT_TRUE(config.rules[2].drawerOpenHigh);
 }
 
 TEST(OutputsConfigReaderTest, RuleProblemsNameTheirLineAndKey) {

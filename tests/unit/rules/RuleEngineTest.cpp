@@ -29,6 +29,7 @@ class RuleEngineTest : public ::testing::Test {
     refund.outputs = {"web"};
     RuleConfig drawer = Named("drawer");
     drawer.drawerOpenTenths = 300;
+    drawer.drawerOpenHigh = true;
     RuleConfig noSale = Named("no sale");
     noSale.drawer = DrawerCondition::kWithoutText;
     engine_ = std::make_unique<RuleEngine>(platform_, std::vector<RuleConfig>{refund, drawer, noSale}, "till 3",
