@@ -1,5 +1,7 @@
 #include "rules/Rule.h"
 
+#include <algorithm>
+
 #include "rules/Amount.h"
 #include "rules/Wildcard.h"
 
@@ -61,6 +63,11 @@ Rule::Rule(const RuleConfig& config) : config_(config) {
   match_ = fold(config_.match);
   for (const std::string& word : config_.words) words_.push_back(fold(word));
   wildcard_ = fold(config_.wildcard);
+  for (size_t at = 0; at < wildcard_.size();) {
+    const size_t end = std::min(wildcard_.find_first_of("*?", at), wildcard_.size());
+    if (end - at > wildcardLiteral_.size()) wildcardLiteral_ = wildcard_.substr(at, end - at);
+    at = end + 1;
+  }
   label_ = fold(config_.amountAfter);
   if (!config_.regex.empty()) {
     std::string error;
@@ -83,6 +90,7 @@ std::optional<size_t> Rule::FindWord(std::string_view text) const {
 }
 
 std::optional<size_t> Rule::FindWildcard(std::string_view text) const {
+  if (text.find(wildcardLiteral_) == std::string_view::npos) return std::nullopt;  // the common case, at once
   return FindLine(text, [&](std::string_view line) { return WildcardFound(wildcard_, line); });
 }
 
@@ -103,7 +111,7 @@ std::optional<size_t> Rule::FindAmount(std::string_view text, std::optional<doub
   return std::nullopt;
 }
 
-bool Rule::Matches(const ReceiptText& receipt, std::string_view folded, RuleHit& hit) const {
+bool Rule::Matches(const ReceiptText& receipt, std::string_view folded, bool regexFound, RuleHit& hit) const {
   const ReceiptFacts& facts = receipt.facts;
   const bool pulse = !facts.drawerPulses.empty();
   if (config_.drawer == DrawerCondition::kAny && !pulse) return false;
@@ -118,7 +126,7 @@ bool Rule::Matches(const ReceiptText& receipt, std::string_view folded, RuleHit&
   if (!match_.empty() && !holds(Found(text.find(match_)))) return false;
   if (!words_.empty() && !holds(FindWord(text))) return false;
   if (!wildcard_.empty() && !holds(FindWildcard(text))) return false;
-  if (regex_ && !holds(regex_->Find(receipt.text))) return false;
+  if (regex_ && (!regexFound || !holds(regex_->Find(receipt.text)))) return false;
   hit.amount.reset();
   if (!label_.empty() && !holds(FindAmount(text, hit.amount))) return false;
   // Offsets are the same in the folded text and the receipt's own.

@@ -29,7 +29,8 @@ class Rule {
 
   const RuleConfig& Config() const { return config_; }
   // folded: the text with ASCII letters in lower case, the same length.
-  bool Matches(const ReceiptText& receipt, std::string_view folded, RuleHit& hit) const;
+  // regexFound: the rule's regex is somewhere in the text (see RuleSet).
+  bool Matches(const ReceiptText& receipt, std::string_view folded, bool regexFound, RuleHit& hit) const;
 
  private:
   std::string_view Haystack(const ReceiptText& receipt, std::string_view folded) const {
@@ -43,6 +44,7 @@ class Rule {
   std::string match_;
   std::vector<std::string> words_;
   std::string wildcard_;
+  std::string wildcardLiteral_;  // its longest run without '*' or '?': any line that matches holds it
   std::string label_;
   std::unique_ptr<RegexPattern> regex_;
 };

@@ -2,6 +2,7 @@
 // The receipt rules of an outputs file, compiled once; matches a receipt
 // against all of them. A warmed-up set allocates nothing per receipt: the
 // folded text and the hits are kept from receipt to receipt. Event thread only.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,12 @@ class RuleSet {
   struct Entry {
     size_t index;
     Rule rule;
+    int regex = -1;  // its pattern's place in regexes_
   };
   std::vector<Entry> rules_;
+  std::unique_ptr<RegexSet> regexes_;  // every rule's regex, searched in one pass
+  std::vector<int> regexesFound_;
+  std::vector<bool> found_;  // by place in regexes_
   bool folds_ = false;  // some rule ignores case
   std::string folded_;
   std::vector<RuleHit> hits_;

@@ -11,4 +11,6 @@ std::unique_ptr<RegexPattern> CompileRegex(const std::string& /*pattern*/, bool 
   return nullptr;
 }
 
+std::unique_ptr<RegexSet> CompileRegexSet(const std::vector<RegexSource>& /*patterns*/) { return nullptr; }
+
 }  // namespace tavrik

@@ -1,4 +1,5 @@
 #include <re2/re2.h>
+#include <re2/set.h>
 
 #include "rules/RegexPattern.h"
 
@@ -22,6 +23,28 @@ class Re2Pattern final : public RegexPattern {
   RE2 re_;
 };
 
+class Re2Set final : public RegexSet {
+ public:
+  explicit Re2Set(const RE2::Options& options) : set_(options, RE2::UNANCHORED) {}
+
+  bool Add(const RegexSource& source) {
+    // One set, one set of options: case is set per pattern by its flag.
+    const std::string pattern = (source.caseSensitive ? "" : "(?i)") + source.pattern;
+    return set_.Add(re2::StringPiece(pattern), nullptr) >= 0;
+  }
+  bool Compile() { return set_.Compile(); }
+
+  void Match(std::string_view text, std::vector<int>& found) const override {
+    found.clear();
+    // Asked which, the set allocates its list of matches: ask only when some are.
+    const re2::StringPiece piece(text.data(), text.size());
+    if (set_.Match(piece, nullptr)) set_.Match(piece, &found);
+  }
+
+ private:
+  RE2::Set set_;
+};
+
 }  // namespace
 
 bool RegexAvailable() { return true; }
@@ -36,6 +59,16 @@ std::unique_ptr<RegexPattern> CompileRegex(const std::string& pattern, bool case
     return nullptr;
   }
   return compiled;
+}
+
+std::unique_ptr<RegexSet> CompileRegexSet(const std::vector<RegexSource>& patterns) {
+  RE2::Options options;
+  options.set_log_errors(false);
+  auto set = std::make_unique<Re2Set>(options);
+  for (const RegexSource& source : patterns) {
+    if (!set->Add(source)) return nullptr;
+  }
+  return set->Compile() ? std::move(set) : nullptr;
 }
 
 }  // namespace tavrik
