@@ -78,6 +78,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # the maintainer scripts need adduser.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
+# Text from receipts printed as images needs a language's data; without it
+# the relay logs one line and relays those receipts without text.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS tesseract-ocr-eng)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${tavrik_dist}/debian/conffiles ${tavrik_dist}/debian/postinst
     ${tavrik_dist}/debian/prerm ${tavrik_dist}/debian/postrm)

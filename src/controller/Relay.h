@@ -22,6 +22,7 @@
 #include "frames/FrameAssembler.h"
 #include "frames/PartSink.h"
 #include "pipeline/ReceiptListener.h"
+#include "ocr/TextRecognizer.h"
 #include "pipeline/ReceiptPipeline.h"
 #include "platform/Platform.h"
 #include "server/ClientServer.h"
@@ -62,6 +63,11 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   void SetReceiptMatcher(ReceiptMatcher& matcher) { receipts_.SetMatcher(matcher); }
   // Card numbers masked in what every receipt listener gets; on unless set off.
   void SetCardNumberMasking(bool on) { receipts_.SetCardNumberMasking(on); }
+  // Receipts printed as images get text read from them, in languages
+  // ("eng+deu"), once some receipt listener exists.
+  void SetTextRecognition(const std::string& languages) {
+    if (receipts_.HasListeners()) receipts_.EnableTextRecognition(CreateTextRecognizer(languages));
+  }
   // Told the passed-through printer's status on every change (-o).
   void SetPrinterStatusListener(std::function<void(const std::string& status)> listener) {
     networkSource_.SetPrinterStatusListener(std::move(listener));

@@ -16,7 +16,9 @@ void OutageLog::Connected(const std::string& name) {
   if (inOutage_ && dropped_ > 0) {
     line += ' ';
     line += std::to_string(dropped_);
-    line += " receipts dropped while disconnected.";
+    line += ' ';
+    line += what_;
+    line += " dropped while disconnected.";
   }
   Log(LogLevel::kError, line);
   inOutage_ = false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "rules/RuleConfig.h"
+#include "events/EventOutputConfig.h"
 
 namespace tavrik {
 
@@ -58,13 +59,22 @@ struct MqttConfig {
   std::map<std::string, uint32_t> lines;
 };
 
+// [ocr]: text read from receipts printed as images.
+struct OcrConfig {
+  bool enabled = true;  // where the build can: see TextRecognitionAvailable
+  std::string languages = "eng";
+};
+
 struct OutputsConfig {
   static constexpr size_t kMaxRecorders = 8;
   static constexpr size_t kMaxTextServers = 8;
+  static constexpr size_t kMaxEventOutputs = 16;
 
   std::vector<RecorderConfig> recorders;
   std::vector<TextServerConfig> textServers;
   std::optional<MqttConfig> mqtt;
+  std::vector<EventOutputConfig> events;  // [[event]]: where rule hits go
+  OcrConfig ocr;
   // Card numbers in every receipt masked (see receipt/CardNumbers.h); off
   // only when the file says so.
   bool maskCardNumbers = true;
@@ -72,7 +82,7 @@ struct OutputsConfig {
   std::string till;
   std::vector<RuleConfig> rules;
 
-  bool Empty() const { return recorders.empty() && textServers.empty() && !mqtt; }
+  bool Empty() const { return recorders.empty() && textServers.empty() && !mqtt && events.empty(); }
 };
 
 }  // namespace tavrik

@@ -1,5 +1,7 @@
 #include "outputs/OutputsConfigReader.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <exception>
@@ -11,6 +13,8 @@
 #include <toml++/toml.h>
 
 #include "outputs/HostSyntax.h"
+#include "ocr/TextRecognizer.h"
+#include "platform/HttpClient.h"
 #include "rules/RegexPattern.h"
 
 namespace tavrik {
@@ -43,6 +47,16 @@ class Reader {
            if (!table) Fail(node, key, "must be a table: [mqtt]");
            if (!mqttAvailable_) Fail(node, key, "this build has no MQTT support");
            config.mqtt = ReadMqtt(*table, key);
+         }},
+        {"event", [&](const toml::node& node, const std::string& key) {
+           ForEachTable(node, key, OutputsConfig::kMaxEventOutputs, "event outputs", [&](const toml::table& table, const std::string& name) {
+             config.events.push_back(ReadEventOutput(table, name, config.events));
+           });
+         }},
+        {"ocr", [&](const toml::node& node, const std::string& key) {
+           const toml::table* table = node.as_table();
+           if (!table) Fail(node, key, "must be a table: [ocr]");
+           config.ocr = ReadOcr(*table, key);
          }},
         {"mask_card_numbers", [&](const toml::node& node, const std::string& key) {
            config.maskCardNumbers = Boolean(node, key);
@@ -225,11 +239,14 @@ class Reader {
     return mqtt;
   }
 
-  // The sinks a rule can name: the web port always, MQTT when configured.
+  // The sinks a rule can name: the web port always, MQTT when configured,
+  // and the [[event]] outputs.
   void CheckRuleOutputs(const OutputsConfig& config) {
     for (size_t i = 0; i < config.rules.size(); ++i) {
       for (const std::string& output : config.rules[i].outputs) {
         if (output == "web" || (output == "mqtt" && config.mqtt)) continue;
+        const auto named = [&](const EventOutputConfig& event) { return event.name == output; };
+        if (std::any_of(config.events.begin(), config.events.end(), named)) continue;
         FailAt(config.rules[i].line, "rule[" + std::to_string(i + 1) + "].outputs",
                "no event output named \"" + output + "\"");
       }
@@ -238,7 +255,7 @@ class Reader {
 
   std::vector<std::string> Strings(const toml::node& node, const std::string& key) {
     const toml::array* array = node.as_array();
-    if (!array || array->empty()) Fail(node, key, "must be a list of strings");
+    if (!array) Fail(node, key, "must be a list of strings");
     std::vector<std::string> values;
     for (const toml::node& item : *array) values.push_back(NonEmpty(item, key));
     return values;
@@ -263,7 +280,10 @@ class Reader {
          }},
         {"match", [&](const toml::node& n, const std::string& k) { rule.match = NonEmpty(n, k); }},
         {"case_sensitive", [&](const toml::node& n, const std::string& k) { rule.caseSensitive = Boolean(n, k); }},
-        {"words", [&](const toml::node& n, const std::string& k) { rule.words = Strings(n, k); }},
+        {"words", [&](const toml::node& n, const std::string& k) {
+           rule.words = Strings(n, k);
+           if (rule.words.empty()) Fail(n, k, "must not be empty");
+         }},
         {"wildcard", [&](const toml::node& n, const std::string& k) {
            rule.wildcard = NonEmpty(n, k);
            if (rule.wildcard.find('\n') != std::string::npos) Fail(n, k, "must not contain a line break");
@@ -311,6 +331,119 @@ class Reader {
       if (!CompileRegex(rule.regex, rule.caseSensitive, error)) FailAt(regexLine, name + ".regex", error);
     }
     return rule;
+  }
+
+  OcrConfig ReadOcr(const toml::table& table, const std::string& name) {
+    OcrConfig ocr;
+    ForEachKey(table, name, {
+        {"enabled", [&](const toml::node& n, const std::string& k) {
+           ocr.enabled = Boolean(n, k);
+           if (ocr.enabled && !TextRecognitionAvailable()) Fail(n, k, "this build has no text recognition");
+         }},
+        {"languages", [&](const toml::node& n, const std::string& k) {
+           ocr.languages = NonEmpty(n, k);
+           for (const char c : ocr.languages) {
+             if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '+' && c != '-') {
+               Fail(n, k, R"(must be language codes joined by +, e.g. "eng+deu")");
+             }
+           }
+         }},
+    });
+    return ocr;
+  }
+
+  EventOutputConfig ReadEventOutput(const toml::table& table, const std::string& name,
+                                    const std::vector<EventOutputConfig>& earlier) {
+    EventOutputConfig out;
+    std::string typeName;
+    std::map<std::string, KeyReader> readers{
+        {"name", [&](const toml::node& n, const std::string& k) {
+           out.name = NonEmpty(n, k);
+           for (const EventOutputConfig& other : earlier) {
+             if (other.name == out.name) Fail(n, k, "another [[event]] has this name");
+           }
+         }},
+        {"type", [&](const toml::node& n, const std::string& k) {
+           typeName = String(n, k);
+           static const std::map<std::string, EventOutputType> kTypes{
+               {"webhook", EventOutputType::kWebhook}, {"frigate", EventOutputType::kFrigate},
+               {"zoneminder", EventOutputType::kZoneMinder}, {"nx", EventOutputType::kNx},
+               {"milestone", EventOutputType::kMilestone}};
+           const auto type = kTypes.find(typeName);
+           if (type == kTypes.end()) Fail(n, k, R"(must be "webhook", "frigate", "zoneminder", "nx" or "milestone")");
+           out.type = type->second;
+           if (IsHttpEventOutput(out.type) && !HttpClientAvailable()) Fail(n, k, "this build has no HTTP client");
+         }},
+        {"queue", [&](const toml::node& n, const std::string& k) { out.queue = Integer(n, k, 1, 10000); }},
+        {"url", [&](const toml::node& n, const std::string& k) {
+           out.url = NonEmpty(n, k);
+           if (out.url.rfind("http://", 0) != 0 && out.url.rfind("https://", 0) != 0) {
+             Fail(n, k, "must begin with http:// or https://");
+           }
+         }},
+        {"headers", [&](const toml::node& n, const std::string& k) {
+           out.headers = Strings(n, k);
+           for (const std::string& header : out.headers) {
+             if (header.find(':') == std::string::npos || header.find_first_of("\r\n") != std::string::npos) {
+               Fail(n, k, R"(each must be one line "Name: value")");
+             }
+           }
+         }},
+        {"auth", [&](const toml::node& n, const std::string& k) {
+           const std::string value = String(n, k);
+           static const std::map<std::string, EventAuth> kAuth{{"none", EventAuth::kNone}, {"basic", EventAuth::kBasic},
+                                                               {"bearer", EventAuth::kBearer}, {"digest", EventAuth::kDigest}};
+           const auto auth = kAuth.find(value);
+           if (auth == kAuth.end()) Fail(n, k, R"(must be "none", "basic", "bearer" or "digest")");
+           out.auth = auth->second;
+         }},
+        {"username", [&](const toml::node& n, const std::string& k) { out.username = NonEmpty(n, k); }},
+        {"password", [&](const toml::node& n, const std::string& k) { out.password = String(n, k); }},
+        {"token", [&](const toml::node& n, const std::string& k) { out.token = NonEmpty(n, k); }},
+        {"ca_file", [&](const toml::node& n, const std::string& k) { out.caFile = NonEmpty(n, k); }},
+        {"camera", [&](const toml::node& n, const std::string& k) { out.camera = NonEmpty(n, k); }},
+        {"label", [&](const toml::node& n, const std::string& k) { out.label = NonEmpty(n, k); }},
+        {"cameras", [&](const toml::node& n, const std::string& k) { out.cameras = Strings(n, k); }},
+        {"monitor", [&](const toml::node& n, const std::string& k) { out.monitor = NonEmpty(n, k); }},
+        {"duration", [&](const toml::node& n, const std::string& k) { out.duration = Integer(n, k, 1, 3600); }},
+        {"score", [&](const toml::node& n, const std::string& k) { out.score = Integer(n, k, 0, 100); }},
+        {"host", [&](const toml::node& n, const std::string& k) { out.host = Host(n, k); }},
+        {"port", [&](const toml::node& n, const std::string& k) { out.port = Integer(n, k, 1, 65535); }},
+        {"protocol", [&](const toml::node& n, const std::string& k) {
+           const std::string value = String(n, k);
+           if (value != "tcp" && value != "udp") Fail(n, k, R"(must be "tcp" or "udp")");
+           out.udp = value == "udp";
+         }},
+        {"template", [&](const toml::node& n, const std::string& k) { out.templateText = NonEmpty(n, k); }},
+    };
+    ForEachKey(table, name, readers, {"name", "type"});
+    // Which keys each type takes, and which it needs.
+    static const std::map<EventOutputType, std::pair<std::vector<std::string>, std::vector<std::string>>> kKeys{
+        {EventOutputType::kWebhook, {{"url", "headers", "auth", "username", "password", "token", "ca_file"}, {"url"}}},
+        {EventOutputType::kFrigate,
+         {{"url", "auth", "username", "password", "token", "ca_file", "camera", "label", "duration"}, {"url", "camera"}}},
+        {EventOutputType::kNx, {{"url", "auth", "username", "password", "token", "ca_file", "cameras"}, {"url"}}},
+        {EventOutputType::kZoneMinder, {{"host", "port", "monitor", "duration", "score"}, {"host", "monitor"}}},
+        {EventOutputType::kMilestone, {{"host", "port", "protocol", "template"}, {"host"}}},
+    };
+    const auto& [allowed, needed] = kKeys.at(out.type);
+    for (auto&& [key, node] : table) {
+      const std::string keyName(key.str());
+      if (keyName == "name" || keyName == "type" || keyName == "queue") continue;
+      if (std::find(allowed.begin(), allowed.end(), keyName) == allowed.end()) {
+        Fail(node, name + "." + keyName, "does not apply to type \"" + typeName + "\"");
+      }
+    }
+    for (const std::string& key : needed) {
+      if (!table.contains(key)) FailAt(table.source().begin.line, name + "." + key, "missing (type \"" + typeName + "\")");
+    }
+    if ((out.auth == EventAuth::kBasic || out.auth == EventAuth::kDigest) && out.username.empty()) {
+      FailAt(table.source().begin.line, name + ".username", "missing (auth needs a username)");
+    }
+    if (out.auth == EventAuth::kBearer && out.token.empty()) {
+      FailAt(table.source().begin.line, name + ".token", "missing (bearer auth needs a token)");
+    }
+    return out;
   }
 
   std::string_view fileName_;

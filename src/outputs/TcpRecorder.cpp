@@ -6,12 +6,13 @@
 
 namespace tavrik {
 
-TcpRecorder::TcpRecorder(Platform& platform, RecorderConfig config)
+TcpRecorder::TcpRecorder(Platform& platform, RecorderConfig config, std::string name, std::string what)
     : config_(std::move(config)),
-      name_("Recorder tcp " + config_.host + ":" + std::to_string(config_.port)),
+      name_(name.empty() ? "Recorder tcp " + config_.host + ":" + std::to_string(config_.port) : std::move(name)),
       socket_(platform.CreateSocket()),
       pace_(platform.CreateTimer()),
-      ackCheck_(platform.CreateTimer()) {
+      ackCheck_(platform.CreateTimer()),
+      outage_(std::move(what)) {
   socket_->SetEvents(this);
   pace_->SetTickHandler([this] { OnPaceTick(); });
   ackCheck_->SetTickHandler([this] { OnAckTick(); });
@@ -81,8 +82,12 @@ void TcpRecorder::OnAckTick() {
 void TcpRecorder::Deliver(const ReceiptRecord& frame) {
   if (!frame.text) return;
   FormatReceipt(frame.text->text, config_.format, text_);
-  if (text_.empty()) return;
-  queue_.push_back(MakePayload(text_));
+  DeliverText(text_);
+}
+
+void TcpRecorder::DeliverText(std::string_view text) {
+  if (text.empty()) return;
+  queue_.push_back(MakePayload(std::string(text)));
   if (queue_.size() > static_cast<size_t>(config_.queue)) {
     queue_.pop_front();
     ++dropped_;

@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "outputs/OutageLog.h"
 #include "outputs/Output.h"
@@ -31,12 +32,16 @@ class TcpRecorder final : public Output, private SocketEvents {
   // A connection that carried no receipt yet is back after this long.
   static constexpr int kProvenAfterMs = 1000;
 
-  TcpRecorder(Platform& platform, RecorderConfig config);
+  // name: for log lines, instead of "Recorder tcp host:port"; what: the
+  // things it passes on, as its log lines count them.
+  TcpRecorder(Platform& platform, RecorderConfig config, std::string name = {}, std::string what = "receipts");
   ~TcpRecorder() override;
 
   void Start() override;
   void Stop() override;
   void Deliver(const ReceiptRecord& frame) override;
+  // Text already in the form the peer reads, as one more item of the queue.
+  void DeliverText(std::string_view text);
   const std::string& Name() const override { return name_; }
   OutputCounters Counters() const override;
 

@@ -6,9 +6,9 @@
 
 namespace tavrik {
 
-UdpRecorder::UdpRecorder(Platform& platform, RecorderConfig config)
+UdpRecorder::UdpRecorder(Platform& platform, RecorderConfig config, std::string name)
     : config_(std::move(config)),
-      name_("Recorder udp " + config_.host + ":" + std::to_string(config_.port)),
+      name_(name.empty() ? "Recorder udp " + config_.host + ":" + std::to_string(config_.port) : std::move(name)),
       socket_(platform.CreateSocket()),
       lookupSpacing_(platform.CreateTimer()) {
   socket_->SetEvents(this);
@@ -62,13 +62,17 @@ void UdpRecorder::Failed(const std::string& reason) {
 void UdpRecorder::Deliver(const ReceiptRecord& frame) {
   if (!frame.text) return;
   FormatReceipt(frame.text->text, config_.format, text_);
-  if (text_.empty()) return;
+  DeliverText(text_);
+}
+
+void UdpRecorder::DeliverText(std::string_view text) {
+  if (text.empty()) return;
   if (!Open()) {
     ++dropped_;
     return;
   }
   try {
-    for (const std::string_view datagram : SplitDatagrams(text_, config_.format.lineEnd, kMaxDatagram)) {
+    for (const std::string_view datagram : SplitDatagrams(text, config_.format.lineEnd, kMaxDatagram)) {
       socket_->Send(MakePayload(std::string(datagram)));
     }
     ++sent_;

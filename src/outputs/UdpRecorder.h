@@ -6,6 +6,7 @@
 // dropped. Owns its socket and timer; event thread only.
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "outputs/Output.h"
 #include "outputs/OutputsConfig.h"
@@ -19,12 +20,15 @@ class UdpRecorder final : public Output, private SocketEvents {
   static constexpr size_t kMaxDatagram = 1399;
   static constexpr int kMinLookupSpacingMs = 1000;
 
-  UdpRecorder(Platform& platform, RecorderConfig config);
+  // name: for log lines, instead of "Recorder udp host:port".
+  UdpRecorder(Platform& platform, RecorderConfig config, std::string name = {});
   ~UdpRecorder() override;
 
   void Start() override;
   void Stop() override;
   void Deliver(const ReceiptRecord& frame) override;
+  // Text already in the form the peer reads, sent at once.
+  void DeliverText(std::string_view text);
   const std::string& Name() const override { return name_; }
   OutputCounters Counters() const override;
 

@@ -40,9 +40,19 @@ void ReceiptPipeline::OnFrame(const FrameRecord& frame) {
   }
 }
 
+void ReceiptPipeline::EnableTextRecognition(std::unique_ptr<TextRecognizer> recognizer) {
+  recognition_ = std::make_unique<RecognitionStage>(
+      platform_, std::move(recognizer),
+      [this](ReceiptText& text) {
+        if (maskCardNumbers_) MaskCardNumbers(text);
+      },
+      [this](const ReceiptRecord& receipt) { PassOn(receipt); });
+}
+
 void ReceiptPipeline::Flush() {
   if (delay_) delay_->Stop();
   Deliver();
+  if (recognition_) recognition_->Flush();
 }
 
 void ReceiptPipeline::PostDelivery() {
@@ -79,10 +89,20 @@ void ReceiptPipeline::Deliver() {
     receipt.bytes = pending.bytes;
     receipt.cut = pending.cut;
     receipt.text = &text_;
-    if (matcher_) receipt.rules = matcher_->Match(receipt);
-    for (ReceiptListener* listener : listeners_) listener->OnReceipt(receipt);
+    if (recognition_) {
+      recognition_->Offer(receipt);
+    } else {
+      PassOn(receipt);
+    }
   }
   pendingCount_ = 0;
+}
+
+// The matcher sees the text as the listeners do, read from images or not.
+void ReceiptPipeline::PassOn(const ReceiptRecord& receipt) {
+  ReceiptRecord named = receipt;
+  if (matcher_) named.rules = matcher_->Match(named);
+  for (ReceiptListener* listener : listeners_) listener->OnReceipt(named);
 }
 
 bool ReceiptPipeline::IsReceipt(const ReceiptText& text) {

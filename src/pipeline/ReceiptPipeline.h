@@ -19,6 +19,7 @@
 #include "frames/FrameListener.h"
 #include "pipeline/ReceiptListener.h"
 #include "pipeline/ReceiptMatcher.h"
+#include "pipeline/RecognitionStage.h"
 #include "platform/Platform.h"
 #include "receipt/ReceiptDecoder.h"
 
@@ -38,6 +39,13 @@ class ReceiptPipeline final : public FrameListener {
   void SetMatcher(ReceiptMatcher& matcher) { matcher_ = &matcher; }
   // On from the start.
   void SetCardNumberMasking(bool on) { maskCardNumbers_ = on; }
+  // Receipts printed as images get the text read from them (see
+  // RecognitionStage); off until called.
+  void EnableTextRecognition(std::unique_ptr<TextRecognizer> recognizer);
+  bool RecognizesText() const { return recognition_ != nullptr; }
+  RecognitionCounters RecognitionCounts() const {
+    return recognition_ ? recognition_->Counters() : RecognitionCounters{};
+  }
   bool HasListeners() const { return !listeners_.empty(); }
   // A finished frame, just broadcast: stamped now, delivered later.
   void OnFrame(const FrameRecord& frame) override;
@@ -63,6 +71,7 @@ class ReceiptPipeline final : public FrameListener {
   };
 
   void Deliver();
+  void PassOn(const ReceiptRecord& receipt);
   void PostDelivery();
   static bool IsReceipt(const ReceiptText& text);
 
@@ -80,6 +89,7 @@ class ReceiptPipeline final : public FrameListener {
   ReceiptText text_;  // reused from frame to frame
   uint64_t sequence_ = 0;
   std::string lastFrameTime_;
+  std::unique_ptr<RecognitionStage> recognition_;
 };
 
 }  // namespace tavrik

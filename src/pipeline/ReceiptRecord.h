@@ -19,6 +19,7 @@ struct ReceiptRecord {
   bool cut = false;               // the frame was ended by a paper cut command
   const ReceiptText* text = nullptr;  // its decoded text and facts; never null
   std::span<const std::string_view> rules{};  // the names of the rules it matched (see ReceiptMatcher)
+  bool recognized = false;        // the text was read from the receipt's images
 };
 
 }  // namespace tavrik

@@ -7,6 +7,7 @@
 #include "platform/BackgroundWorker.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
+#include "platform/HttpClient.h"
 #include "platform/SerialPort.h"
 #include "platform/Socket.h"
 #include "platform/SpoolFile.h"
@@ -25,6 +26,8 @@ class Platform {
   virtual std::unique_ptr<SpoolFile> OpenSpoolFile(const std::string& path) = 0;
   // A thread of its own for work that waits on the disk (see BackgroundWorker).
   virtual std::unique_ptr<BackgroundWorker> CreateWorker() = 0;
+  // Null when this build has no HTTP client (see HttpClientAvailable).
+  virtual std::unique_ptr<HttpClient> CreateHttpClient() = 0;
   // Hands memory that was freed back to the system, so that an idle relay
   // shrinks back after a burst (the allocator keeps freed memory otherwise).
   virtual void ReturnFreeMemory() = 0;

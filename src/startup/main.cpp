@@ -8,6 +8,8 @@
 #include "controller/Relay.h"
 #include "log/Log.h"
 #include "log/Logger.h"
+#include "ocr/OneEngineThread.h"
+#include "ocr/TextRecognizer.h"
 #include "outputs/Outputs.h"
 #include "outputs/OutputsFile.h"
 #include "platform/ExecutablePath.h"
@@ -45,6 +47,9 @@ int main(int argc, char** argv) {
     }
     outputsConfig = std::get<OutputsConfig>(std::move(loaded));
   }
+  // Text is read from receipts only where something takes receipts.
+  const bool readsText = outputsConfig.ocr.enabled && (settings.webPort != 0 || !outputsConfig.Empty());
+  if (readsText && EngineThreadsUnlimited()) RestartWithOneEngineThread(argv);
   const ExecutablePath exe = LocateExecutable(argc > 0 ? argv[0] : nullptr);
   const std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform(exe.folder);
 
@@ -87,6 +92,7 @@ int main(int argc, char** argv) {
     });
   }
   rules = StartRules(*platform, settings, outputsConfig, *relay, outputs.get());
+  if (readsText && TextRecognitionAvailable()) relay->SetTextRecognition(outputsConfig.ocr.languages);
   const auto stopOutputs = [&] {
     if (outputs) outputs->Stop();
   };

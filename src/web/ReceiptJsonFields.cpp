@@ -55,6 +55,7 @@ void AppendReceiptJsonFields(std::string& out, const ReceiptRecord& receipt) {
     }
     out += ']';
   }
+  if (receipt.recognized) out.append(",\"ocr\":true");
   if (!receipt.text) return;
   const ReceiptFacts& facts = receipt.text->facts;
   AppendArray(out, "drawer", facts.drawerPulses, [&](const DrawerPulse& pulse) {

@@ -1,6 +1,7 @@
 #pragma once
 // What the web port reports about the relay, and where it gets it from.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,12 @@ struct RuleReport {
   uint64_t matches = 0;
 };
 
+// Text read from receipts printed as images, when that is on.
+struct RecognitionReport {
+  uint64_t read = 0;
+  uint64_t skipped = 0;
+};
+
 struct RelayStatus {
   int64_t uptimeSeconds = 0;
   std::string sourceKind;   // "network", "serial" or "file"
@@ -36,6 +43,7 @@ struct RelayStatus {
   std::vector<OutputReport> outputs;
   std::string till;  // this relay's name in the outputs file; empty: none
   std::vector<RuleReport> rules;
+  std::optional<RecognitionReport> recognition;
   // Filled in by the web port itself.
   std::string webPort;  // "listening", or "retrying" while its port cannot be had
   int32_t webConnections = 0;

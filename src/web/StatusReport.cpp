@@ -112,6 +112,13 @@ std::string StatusJson(const RelayStatus& status, std::string_view version) {
   AppendField(out, "lastFrameTime", status.lastFrameTime);
   AppendField(out, "logLevel", status.logLevel);
   AppendField(out, "printerStatus", status.printerStatus);
+  if (status.recognition) {
+    out += "\"textRecognition\":{";
+    AppendField(out, "read", static_cast<int64_t>(status.recognition->read));
+    AppendField(out, "skipped", static_cast<int64_t>(status.recognition->skipped));
+    out.back() = '}';
+    out += ',';
+  }
   out += "\"outputs\":[";
   for (const OutputReport& output : status.outputs) {
     out += '{';
@@ -158,6 +165,13 @@ std::string MetricsText(const RelayStatus& status, std::string_view version) {
   AppendMetric(out, "tavrik_web_receipts_skipped_total", "counter",
                "Whole receipts a slow viewer did not get.", status.receiptsSkipped);
   AppendMetric(out, "tavrik_log_level", "gauge", "The log level (-d).", status.logLevel);
+  if (status.recognition) {
+    AppendMetric(out, "tavrik_ocr_receipts_total", "counter", "Receipts whose text was read from their images.",
+                 static_cast<int64_t>(status.recognition->read));
+    AppendMetric(out, "tavrik_ocr_skipped_total", "counter",
+                 "Receipts printed as images that were passed on unread: the reader was busy.",
+                 static_cast<int64_t>(status.recognition->skipped));
+  }
   AppendOutputMetrics(out, status.outputs);
   AppendRuleMetrics(out, status.rules);
   return out;

@@ -140,7 +140,8 @@ class OutputsFileTest(RelayTestCase):
             example = f.read()
         self.assertEqual(tomllib.loads(example), {}, "a copied example would connect out at once")
         switched_on = re.sub(r"(?m)^#(\[|[a-z_]+ = )", r"\1", example)
-        self.assertEqual(sorted(tomllib.loads(switched_on)), ["mask_card_numbers", "mqtt", "name", "recorder", "rule", "text_server"])
+        self.assertEqual(sorted(tomllib.loads(switched_on)), ["mask_card_numbers", "mqtt", "name", "ocr", "recorder", "rule",
+                                                                "text_server"])
 
 
 class RecorderTest(OutputsTestCase):

@@ -20,6 +20,8 @@ ESC = b"\x1b"
 CUTS = {"GS V 0": GS + b"V\x00", "GS V 1": GS + b"V\x01", "GS V 65 3": GS + b"VA\x03",
         "GS V 66 0": GS + b"VB\x00", "ESC i": ESC + b"i"}
 SHOP = os.path.join(os.path.dirname(__file__), "..", "unit", "receipt", "data", "shop.prn")
+# A receipt drawn in Courier at 203 dpi, as a POS that prints images draws it (PBM, P4).
+IMAGE_RECEIPT = os.path.join(os.path.dirname(__file__), "..", "data", "void-receipt.pbm")
 # GS ( k with a length of 65535: a block that swallows the rest of its job.
 GARBAGE = GS + b"(k\xff\xff"
 
@@ -136,6 +138,32 @@ class ReceiptsTest(RelayTestCase):
         # Nothing stray between: the next receipt is the next job's.
         self.send_job(b"Last\n" + ESC + b"i")
         self.assertEqual(self.next_receipt()["text"], "Last\n")
+
+    @unittest.skipUnless(shutil.which("tesseract") or os.path.exists("/usr/share/tesseract-ocr"),
+                         "Tesseract's language data not installed")
+    def test_a_receipt_printed_as_an_image_gets_its_text_read(self):
+        with open(IMAGE_RECEIPT, "rb") as f:
+            header = [f.readline() for _ in range(3)]
+            bits = f.read()
+        width, height = map(int, header[2].split())
+        raster = GS + b"v0\x00" + bytes([width // 8 % 256, width // 8 // 256, height % 256, height // 256]) + bits
+        data = ESC + b"@" + raster + GS + b"V\x00"
+        self.send_job(data)
+        self.assertEqual(self.client.next_frame(timeout=10), data)  # the clients do not wait for the reading
+        receipt = self.next_receipt()
+        self.assertIs(receipt.get("ocr"), True)
+        self.assertIn("VOID 4.99", receipt["text"])
+        self.assertIn("MUFFIN 2.25", receipt["text"])
+        self.assertEqual(receipt["images"], [{"kind": "raster", "width": width, "height": height}])
+        recorded = b""
+        while b"END\r\n" not in recorded:
+            chunk = read_until(self.recorder, 1)
+            self.assertTrue(chunk, recorded)
+            recorded += chunk
+        self.assertIn(b"VOID 4.99", recorded)
+        # Receipts after it still come in order, with their own text.
+        self.send_job(b"Plain\n" + GS + b"V\x00")
+        self.assertEqual(self.next_receipt()["text"], "Plain\n")
 
 
 if __name__ == "__main__":

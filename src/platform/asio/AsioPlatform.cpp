@@ -7,6 +7,7 @@
 
 #include "platform/asio/AsioBackgroundWorker.h"
 #include "platform/asio/AsioSocket.h"
+#include "platform/asio/HttpClientFactory.h"
 #include "platform/asio/AsioTimer.h"
 #ifdef _WIN32
 #include "platform/asio/win/WinSerialPort.h"
@@ -44,6 +45,8 @@ std::unique_ptr<SerialPort> AsioPlatform::CreateSerialPort() {
 std::unique_ptr<BackgroundWorker> AsioPlatform::CreateWorker() {
   return std::make_unique<AsioBackgroundWorker>(context_);
 }
+
+std::unique_ptr<HttpClient> AsioPlatform::CreateHttpClient() { return CreateSystemHttpClient(context_); }
 
 std::unique_ptr<SpoolFile> AsioPlatform::OpenSpoolFile(const std::string& path) {
 #ifdef _WIN32

@@ -26,6 +26,7 @@ class AsioPlatform : public SystemPlatform, private EventLoop {
   std::unique_ptr<SerialPort> CreateSerialPort() override;
   std::unique_ptr<SpoolFile> OpenSpoolFile(const std::string& path) override;
   std::unique_ptr<BackgroundWorker> CreateWorker() override;
+  std::unique_ptr<HttpClient> CreateHttpClient() override;
   void ReturnFreeMemory() override;
 
   void Run() override;

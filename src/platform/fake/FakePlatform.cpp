@@ -28,6 +28,16 @@ std::unique_ptr<BackgroundWorker> FakePlatform::CreateWorker() {
   return worker;
 }
 
+std::unique_ptr<HttpClient> FakePlatform::CreateHttpClient() {
+  auto client = std::make_unique<FakeHttpClient>(*this, Loop());
+  httpClients_.push_back(client.get());
+  return client;
+}
+
+void FakePlatform::Unregister(FakeHttpClient* client) {
+  httpClients_.erase(std::remove(httpClients_.begin(), httpClients_.end(), client), httpClients_.end());
+}
+
 void FakePlatform::Unregister(FakeBackgroundWorker* worker) {
   workers_.erase(std::remove(workers_.begin(), workers_.end(), worker), workers_.end());
 }

@@ -14,6 +14,7 @@
 #include "platform/Platform.h"
 #include "platform/fake/FakeBackgroundWorker.h"
 #include "platform/fake/FakeClock.h"
+#include "platform/fake/FakeHttpClient.h"
 #include "platform/fake/FakeSerialPort.h"
 #include "platform/fake/FakeSocket.h"
 #include "platform/fake/FakeSpoolFile.h"
@@ -32,6 +33,7 @@ class FakePlatform : public Platform, private EventLoop {
   std::unique_ptr<SerialPort> CreateSerialPort() override;
   std::unique_ptr<SpoolFile> OpenSpoolFile(const std::string& path) override;
   std::unique_ptr<BackgroundWorker> CreateWorker() override;
+  std::unique_ptr<HttpClient> CreateHttpClient() override;
   void ReturnFreeMemory() override { ++memoryReturns; }
   int memoryReturns = 0;
 
@@ -53,12 +55,14 @@ class FakePlatform : public Platform, private EventLoop {
   FakeSerialPort* Serial() const { return serial_; }
   FakeSpoolContent& Spool(const std::string& path) { return spools_[path]; }
   const std::vector<FakeBackgroundWorker*>& Workers() const { return workers_; }
+  const std::vector<FakeHttpClient*>& HttpClients() const { return httpClients_; }
 
   // --- used by the fakes ---
   void Register(FakeTimer* timer) { timers_.push_back(timer); }
   void Unregister(FakeTimer* timer);
   void Unregister(FakeSocket* socket);
   void Unregister(FakeBackgroundWorker* worker);
+  void Unregister(FakeHttpClient* client);
   uint64_t NextSequence() { return ++sequence_; }
   int32_t HoldConnectionRequest(const std::string& peerHost) {
     requests_.insert_or_assign(++lastRequest_, peerHost);
@@ -88,6 +92,7 @@ class FakePlatform : public Platform, private EventLoop {
   std::deque<std::function<void()>> posted_;
   std::vector<FakeSocket*> sockets_;
   std::vector<FakeBackgroundWorker*> workers_;
+  std::vector<FakeHttpClient*> httpClients_;
   FakeSerialPort* serial_ = nullptr;
   std::map<std::string, FakeSpoolContent> spools_;
   std::map<int32_t, std::string> requests_;

@@ -285,7 +285,7 @@ TEST(OutputsConfigReaderTest, RuleProblemsNameTheirLineAndKey) {
       {rule, "o.toml:1: rule[1].match: missing (a rule needs a condition)"},
       {rule + "match = \"x\"\n" + rule + "match = \"y\"\n", "o.toml:5: rule[2].name: another rule has this name"},
       {rule + "regex = \"(a\"\n", "o.toml:3: rule[1].regex: missing ): (a"},
-      {rule + "words = []\n", "o.toml:3: rule[1].words: must be a list of strings"},
+      {rule + "words = []\n", "o.toml:3: rule[1].words: must not be empty"},
       {rule + "words = [\"\"]\n", "o.toml:3: rule[1].words: must not be empty"},
       {rule + "above = 5\n", "o.toml:1: rule[1].amount_after: missing (above and below need it)"},
       {rule + "amount_after = \"TOTAL\"\n", "o.toml:1: rule[1].above: missing (amount_after needs above or below)"},
@@ -304,6 +304,61 @@ TEST(OutputsConfigReaderTest, RuleProblemsNameTheirLineAndKey) {
       {many, "o.toml:193: rule: at most 64 rules"},
   };
   for (const auto& [text, error] : cases) EXPECT_EQ(ErrorOf(text), error) << text;
+}
+
+TEST(OutputsConfigReaderTest, EventOutputsOfEveryTypeWithTheirDefaults) {
+  const OutputsConfig config = Read(R"(
+[[event]]
+name = "hook"
+type = "webhook"
+url = "https://hooks.example/x"
+headers = ["X-Shop: 7"]
+auth = "bearer"
+token = "t"
+[[event]]
+name = "nvr"
+type = "frigate"
+url = "http://nvr:5000"
+camera = "till"
+[[event]]
+name = "zm"
+type = "zoneminder"
+host = "zm.local"
+monitor = "4"
+[[event]]
+name = "xp"
+type = "milestone"
+host = "10.0.0.9"
+protocol = "udp"
+)");
+  ASSERT_EQ(config.events.size(), 4u);
+  EXPECT_FALSE(config.Empty());
+  EXPECT_EQ(config.events[0].headers, std::vector<std::string>{"X-Shop: 7"});
+  EXPECT_EQ(config.events[0].auth, EventAuth::kBearer);
+  EXPECT_EQ(config.events[1].label, "receipt");
+  EXPECT_EQ(config.events[1].duration, 30);
+  EXPECT_EQ(config.events[2].port, 0);  // the type's usual one
+  EXPECT_TRUE(config.events[3].udp);
+  EXPECT_EQ(config.events[3].queue, 100);
+}
+
+TEST(OutputsConfigReaderTest, EventOutputErrors) {
+  const std::string hook = "[[event]]\nname = \"a\"\ntype = \"webhook\"\nurl = \"http://h/\"\n";
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"[[event]]\ntype = \"webhook\"\nurl = \"http://h\"\n", "o.toml:1: event[1].name: missing"},
+      {"[[event]]\nname = \"a\"\ntype = \"sms\"\n",
+       R"(o.toml:3: event[1].type: must be "webhook", "frigate", "zoneminder", "nx" or "milestone")"},
+      {"[[event]]\nname = \"a\"\ntype = \"frigate\"\nurl = \"http://h\"\n", R"(o.toml:1: event[1].camera: missing (type "frigate"))"},
+      {"[[event]]\nname = \"a\"\ntype = \"webhook\"\nurl = \"ftp://h\"\n", "o.toml:4: event[1].url: must begin with http:// or https://"},
+      {hook + "monitor = \"4\"\n", R"(o.toml:5: event[1].monitor: does not apply to type "webhook")"},
+      {hook + "auth = \"bearer\"\n", "o.toml:1: event[1].token: missing (bearer auth needs a token)"},
+      {hook + "headers = [\"NoColon\"]\n", R"(o.toml:5: event[1].headers: each must be one line "Name: value")"},
+      {hook + hook, "o.toml:6: event[2].name: another [[event]] has this name"},
+  };
+  for (const auto& [text, error] : cases) EXPECT_EQ(ErrorOf(text), error) << text;
+  std::string seventeen;
+  for (int i = 0; i < 17; ++i) seventeen += "[[event]]\nname = \"e" + std::to_string(i) + "\"\ntype = \"milestone\"\nhost = \"h\"\n";
+  EXPECT_EQ(ErrorOf(seventeen), "o.toml:65: event: at most 16 event outputs");
 }
 
 }  // namespace

@@ -1,0 +1,25 @@
+#include "ocr/OneEngineThread.h"
+
+#include <cstdlib>
+
+#ifdef __linux__
+#include <unistd.h>
+#endif
+
+#include "ocr/TextRecognizer.h"
+
+namespace tavrik {
+
+bool EngineThreadsUnlimited() { return TextRecognitionAvailable() && std::getenv("OMP_THREAD_LIMIT") == nullptr; }
+
+void RestartWithOneEngineThread(char** argv) {
+#ifdef __linux__
+  if (setenv("OMP_THREAD_LIMIT", "1", 0) != 0) return;
+  execv("/proc/self/exe", argv);
+  unsetenv("OMP_THREAD_LIMIT");  // not restarted: the next start must not take it as done
+#else
+  (void)argv;
+#endif
+}
+
+}  // namespace tavrik
