@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "rules/RegexSet.h"
 #include "rules/Rule.h"
 
 namespace tavrik {

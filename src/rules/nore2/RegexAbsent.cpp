@@ -1,6 +1,7 @@
 // A build without RE2: the outputs file reader refuses a rule's regex, so
 // nothing asks for one.
 #include "rules/RegexPattern.h"
+#include "rules/RegexSet.h"
 
 namespace tavrik {
 

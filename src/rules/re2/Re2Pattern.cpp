@@ -2,6 +2,7 @@
 #include <re2/set.h>
 
 #include "rules/RegexPattern.h"
+#include "rules/RegexSet.h"
 
 namespace tavrik {
 namespace {
