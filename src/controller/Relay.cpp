@@ -184,6 +184,8 @@ RelayStatus Relay::CurrentStatus() const {
   status.printerStatus = networkSource_.PrinterStatusText();
   status.lastFrameTime = receipts_.LastFrameTime();
   if (outputReports_) status.outputs = outputReports_();
+  status.till = till_;
+  if (ruleReports_) status.rules = ruleReports_();
   if (receipts_.RecognizesText()) {
     const RecognitionCounters counts = receipts_.RecognitionCounts();
     status.recognition = RecognitionReport{counts.read, counts.skipped};

@@ -59,6 +59,8 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   // (see ReceiptPipeline). Frames are decoded only while some listener
   // exists: the web port (-w) is one from the start.
   void AddReceiptListener(ReceiptListener& listener);
+  // Names the rules each receipt matched, before the listeners see it.
+  void SetReceiptMatcher(ReceiptMatcher& matcher) { receipts_.SetMatcher(matcher); }
   // Card numbers masked in what every receipt listener gets; on unless set off.
   void SetCardNumberMasking(bool on) { receipts_.SetCardNumberMasking(on); }
   // Receipts printed as images get text read from them, in languages
@@ -74,6 +76,13 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   void SetWebAccess(const WebAccessSettings& settings) {
     if (web_) web_->SetAccess(settings);
   }
+  // Told the passed-through printer's drawer connector level (-o).
+  void SetDrawerListener(std::function<void(bool pinHigh)> listener) {
+    networkSource_.SetDrawerListener(std::move(listener));
+  }
+  // The till's name and its rules' hits, as the web port reports them; set by start-up.
+  void SetTill(std::string till) { till_ = std::move(till); }
+  void SetRuleReports(std::function<std::vector<RuleReport>()> reports) { ruleReports_ = std::move(reports); }
   // What the web port reports of the outputs (-k); set by start-up.
   void SetOutputReports(std::function<std::vector<OutputReport>()> reports) {
     outputReports_ = std::move(reports);
@@ -115,6 +124,8 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   ReceiptPipeline receipts_;
   std::unique_ptr<WebServer> web_;  // only with -w
   std::function<std::vector<OutputReport>()> outputReports_;
+  std::string till_;
+  std::function<std::vector<RuleReport>()> ruleReports_;
 
   Recovery recovery_ = Recovery::kRunning;
   bool clientPortFailed_ = false;  // the client listener would not open

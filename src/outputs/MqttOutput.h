@@ -1,5 +1,6 @@
 #pragma once
-// The MQTT output: receipts as JSON to <topic>/receipt, a retained
+// The MQTT output: receipts as JSON to <topic>/receipt, rule events to
+// <topic>/event (queued with the receipts, in order), a retained
 // <topic>/status (online, with a last will of offline) and, retained,
 // printer health on <topic>/printer. Made by CreateMqttOutput, which a build
 // without an MQTT client library does not provide (MqttAvailable() false).
@@ -18,6 +19,8 @@ class MqttOutput : public Output {
  public:
   // A printer health change ("online, paper OK"), published retained.
   virtual void PublishPrinterStatus(std::string_view description) = 0;
+  // A rule's event document, at the QoS of the receipts.
+  virtual void PublishEvent(std::string_view json) = 0;
 };
 
 // A step of setting the client up that failed: the outputs file's key it

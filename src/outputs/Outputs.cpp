@@ -40,6 +40,10 @@ void Outputs::PublishPrinterStatus(std::string_view description) {
   if (mqtt_) mqtt_->PublishPrinterStatus(description);
 }
 
+void Outputs::PublishEvent(std::string_view json) {
+  if (mqtt_) mqtt_->PublishEvent(json);
+}
+
 std::vector<OutputStatus> Outputs::Status() const {
   std::vector<OutputStatus> status;
   for (const auto& output : outputs_) status.push_back({output->Name(), output->Counters()});

@@ -28,6 +28,8 @@ class Outputs final : public ReceiptListener {
   void OnReceipt(const ReceiptRecord& receipt) override;
   // For the printer-tap work: a printer health change, to MQTT when configured.
   void PublishPrinterStatus(std::string_view description);
+  // A rule's event, to MQTT when configured.
+  void PublishEvent(std::string_view json);
 
   // Each output's name and counters, in configuration order.
   std::vector<OutputStatus> Status() const;

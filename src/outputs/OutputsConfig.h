@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "rules/RuleConfig.h"
 #include "events/EventOutputConfig.h"
 #include "webaccess/WebAccessSettings.h"
 
@@ -53,6 +54,7 @@ struct MqttConfig {
   int32_t keepalive = 30;  // seconds
   int32_t queue = 1000;    // receipts kept while the broker is unreachable
   bool raw = false;        // send the frame's bytes, unmasked card numbers and all
+  std::string till;        // the file's top-level name, in every receipt document when set
   // The file's line of each key given ("mqtt.ca_file") and of the table
   // ("mqtt"), for problems found once the file is read.
   std::map<std::string, uint32_t> lines;
@@ -86,6 +88,9 @@ struct OutputsConfig {
   // Card numbers in every receipt masked (see receipt/CardNumbers.h); off
   // only when the file says so.
   bool maskCardNumbers = true;
+  // This relay's name ("till 3") in events, the web port and MQTT; empty: none.
+  std::string till;
+  std::vector<RuleConfig> rules;
 
   bool Empty() const { return recorders.empty() && textServers.empty() && !mqtt && events.empty(); }
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "outputs/HostSyntax.h"
 #include "ocr/TextRecognizer.h"
 #include "platform/HttpClient.h"
+#include "rules/RegexPattern.h"
 
 namespace tavrik {
 namespace {
@@ -64,7 +66,15 @@ class Reader {
         {"mask_card_numbers", [&](const toml::node& node, const std::string& key) {
            config.maskCardNumbers = Boolean(node, key);
          }},
+        {"name", [&](const toml::node& node, const std::string& key) { config.till = NonEmpty(node, key); }},
+        {"rule", [&](const toml::node& node, const std::string& key) {
+           ForEachTable(node, key, RuleConfig::kMaxRules, "rules", [&](const toml::table& table, const std::string& name) {
+             config.rules.push_back(ReadRule(table, name, config.rules));
+           });
+         }},
     });
+    CheckRuleOutputs(config);
+    if (config.mqtt) config.mqtt->till = config.till;
     return config;
   }
 
@@ -234,12 +244,98 @@ class Reader {
     return mqtt;
   }
 
+  // The sinks a rule can name: the web port always, MQTT when configured,
+  // and the [[event]] outputs.
+  void CheckRuleOutputs(const OutputsConfig& config) {
+    for (size_t i = 0; i < config.rules.size(); ++i) {
+      for (const std::string& output : config.rules[i].outputs) {
+        if (output == "web" || (output == "mqtt" && config.mqtt)) continue;
+        const auto named = [&](const EventOutputConfig& event) { return event.name == output; };
+        if (std::any_of(config.events.begin(), config.events.end(), named)) continue;
+        FailAt(config.rules[i].line, "rule[" + std::to_string(i + 1) + "].outputs",
+               "no event output named \"" + output + "\"");
+      }
+    }
+  }
+
   std::vector<std::string> Strings(const toml::node& node, const std::string& key) {
     const toml::array* array = node.as_array();
     if (!array) Fail(node, key, "must be a list of strings");
     std::vector<std::string> values;
     for (const toml::node& item : *array) values.push_back(NonEmpty(item, key));
     return values;
+  }
+  double Number(const toml::node& node, const std::string& key) {
+    if (const auto* integer = node.as_integer()) return static_cast<double>(integer->get());
+    const auto* value = node.as_floating_point();
+    if (!value || !std::isfinite(value->get())) Fail(node, key, "must be a number");
+    return value->get();
+  }
+
+  RuleConfig ReadRule(const toml::table& table, const std::string& name, const std::vector<RuleConfig>& before) {
+    RuleConfig rule;
+    rule.line = table.source().begin.line;
+    uint32_t regexLine = 0;
+    const std::map<std::string, KeyReader> readers{
+        {"name", [&](const toml::node& n, const std::string& k) {
+           rule.name = NonEmpty(n, k);
+           for (const RuleConfig& other : before) {
+             if (other.name == rule.name) Fail(n, k, "another rule has this name");
+           }
+         }},
+        {"match", [&](const toml::node& n, const std::string& k) { rule.match = NonEmpty(n, k); }},
+        {"case_sensitive", [&](const toml::node& n, const std::string& k) { rule.caseSensitive = Boolean(n, k); }},
+        {"words", [&](const toml::node& n, const std::string& k) {
+           rule.words = Strings(n, k);
+           if (rule.words.empty()) Fail(n, k, "must not be empty");
+         }},
+        {"wildcard", [&](const toml::node& n, const std::string& k) {
+           rule.wildcard = NonEmpty(n, k);
+           if (rule.wildcard.find('\n') != std::string::npos) Fail(n, k, "must not contain a line break");
+         }},
+        {"regex", [&](const toml::node& n, const std::string& k) {
+           if (!RegexAvailable()) Fail(n, k, "this build has no regular expression support (RE2)");
+           rule.regex = NonEmpty(n, k);
+           regexLine = n.source().begin.line;
+         }},
+        {"amount_after", [&](const toml::node& n, const std::string& k) { rule.amountAfter = NonEmpty(n, k); }},
+        {"above", [&](const toml::node& n, const std::string& k) { rule.above = Number(n, k); }},
+        {"below", [&](const toml::node& n, const std::string& k) { rule.below = Number(n, k); }},
+        {"drawer", [&](const toml::node& n, const std::string& k) {
+           const std::string value = String(n, k);
+           if (value != "any" && value != "without_text") Fail(n, k, R"(must be "any" or "without_text")");
+           rule.drawer = value == "any" ? DrawerCondition::kAny : DrawerCondition::kWithoutText;
+         }},
+        {"drawer_open_longer_than", [&](const toml::node& n, const std::string& k) {
+           const double seconds = Number(n, k);
+           if (seconds < 0.1 || seconds > 86400) Fail(n, k, "must be a number of seconds from 0.1 to 86400");
+           rule.drawerOpenTenths = static_cast<int32_t>(std::lround(seconds * 10));
+         }},
+        {"drawer_open_level", [&](const toml::node& n, const std::string& k) {
+           const std::string value = String(n, k);
+           if (value != "high" && value != "low") Fail(n, k, R"(must be "high" or "low")");
+           rule.drawerOpenHigh = value == "high";
+         }},
+        {"outputs", [&](const toml::node& n, const std::string& k) { rule.outputs = Strings(n, k); }},
+    };
+    ForEachKey(table, name, readers, {"name"});
+    const auto failRule = [&](const std::string& key, const std::string& what) {
+      FailAt(rule.line, name + "." + key, what);
+    };
+    if ((rule.above || rule.below) && rule.amountAfter.empty()) failRule("amount_after", "missing (above and below need it)");
+    if (!rule.amountAfter.empty() && !rule.above && !rule.below) failRule("above", "missing (amount_after needs above or below)");
+    if (table.contains("drawer_open_level") && !rule.WatchesDrawer()) {
+      failRule("drawer_open_longer_than", "missing (drawer_open_level needs it)");
+    }
+    if (rule.WatchesDrawer() && rule.MatchesReceipts()) {
+      failRule("drawer_open_longer_than", "cannot go with conditions on the receipt: make it a rule of its own");
+    }
+    if (!rule.WatchesDrawer() && !rule.MatchesReceipts()) failRule("match", "missing (a rule needs a condition)");
+    if (!rule.regex.empty()) {
+      std::string error;
+      if (!CompileRegex(rule.regex, rule.caseSensitive, error)) FailAt(regexLine, name + ".regex", error);
+    }
+    return rule;
   }
 
   OcrConfig ReadOcr(const toml::table& table, const std::string& name) {

@@ -75,6 +75,8 @@ class PrinterLink : private SocketEvents {
   void SetStatusListener(std::function<void(const std::string& status)> listener) {
     statusListener_ = std::move(listener);
   }
+  // Told the drawer connector's level on every reply that carries it.
+  void SetDrawerListener(std::function<void(bool pinHigh)> listener) { monitor_.SetDrawerHandler(std::move(listener)); }
 
  private:
   void OnConnected() override;

@@ -98,8 +98,11 @@ void ReceiptPipeline::Deliver() {
   pendingCount_ = 0;
 }
 
+// The matcher sees the text as the listeners do, read from images or not.
 void ReceiptPipeline::PassOn(const ReceiptRecord& receipt) {
-  for (ReceiptListener* listener : listeners_) listener->OnReceipt(receipt);
+  ReceiptRecord named = receipt;
+  if (matcher_) named.rules = matcher_->Match(named);
+  for (ReceiptListener* listener : listeners_) listener->OnReceipt(named);
 }
 
 bool ReceiptPipeline::IsReceipt(const ReceiptText& text) {

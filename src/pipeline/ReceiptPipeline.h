@@ -18,6 +18,7 @@
 
 #include "frames/FrameListener.h"
 #include "pipeline/ReceiptListener.h"
+#include "pipeline/ReceiptMatcher.h"
 #include "pipeline/RecognitionStage.h"
 #include "platform/Platform.h"
 #include "receipt/ReceiptDecoder.h"
@@ -34,6 +35,8 @@ class ReceiptPipeline final : public FrameListener {
   explicit ReceiptPipeline(Platform& platform) : platform_(platform) {}
 
   void AddListener(ReceiptListener& listener);
+  // Sees each receipt before the listeners (while there are any).
+  void SetMatcher(ReceiptMatcher& matcher) { matcher_ = &matcher; }
   // On from the start.
   void SetCardNumberMasking(bool on) { maskCardNumbers_ = on; }
   // Receipts printed as images get the text read from them (see
@@ -74,6 +77,7 @@ class ReceiptPipeline final : public FrameListener {
 
   Platform& platform_;
   std::vector<ReceiptListener*> listeners_;
+  ReceiptMatcher* matcher_ = nullptr;
   std::deque<PendingFrame> pending_;  // a deque: elements stay put while more are added
   size_t pendingCount_ = 0;
   std::unique_ptr<Timer> delay_;  // with the first listener

@@ -3,6 +3,7 @@
 // a finished frame with visible text or a fact, numbered and decoded once.
 // Everything it points to is valid only during the call.
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "receipt/ReceiptText.h"
@@ -17,6 +18,7 @@ struct ReceiptRecord {
   std::string_view bytes;         // the raw frame as the printer would get it
   bool cut = false;               // the frame was ended by a paper cut command
   const ReceiptText* text = nullptr;  // its decoded text and facts; never null
+  std::span<const std::string_view> rules{};  // the names of the rules it matched (see ReceiptMatcher)
   bool recognized = false;        // the text was read from the receipt's images
 };
 

@@ -68,6 +68,9 @@ class NetworkSource : private SocketEvents {
   void SetPrinterStatusListener(std::function<void(const std::string& status)> listener) {
     if (link_) link_->SetStatusListener(std::move(listener));
   }
+  void SetDrawerListener(std::function<void(bool pinHigh)> listener) {
+    if (link_) link_->SetDrawerListener(std::move(listener));
+  }
   std::string PrinterStatusText() const {
     return link_ && link_->Status().Known() ? link_->Status().Describe() : "unknown";
   }

@@ -18,6 +18,7 @@
 #include "service/ServiceHost.h"
 #include "startup/CommandLine.h"
 #include "startup/PortConflict.h"
+#include "startup/RuleWiring.h"
 #include "startup/ShutdownReasonFor.h"
 #include "startup/StartupLine.h"
 #include "startup/SwitchTable.h"
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
   // shutdown can arrive while the relay's handlers run pending events and are
   // still on the stack.
   std::unique_ptr<Outputs> outputs;  // released after the relay, which feeds it
+  std::unique_ptr<RuleEngine> rules;  // likewise
   auto relay = std::make_unique<Relay>(*platform, settings, *service);
   relay->SetCardNumberMasking(outputsConfig.maskCardNumbers);
   try {
@@ -96,6 +98,7 @@ int main(int argc, char** argv) {
       return reports;
     });
   }
+  rules = StartRules(*platform, settings, outputsConfig, *relay, outputs.get());
   if (readsText && TextRecognitionAvailable()) relay->SetTextRecognition(outputsConfig.ocr.languages);
   const auto stopOutputs = [&] {
     if (outputs) outputs->Stop();

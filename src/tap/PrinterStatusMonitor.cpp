@@ -96,6 +96,7 @@ void PrinterStatusMonitor::ApplyRealTimeReply(uint8_t query, uint8_t reply) {
   switch (query) {
     case kStatusPrinter:
       Update(StatusField::Offline, bit(3));
+      if (onDrawer_) onDrawer_(bit(2));
       break;
     case kStatusOffline:
       Update(StatusField::CoverOpen, bit(2));
@@ -124,6 +125,7 @@ void PrinterStatusMonitor::ApplyAutoStatus() {
   Update(StatusField::CutterError, (block_[1] & 0x08) != 0);
   Update(StatusField::UnrecoverableError, (block_[1] & 0x20) != 0);
   Update(StatusField::AutoRecoverableError, (block_[1] & 0x40) != 0);
+  if (onDrawer_) onDrawer_((block_[0] & 0x04) != 0);
 }
 
 void PrinterStatusMonitor::Update(StatusField field, bool on) {

@@ -46,6 +46,10 @@ class PrinterStatusMonitor {
 
   explicit PrinterStatusMonitor(ChangeHandler onChange) : onChange_(std::move(onChange)) {}
 
+  // Told the drawer connector's level (pin 3 high) from every DLE EOT 1
+  // reply and automatic status block, changed or not: a drawer watch times it.
+  void SetDrawerHandler(std::function<void(bool pinHigh)> onDrawer) { onDrawer_ = std::move(onDrawer); }
+
   void OnPosBytes(std::string_view chunk);
   void OnPrinterBytes(std::string_view chunk);
   // The connection ended: the answers still owed will not come, and a query
@@ -66,6 +70,7 @@ class PrinterStatusMonitor {
   enum class Reply : uint8_t { Idle, AutoStatusBlock, BlockData };
 
   ChangeHandler onChange_;
+  std::function<void(bool pinHigh)> onDrawer_;
   PosQueryScanner scanner_;
   PrinterStatus status_;
   std::array<uint8_t, kMaxPendingQueries> pending_{};  // a ring of DLE EOT n

@@ -47,6 +47,14 @@ void AppendReceiptJsonFields(std::string& out, const ReceiptRecord& receipt) {
   out.append(",\"epochMs\":").append(std::to_string(receipt.epochMs));
   out.append(",\"utcOffset\":");
   AppendUtcOffset(out, receipt.utcOffsetMinutes);
+  if (!receipt.rules.empty()) {
+    out.append(",\"rules\":[");
+    for (size_t i = 0; i < receipt.rules.size(); ++i) {
+      if (i > 0) out += ',';
+      AppendJsonString(out, receipt.rules[i]);
+    }
+    out += ']';
+  }
   if (receipt.recognized) out.append(",\"ocr\":true");
   if (!receipt.text) return;
   const ReceiptFacts& facts = receipt.text->facts;

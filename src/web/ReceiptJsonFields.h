@@ -2,11 +2,12 @@
 // The fields a receipt's JSON document (the viewers' events, MQTT) carries
 // beside its text, the same on both:
 //   ,"epochMs":1796644800000,"utcOffset":"+01:00"
-//   ,"ocr":true       (the text was read from the receipt's images)
+//   ,"rules":["refund"]  (the rules it matched)
+//   ,"ocr":true          (the text was read from the receipt's images)
 //   ,"drawer":[{"pin":2,"onMs":100,"offMs":500}]
 //   ,"codes":[{"symbology":"CODE128","data":"{B12345"}]
 //   ,"images":[{"kind":"raster","width":576,"height":64}]
-// ocr and the last three only where they apply. Pure, never throws.
+// rules, ocr and the last three only where they apply. Pure, never throws.
 #include <string>
 
 #include "pipeline/ReceiptRecord.h"

@@ -16,6 +16,12 @@ struct OutputReport {
   uint64_t dropped = 0;
 };
 
+// One rule of the outputs file and its hits since start.
+struct RuleReport {
+  std::string name;
+  uint64_t matches = 0;
+};
+
 // Text read from receipts printed as images, when that is on.
 struct RecognitionReport {
   uint64_t read = 0;
@@ -35,6 +41,8 @@ struct RelayStatus {
   int32_t logLevel = 0;
   std::string printerStatus = "unknown";
   std::vector<OutputReport> outputs;
+  std::string till;  // this relay's name in the outputs file; empty: none
+  std::vector<RuleReport> rules;
   std::optional<RecognitionReport> recognition;
   // Filled in by the web port itself.
   std::string webPort;  // "listening", or "retrying" while its port cannot be had

@@ -78,11 +78,22 @@ void AppendOutputMetrics(std::string& out, const std::vector<OutputReport>& outp
   }
 }
 
+void AppendRuleMetrics(std::string& out, const std::vector<RuleReport>& rules) {
+  if (rules.empty()) return;
+  out += "# HELP tavrik_rule_matches_total Receipts a rule matched, or drawers it saw left open.\n";
+  out += "# TYPE tavrik_rule_matches_total counter\n";
+  for (const RuleReport& rule : rules) {
+    out.append("tavrik_rule_matches_total{rule=\"").append(LabelValue(rule.name)).append("\"} ");
+    out.append(std::to_string(rule.matches)).append("\n");
+  }
+}
+
 }  // namespace
 
 std::string StatusJson(const RelayStatus& status, std::string_view version) {
   std::string out = "{";
   AppendField(out, "version", version);
+  if (!status.till.empty()) AppendField(out, "till", status.till);
   AppendField(out, "uptimeSeconds", status.uptimeSeconds);
   out += "\"source\":{";
   AppendField(out, "kind", status.sourceKind);
@@ -162,6 +173,7 @@ std::string MetricsText(const RelayStatus& status, std::string_view version) {
                  static_cast<int64_t>(status.recognition->skipped));
   }
   AppendOutputMetrics(out, status.outputs);
+  AppendRuleMetrics(out, status.rules);
   return out;
 }
 

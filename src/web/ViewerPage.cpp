@@ -65,6 +65,11 @@ main { max-width: 980px; margin: 0 auto; padding: 22px 20px 60px; display: flex;
 .note { width: 100%; max-width: 460px; color: var(--muted); font-size: 12px; text-align: center; margin: -14px 0; }
 .receipt.new .paper { animation: arrive 1.6s ease-out; }
 @keyframes arrive { from { box-shadow: 0 0 0 3px rgba(31,157,85,.55), 0 6px 18px rgba(31,41,51,.08); } }
+#alerts { max-width: 980px; margin: 0 auto; padding: 0 20px 12px; }
+#alerts ul { margin: 0; padding: 7px 11px; list-style: none; background: #fdecec; border: 1px solid var(--down);
+  border-radius: 8px; color: var(--down); font-size: 13px; }
+.receipt.flagged .paper { box-shadow: 0 0 0 3px var(--down), 0 6px 18px rgba(31,41,51,.08); }
+.meta .rules { color: var(--down); font-weight: 650; }
 footer { text-align: center; color: var(--muted); font-size: 12px; padding-bottom: 24px; }
 </style>
 </head>
@@ -85,6 +90,7 @@ footer { text-align: center; color: var(--muted); font-size: 12px; padding-botto
     <div class="fact"><b>Clients</b><span id="clients">–</span><i id="web"></i></div>
     <div class="fact"><b>Last receipt</b><span id="last">–</span><i id="lastDate"></i></div>
   </div>
+  <div id="alerts" hidden><ul id="alertList"></ul></div>
 </header>
 <main id="receipts">
   <p class="empty" id="empty">Waiting for the first receipt…</p>
@@ -126,6 +132,10 @@ function addReceipt(receipt) {
   const meta = element("div", "meta");
   meta.append(element("span", "time", when.slice(11) || when), element("span", "date", when.slice(0, 10)),
               element("span", "bytes", "· " + receipt.bytes + " bytes"), element("span", "seq", "#" + receipt.seq));
+  if (receipt.rules && receipt.rules.length) {
+    item.classList.add("flagged");
+    meta.append(element("span", "rules", "⚑ " + receipt.rules.join(", ")));
+  }
   const paper = element("div", "paper");
   paper.append(text ? element("pre", "", text) : element("div", "blank", "no printable text in this frame"));
   item.append(meta, paper, element("div", "edge"));
@@ -133,6 +143,17 @@ function addReceipt(receipt) {
   list.insertBefore(item, list.children[1] || null);
   setTimeout(() => item.classList.remove("new"), 2000);
   while (list.children.length > kKeep + 1) list.lastElementChild.remove();
+}
+
+// The latest rule events, newest first.
+function addAlert(alert) {
+  const what = alert.type === "rule" ? "#" + alert.seq + " " + (alert.line || "")
+    : alert.type === "drawer_open" ? "drawer open " + alert.seconds + " s" : "drawer closed after " + alert.seconds + " s";
+  const list = $("alertList");
+  list.insertBefore(element("li", "", String(alert.time || "").slice(11) + " · " + alert.rule + " · " + what),
+                    list.firstChild);
+  while (list.children.length > 20) list.lastElementChild.remove();
+  $("alerts").hidden = false;
 }
 
 function showLast(when) {
@@ -156,6 +177,9 @@ function connect() {
   stream.addEventListener("receipt", (event) => {
     try { addReceipt(JSON.parse(event.data)); } catch (e) { /* a broken event is skipped */ }
   });
+  stream.addEventListener("alert", (event) => {
+    try { addAlert(JSON.parse(event.data)); } catch (e) { /* a broken event is skipped */ }
+  });
 }
 
 const kSourceNames = { network: "Network", serial: "Serial port", file: "Spool file" };
@@ -166,6 +190,7 @@ async function pollStatus() {
     const s = await response.json();
     statusOk = true;
     $("version").textContent = "TavrikSrv " + s.version;
+    if (s.till) document.title = s.till + " · Receipts · TavrikSrv";
     const source = s.source || {};
     $("source").textContent = kSourceNames[source.kind] || source.kind || "–";
     $("peer").textContent = source.peer || "";

@@ -273,6 +273,7 @@ void WebServer::Respond(int index, const HttpRequest& request) {
     if (!head) {
       parts_.push_back(MakePayload("retry: " + std::to_string(kReconnectMs) + "\n\n"));
       for (const Payload& event : feed_.EventsAfter(request.lastEventId)) parts_.push_back(event);
+      if (request.lastEventId.empty()) parts_.insert(parts_.end(), alerts_.begin(), alerts_.end());
       connection.phase = Phase::kStreaming;
     }
   } else {
@@ -368,6 +369,18 @@ void WebServer::OnReceipt(const ReceiptRecord& receipt) {
     StreamReceipt(feed_.Add(receipt));
   } catch (const std::exception& e) {
     // The viewers miss this receipt; the clients and the outputs still get it.
+    LogFailure("Web port error: ", e);
+  }
+}
+
+void WebServer::StreamAlert(std::string_view json) {
+  try {
+    std::string event = "event: alert\ndata: ";
+    event.append(json).append("\n\n");
+    alerts_.push_back(MakePayload(std::move(event)));
+    if (alerts_.size() > kHeldAlerts) alerts_.pop_front();
+    StreamReceipt(alerts_.back());
+  } catch (const std::exception& e) {
     LogFailure("Web port error: ", e);
   }
 }

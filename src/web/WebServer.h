@@ -19,6 +19,7 @@
 // Owns the listener and the connections; owned by the relay, whose receipt
 // pipeline hands it every receipt. Everything runs on the event thread and never waits.
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -71,6 +72,11 @@ class WebServer final : public ReceiptListener {
   void Close();
   // A receipt: held and streamed.
   void OnReceipt(const ReceiptRecord& receipt) override;
+  // A rule's event document: streamed as "event: alert" and held, the last
+  // kHeldAlerts for each new viewer (one that reconnects gets only what it
+  // has not seen of the receipts).
+  void StreamAlert(std::string_view json);
+  static constexpr size_t kHeldAlerts = 20;
 
   // The relay's status with the web port's own fields filled in.
   RelayStatus Status() const;
@@ -126,6 +132,7 @@ class WebServer final : public ReceiptListener {
   std::unique_ptr<Timer> keepAlive_;
   uint64_t turn_ = 0;  // counts acceptances and requests, to order the waiting
   ReceiptFeed feed_;
+  std::deque<Payload> alerts_;  // the newest last
   Payload page_;
   std::string request_;         // scratch for what a connection sends
   std::vector<Payload> parts_;  // scratch for a response's parts

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "log/Log.h"
+#include "json/JsonString.h"
 #include "outputs/ReceiptJson.h"
 
 namespace tavrik {
@@ -78,6 +79,7 @@ MosquittoOutput::MosquittoOutput(Platform& platform, MqttConfig config)
       receiptTopic_(config_.topic + "/receipt"),
       statusTopic_(config_.topic + "/status"),
       printerTopic_(config_.topic + "/printer"),
+      eventTopic_(config_.topic + "/event"),
       poll_(platform.CreateTimer()) {
   InitialiseLibrary();
   poll_->SetTickHandler([this] { OnPollTick(); });
@@ -222,9 +224,21 @@ void MosquittoOutput::OnPublished(int messageId) {
 }
 
 void MosquittoOutput::Deliver(const ReceiptRecord& frame) {
-  std::string json;
-  FormatReceiptJson(frame, config_.raw, json);
-  queue_.push_back(std::move(json));
+  Message message;
+  FormatReceiptJson(frame, config_.raw, message.payload);
+  if (!config_.till.empty()) {
+    message.payload.pop_back();  // the closing brace
+    message.payload += ",\"till\":";
+    AppendJsonString(message.payload, config_.till);
+    message.payload += '}';
+  }
+  Enqueue(std::move(message));
+}
+
+void MosquittoOutput::PublishEvent(std::string_view json) { Enqueue(Message{std::string(json), true}); }
+
+void MosquittoOutput::Enqueue(Message message) {
+  queue_.push_back(std::move(message));
   if (queue_.size() > static_cast<size_t>(config_.queue)) {
     queue_.pop_front();
     ++dropped_;
@@ -254,7 +268,8 @@ void MosquittoOutput::Flush() {
     int messageId = 0;
     publishing_ = &messageId;  // the library sets it before it writes
     writtenAtOnce_ = false;
-    if (!Publish(receiptTopic_, queue_.front(), config_.qos, false, &messageId)) break;
+    const Message& message = queue_.front();
+    if (!Publish(message.event ? eventTopic_ : receiptTopic_, message.payload, config_.qos, false, &messageId)) break;
     if (writtenAtOnce_) {
       ++sent_;
     } else {

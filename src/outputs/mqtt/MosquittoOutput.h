@@ -38,11 +38,17 @@ class MosquittoOutput final : public MqttOutput {
   void Stop() override;
   void Deliver(const ReceiptRecord& frame) override;
   void PublishPrinterStatus(std::string_view description) override;
+  void PublishEvent(std::string_view json) override;
   const std::string& Name() const override { return name_; }
   OutputCounters Counters() const override;
 
  private:
   enum class Link { kStopped, kConnecting, kConnected, kWaiting };
+  // A receipt's document, or a rule's event.
+  struct Message {
+    std::string payload;
+    bool event = false;
+  };
 
   // Empty once the client is set up; the client is gone when it could not be.
   std::optional<MqttSetUpProblem> CreateClient();
@@ -55,6 +61,7 @@ class MosquittoOutput final : public MqttOutput {
   void OnPublished(int messageId);
   void Proven();
   void PublishPrinterStatus();
+  void Enqueue(Message message);
   void Flush();
   bool Publish(const std::string& topic, const std::string& payload, int qos, bool retain, int* messageId = nullptr);
 
@@ -63,6 +70,7 @@ class MosquittoOutput final : public MqttOutput {
   const std::string receiptTopic_;
   const std::string statusTopic_;
   const std::string printerTopic_;
+  const std::string eventTopic_;
   std::unique_ptr<Timer> poll_;
   mosquitto* client_ = nullptr;  // with attempt_ while it connects
   std::unique_ptr<ConnectAttempt> attempt_;
@@ -75,8 +83,8 @@ class MosquittoOutput final : public MqttOutput {
   bool flushing_ = false;
   const int* publishing_ = nullptr;  // the message id of the receipt being published
   bool writtenAtOnce_ = false;       // ... which the publish call wrote already
-  std::deque<std::string> queue_;
-  std::map<int, std::string> inFlight_;  // by message id, which grows with each publish
+  std::deque<Message> queue_;
+  std::map<int, Message> inFlight_;  // by message id, which grows with each publish
   std::string printerStatus_;  // the latest, published on every connect
   int printerMessageId_ = 0;   // its publish awaiting acknowledgement, 0 if none
   bool printerStatusPending_ = false;  // changed since that publish

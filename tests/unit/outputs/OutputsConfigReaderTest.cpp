@@ -261,6 +261,74 @@ TEST(OutputsConfigReaderTest, NonAsciiOnlyInStringsAndComments) {
 namespace tavrik {
 namespace {
 
+TEST(OutputsConfigReaderTest, RulesAloneAreAFileAndKeepEveryKey) {
+  const OutputsConfig config = Read(R"(
+name = "till 3"
+[[rule]]
+name = "refund"
+match = "REFUND"
+case_sensitive = true
+words = ["VOID", "STORNO"]
+wildcard = "REF*ND ?"
+regex = "RE(FUND)?"
+outputs = ["web"]
+[[rule]]
+name = "big"
+amount_after = "TOTAL"
+above = 500
+below = 10000.5
+drawer = "any"
+[[rule]]
+name = "open drawer"
+drawer_open_longer_than = 2.5
+drawer_open_level = "high"
+)");
+  EXPECT_TRUE(config.Empty());  // no output: rules need none
+  EXPECT_EQ(config.till, "till 3");
+  ASSERT_EQ(config.rules.size(), 3u);
+  const RuleConfig& refund = config.rules[0];
+  EXPECT_EQ(refund.line, 3u);
+  EXPECT_EQ(refund.words, (std::vector<std::string>{"VOID", "STORNO"}));
+  EXPECT_TRUE(refund.caseSensitive);
+  EXPECT_EQ(refund.regex, "RE(FUND)?");
+  EXPECT_EQ(refund.outputs, std::vector<std::string>{"web"});
+  EXPECT_EQ(config.rules[1].above, 500.0);
+  EXPECT_EQ(config.rules[1].below, 10000.5);
+  EXPECT_EQ(config.rules[1].drawer, DrawerCondition::kAny);
+  EXPECT_EQ(config.rules[2].drawerOpenTenths, 25);
+  EXPECT_TRUE(config.rules[2].drawerOpenHigh);
+}
+
+TEST(OutputsConfigReaderTest, RuleProblemsNameTheirLineAndKey) {
+  const std::string rule = "[[rule]]\nname = \"r\"\n";
+  std::string many;
+  for (int i = 0; i <= 64; ++i) many += "[[rule]]\nname = \"r" + std::to_string(i) + "\"\nmatch = \"x\"\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"[[rule]]\nmatch = \"x\"\n", "o.toml:1: rule[1].name: missing"},
+      {rule, "o.toml:1: rule[1].match: missing (a rule needs a condition)"},
+      {rule + "match = \"x\"\n" + rule + "match = \"y\"\n", "o.toml:5: rule[2].name: another rule has this name"},
+      {rule + "regex = \"(a\"\n", "o.toml:3: rule[1].regex: missing ): (a"},
+      {rule + "words = []\n", "o.toml:3: rule[1].words: must not be empty"},
+      {rule + "words = [\"\"]\n", "o.toml:3: rule[1].words: must not be empty"},
+      {rule + "above = 5\n", "o.toml:1: rule[1].amount_after: missing (above and below need it)"},
+      {rule + "amount_after = \"TOTAL\"\n", "o.toml:1: rule[1].above: missing (amount_after needs above or below)"},
+      {rule + "amount_after = \"TOTAL\"\nabove = \"5\"\n", "o.toml:4: rule[1].above: must be a number"},
+      {rule + "drawer = \"open\"\n", R"(o.toml:3: rule[1].drawer: must be "any" or "without_text")"},
+      {rule + "drawer_open_longer_than = 0\n",
+       "o.toml:3: rule[1].drawer_open_longer_than: must be a number of seconds from 0.1 to 86400"},
+      {rule + "drawer_open_level = \"low\"\nmatch = \"x\"\n",
+       "o.toml:1: rule[1].drawer_open_longer_than: missing (drawer_open_level needs it)"},
+      {rule + "drawer_open_longer_than = 30\nmatch = \"x\"\n",
+       "o.toml:1: rule[1].drawer_open_longer_than: cannot go with conditions on the receipt: make it a rule of its own"},
+      {rule + "match = \"x\"\noutputs = [\"mqtt\"]\n", R"(o.toml:1: rule[1].outputs: no event output named "mqtt")"},
+      {rule + "match = \"x\"\nlevel = 1\n", "o.toml:4: rule[1].level: unknown key"},
+      {"[rule]\nname = \"r\"\n", "o.toml:1: rule: must be written [[rule]]"},
+      {"name = \"\"\n", "o.toml:1: name: must not be empty"},
+      {many, "o.toml:193: rule: at most 64 rules"},
+  };
+  for (const auto& [text, error] : cases) EXPECT_EQ(ErrorOf(text), error) << text;
+}
+
 TEST(OutputsConfigReaderTest, EventOutputsOfEveryTypeWithTheirDefaults) {
   const OutputsConfig config = Read(R"(
 [[event]]

@@ -123,3 +123,48 @@ TEST_F(ReceiptPipelineTest, AFlushInsideAListenersEventRunDeliversNoReceiptTwice
 
 }  // namespace
 }  // namespace tavrik
+
+namespace tavrik {
+namespace {
+
+// Names a rule for each receipt whose text holds an X.
+class XMatcher : public ReceiptMatcher {
+ public:
+  std::span<const std::string_view> Match(const ReceiptRecord& receipt) override {
+    seen.push_back(receipt.sequence);
+    if (receipt.text->text.find('X') == std::string::npos) return {};
+    return names;
+  }
+  std::vector<uint64_t> seen;
+  const std::vector<std::string_view> names{"x rule"};
+};
+
+class RuleNames : public ReceiptListener {
+ public:
+  void OnReceipt(const ReceiptRecord& r) override {
+    got.push_back(std::to_string(r.sequence) + ":" + (r.rules.empty() ? "" : std::string(r.rules[0])));
+  }
+  std::vector<std::string> got;
+};
+
+TEST(ReceiptPipelineMatcherTest, TheMatchersNamesReachEveryListenerWithTheirReceipt) {
+  FakePlatform platform;
+  ReceiptPipeline pipeline{platform};
+  RuleNames first;
+  RuleNames second;
+  XMatcher matcher;
+  pipeline.AddListener(first);
+  pipeline.SetMatcher(matcher);
+  pipeline.AddListener(second);
+  pipeline.OnFrame({"A X\n", false});
+  pipeline.OnFrame({"\n\n", false});  // no receipt: not matched
+  pipeline.OnFrame({"B\n", false});
+  platform.Advance(ReceiptPipeline::kDelayMs);
+  EXPECT_EQ(matcher.seen, (std::vector<uint64_t>{1, 2}));
+  const std::vector<std::string> expected{"1:x rule", "2:"};
+  EXPECT_EQ(first.got, expected);
+  EXPECT_EQ(second.got, expected);
+}
+
+}  // namespace
+}  // namespace tavrik

@@ -112,6 +112,19 @@ TEST_F(PrinterStatusMonitorTest, AutomaticStatusBlocksCountOnlyWhileTheyAreOn) {
   EXPECT_EQ(Take(), Lines{});
 }
 
+TEST_F(PrinterStatusMonitorTest, DrawerLevelComesFromEveryDleEot1AnswerAndStatusBlockWithoutALogLine) {
+  std::vector<bool> levels;
+  monitor.SetDrawerHandler([&](bool pinHigh) { levels.push_back(pinHigh); });
+  monitor.OnPosBytes(kAskAll);
+  monitor.OnPrinterBytes(kHealthy);  // 0x16: pin 3 high; the other answers carry no drawer
+  monitor.OnPosBytes("\x10\x04\x01\x10\x04\x01"s);
+  monitor.OnPrinterBytes("\x12\x12"s);  // low, and low again: each answer counts
+  monitor.OnPosBytes(kAutoStatusOn);
+  monitor.OnPrinterBytes("\x14\x00\x00\x00\x10\x00\x00\x00"s);  // a block: high, then low
+  EXPECT_EQ(levels, (std::vector<bool>{true, false, false, true, false}));
+  EXPECT_EQ(Take(), Lines{"Printer status: online"});
+}
+
 TEST_F(PrinterStatusMonitorTest, UnaskedAnswersAreIgnoredAndWaitingQueriesAreBounded) {
   monitor.OnPrinterBytes("\x1e"s);
   EXPECT_EQ(Take(), Lines{});

@@ -287,6 +287,21 @@ TEST_F(WebServerTest, ReconnectingViewerGetsTheReceiptsAfterItsLastEventId) {
   EXPECT_EQ(Events(back).rfind("id: 3\nevent: receipt\n", 0), 0u);
 }
 
+TEST_F(WebServerTest, AlertsGoToEveryStreamAndTheLatestToEachNewViewer) {
+  const size_t live = Ask("GET /receipts HTTP/1.1\r\n\r\n");
+  for (size_t i = 1; i <= WebServer::kHeldAlerts + 1; ++i) web.StreamAlert(R"({"rule":)" + std::to_string(i) + "}");
+  EXPECT_EQ(Occurrences(Events(live), "event: alert\n"), WebServer::kHeldAlerts + 1);
+  EXPECT_EQ(Events(live).rfind("event: alert\ndata: {\"rule\":1}\n\n", 0), 0u);
+  web.OnReceipt(receipts.Next("receipt 1\n"));
+  const size_t fresh = Ask("GET /receipts HTTP/1.1\r\n\r\n");
+  const size_t back = Ask("GET /receipts HTTP/1.1\r\nLast-Event-ID: 0\r\n\r\n");
+  // The receipts first, then the alerts held, the oldest gone.
+  EXPECT_EQ(Events(fresh).find("id: 1\n"), 0u);
+  EXPECT_EQ(Occurrences(Events(fresh), "event: alert\n"), WebServer::kHeldAlerts);
+  EXPECT_EQ(Events(fresh).find("{\"rule\":1}"), std::string::npos);
+  EXPECT_EQ(Occurrences(Events(back), "event: alert\n"), 0u);
+}
+
 TEST_F(WebServerTest, SlowViewerSkipsWholeReceiptsAndResumesWhenItCatchesUp) {
   const size_t slow = Ask("GET /receipts HTTP/1.1\r\n\r\n");
   const size_t quick = Ask("GET /receipts HTTP/1.1\r\n\r\n");
