@@ -186,6 +186,7 @@ RelayStatus Relay::CurrentStatus() const {
   if (outputReports_) status.outputs = outputReports_();
   status.till = till_;
   if (ruleReports_) status.rules = ruleReports_();
+  if (eventOutputReports_) status.eventOutputs = eventOutputReports_();
   if (receipts_.RecognizesText()) {
     const RecognitionCounters counts = receipts_.RecognitionCounts();
     status.recognition = RecognitionReport{counts.read, counts.skipped};

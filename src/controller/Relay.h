@@ -83,6 +83,9 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   // The till's name and its rules' hits, as the web port reports them; set by start-up.
   void SetTill(std::string till) { till_ = std::move(till); }
   void SetRuleReports(std::function<std::vector<RuleReport>()> reports) { ruleReports_ = std::move(reports); }
+  void SetEventOutputReports(std::function<std::vector<OutputReport>()> reports) {
+    eventOutputReports_ = std::move(reports);
+  }
   // What the web port reports of the outputs (-k); set by start-up.
   void SetOutputReports(std::function<std::vector<OutputReport>()> reports) {
     outputReports_ = std::move(reports);
@@ -126,6 +129,7 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   std::function<std::vector<OutputReport>()> outputReports_;
   std::string till_;
   std::function<std::vector<RuleReport>()> ruleReports_;
+  std::function<std::vector<OutputReport>()> eventOutputReports_;
 
   Recovery recovery_ = Recovery::kRunning;
   bool clientPortFailed_ = false;  // the client listener would not open

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "events/EventNotice.h"
+#include "rules/RuleEvent.h"
 
 namespace tavrik {
 
@@ -21,7 +21,7 @@ class EventOutput {
   virtual ~EventOutput() = default;
   virtual void Start() = 0;
   virtual void Stop() = 0;
-  virtual void Deliver(const EventNotice& event) = 0;
+  virtual void Deliver(const RuleEvent& event) = 0;
   virtual const std::string& Name() const = 0;
   virtual EventOutputCounters Counters() const = 0;
 };

@@ -1,7 +1,5 @@
 #include "events/EventOutputs.h"
 
-#include <algorithm>
-
 #include "events/EventRequests.h"
 #include "events/HttpEventOutput.h"
 #include "events/SocketEventOutput.h"
@@ -26,14 +24,6 @@ void EventOutputs::Start() {
 
 void EventOutputs::Stop() {
   for (const Named& named : outputs_) named.output->Stop();
-}
-
-void EventOutputs::Deliver(const EventNotice& event, const std::vector<std::string>& targets) {
-  for (const Named& named : outputs_) {
-    if (targets.empty() || std::find(targets.begin(), targets.end(), named.name) != targets.end()) {
-      named.output->Deliver(event);
-    }
-  }
 }
 
 std::vector<EventOutputStatus> EventOutputs::Status() const {

@@ -1,11 +1,10 @@
 #pragma once
-// Every [[event]] output of the outputs file. Each event goes to the
-// outputs its rule names, or to all of them. Event thread only.
+// Every [[event]] output of the outputs file, each a sink of the rules by
+// its name (see RuleEngine::AddSink). Event thread only.
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "events/EventNotice.h"
 #include "events/EventOutput.h"
 #include "events/EventOutputConfig.h"
 #include "platform/Platform.h"
@@ -23,8 +22,11 @@ class EventOutputs {
 
   void Start();
   void Stop();
-  // targets: the names of the outputs it goes to; empty: every one.
-  void Deliver(const EventNotice& event, const std::vector<std::string>& targets);
+  // Each output's name and the output, in the file's order.
+  template <typename Visit>
+  void ForEach(Visit visit) const {
+    for (const Named& named : outputs_) visit(named.name, *named.output);
+  }
   std::vector<EventOutputStatus> Status() const;
   bool Empty() const { return outputs_.empty(); }
 

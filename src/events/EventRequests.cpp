@@ -39,9 +39,18 @@ std::string Amount(const std::optional<double>& amount) {
 }
 
 // The event's subject: the rule, or what the drawer did.
-std::string Subject(const EventNotice& event) {
-  if (event.kind == EventKind::kRule) return event.rule;
-  return event.rule + " (" + EventKindName(event.kind) + ")";
+std::string Subject(const RuleEvent& event) {
+  std::string subject(event.rule);
+  if (event.kind != RuleEventKind::kRule) subject.append(" (").append(EventKindName(event.kind)).append(")");
+  return subject;
+}
+
+// The matching line, then the receipt's text.
+std::string LineAndText(const RuleEvent& event, std::string_view between) {
+  if (event.line.empty()) return std::string(event.text);
+  std::string out(event.line);
+  out.append(between).append(event.text);
+  return out;
 }
 
 // Text for a field of a line protocol: no field separator, no line break,
@@ -70,7 +79,7 @@ void AddAuth(const EventOutputConfig& config, OutgoingHttpRequest& request) {
   }
 }
 
-std::string FrigateBody(const EventOutputConfig& config, const EventNotice& event) {
+std::string FrigateBody(const EventOutputConfig& config, const RuleEvent& event) {
   std::string body = "{\"sub_label\":";
   AppendJsonString(body, Subject(event));
   body += ",\"duration\":" + std::to_string(config.duration);
@@ -78,13 +87,13 @@ std::string FrigateBody(const EventOutputConfig& config, const EventNotice& even
   return body;
 }
 
-std::string NxBody(const EventOutputConfig& config, const EventNotice& event) {
+std::string NxBody(const EventOutputConfig& config, const RuleEvent& event) {
   std::string body = "{\"source\":";
-  AppendJsonString(body, event.till.empty() ? std::string("TavrikSrv") : event.till);
+  AppendJsonString(body, event.till.empty() ? std::string_view("TavrikSrv") : event.till);
   body += ",\"caption\":";
   AppendJsonString(body, Subject(event));
   body += ",\"description\":";
-  AppendJsonString(body, event.line.empty() ? event.text : event.line + "\n\n" + event.text);
+  AppendJsonString(body, LineAndText(event, "\n\n"));
   body += ",\"timestamp\":\"" + std::to_string(event.epochMs) + "\"";
   body += ",\"metadata\":{\"cameraRefs\":[";
   for (size_t i = 0; i < config.cameras.size(); ++i) {
@@ -95,7 +104,7 @@ std::string NxBody(const EventOutputConfig& config, const EventNotice& event) {
   return body;
 }
 
-std::string FillTemplate(std::string_view templateText, const EventNotice& event) {
+std::string FillTemplate(std::string_view templateText, const RuleEvent& event) {
   std::string out;
   size_t at = 0;
   while (at < templateText.size()) {
@@ -128,23 +137,23 @@ std::string FillTemplate(std::string_view templateText, const EventNotice& event
 
 }  // namespace
 
-const char* EventKindName(EventKind kind) {
+const char* EventKindName(RuleEventKind kind) {
   switch (kind) {
-    case EventKind::kRule: return "rule";
-    case EventKind::kDrawerOpen: return "drawer_open";
-    case EventKind::kDrawerClosed: return "drawer_closed";
+    case RuleEventKind::kRule: return "rule";
+    case RuleEventKind::kDrawerOpen: return "drawer_open";
+    case RuleEventKind::kDrawerClosed: return "drawer_closed";
   }
   return "rule";
 }
 
-OutgoingHttpRequest EventHttpRequest(const EventOutputConfig& config, const EventNotice& event) {
+OutgoingHttpRequest EventHttpRequest(const EventOutputConfig& config, const RuleEvent& event) {
   OutgoingHttpRequest request;
   request.caFile = config.caFile;
   request.headers.push_back("Content-Type: application/json");
   switch (config.type) {
     case EventOutputType::kWebhook:
       request.url = config.url;
-      request.body = event.json;
+      request.body = std::string(event.json);
       for (const std::string& header : config.headers) request.headers.push_back(header);
       break;
     case EventOutputType::kFrigate:
@@ -163,12 +172,13 @@ OutgoingHttpRequest EventHttpRequest(const EventOutputConfig& config, const Even
   return request;
 }
 
-std::string EventMessage(const EventOutputConfig& config, const EventNotice& event) {
+std::string EventMessage(const EventOutputConfig& config, const RuleEvent& event) {
   if (config.type == EventOutputType::kZoneMinder) {
+    const std::string subject = Subject(event);
     std::string line = Field(config.monitor, 64) + "|on+" + std::to_string(config.duration) + "|" +
-                       std::to_string(config.score) + "|" + Field(Subject(event), kZoneMinderCauseBytes) + "|" +
-                       Field(event.line.empty() ? event.text : event.line + " " + event.text, kZoneMinderTextBytes) +
-                       "|" + Field(event.line.empty() ? Subject(event) : event.line, kZoneMinderShowTextBytes);
+                       std::to_string(config.score) + "|" + Field(subject, kZoneMinderCauseBytes) + "|" +
+                       Field(LineAndText(event, " "), kZoneMinderTextBytes) + "|" +
+                       Field(event.line.empty() ? std::string_view(subject) : event.line, kZoneMinderShowTextBytes);
     return line + "\n";
   }
   std::string message = FillTemplate(config.templateText, event);

@@ -10,7 +10,7 @@
 //   milestone   the template with {rule} {till} {seq} {line} {amount} {time} filled in
 #include <string>
 
-#include "events/EventNotice.h"
+#include "rules/RuleEvent.h"
 #include "events/EventOutputConfig.h"
 #include "platform/HttpClient.h"
 
@@ -23,9 +23,9 @@ inline constexpr size_t kZoneMinderTextBytes = 256;
 inline constexpr size_t kZoneMinderShowTextBytes = 32;
 
 // For the HTTP types (webhook, frigate, nx).
-OutgoingHttpRequest EventHttpRequest(const EventOutputConfig& config, const EventNotice& event);
+OutgoingHttpRequest EventHttpRequest(const EventOutputConfig& config, const RuleEvent& event);
 // For the TCP and UDP types (zoneminder, milestone): one message.
-std::string EventMessage(const EventOutputConfig& config, const EventNotice& event);
-const char* EventKindName(EventKind kind);
+std::string EventMessage(const EventOutputConfig& config, const RuleEvent& event);
+const char* EventKindName(RuleEventKind kind);
 
 }  // namespace tavrik

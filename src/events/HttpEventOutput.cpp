@@ -38,7 +38,7 @@ void HttpEventOutput::Stop() {
   inFlight_ = 0;
 }
 
-void HttpEventOutput::Deliver(const EventNotice& event) {
+void HttpEventOutput::Deliver(const RuleEvent& event) {
   if (queue_.size() >= static_cast<size_t>(config_.queue)) {
     // The front one may be under way: the oldest waiting one goes.
     const auto oldest = queue_.begin() + (state_ == State::kSending ? 1 : 0);

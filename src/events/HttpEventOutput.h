@@ -27,7 +27,7 @@ class HttpEventOutput final : public EventOutput {
 
   void Start() override;
   void Stop() override;
-  void Deliver(const EventNotice& event) override;
+  void Deliver(const RuleEvent& event) override;
   const std::string& Name() const override { return name_; }
   EventOutputCounters Counters() const override;
 

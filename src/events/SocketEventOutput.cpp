@@ -37,7 +37,7 @@ void SocketEventOutput::Stop() {
   if (udp_) udp_->Stop();
 }
 
-void SocketEventOutput::Deliver(const EventNotice& event) {
+void SocketEventOutput::Deliver(const RuleEvent& event) {
   const std::string message = EventMessage(config_, event);
   if (tcp_) tcp_->DeliverText(message);
   if (udp_) udp_->DeliverText(message);

@@ -18,7 +18,7 @@ std::string ReceiptUrl(const Settings& settings) {
 }  // namespace
 
 std::unique_ptr<RuleEngine> StartRules(Platform& platform, const Settings& settings, const OutputsConfig& config,
-                                       Relay& relay, Outputs* outputs) {
+                                       Relay& relay, Outputs* outputs, EventOutputs* events) {
   relay.SetTill(config.till);
   if (config.rules.empty()) return nullptr;
   auto engine = std::make_unique<RuleEngine>(platform, config.rules, config.till, ReceiptUrl(settings));
@@ -31,6 +31,11 @@ std::unique_ptr<RuleEngine> StartRules(Platform& platform, const Settings& setti
   });
   if (WebServer* web = relay.Web()) {
     engine->AddSink("web", [web](const RuleEvent& event) { web->StreamAlert(event.json); });
+  }
+  if (events) {
+    events->ForEach([&engine](const std::string& name, EventOutput& output) {
+      engine->AddSink(name, [&output](const RuleEvent& event) { output.Deliver(event); });
+    });
   }
   if (outputs && config.mqtt) {
     engine->AddSink("mqtt", [outputs](const RuleEvent& event) { outputs->PublishEvent(event.json); });

@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
   // shutdown can arrive while the relay's handlers run pending events and are
   // still on the stack.
   std::unique_ptr<Outputs> outputs;  // released after the relay, which feeds it
-  std::unique_ptr<RuleEngine> rules;  // likewise
+  std::unique_ptr<EventOutputs> events;  // released after the rules, which feed them
+  std::unique_ptr<RuleEngine> rules;  // released after the relay, which calls it
   auto relay = std::make_unique<Relay>(*platform, settings, *service);
   relay->SetCardNumberMasking(outputsConfig.maskCardNumbers);
   try {
@@ -98,10 +99,22 @@ int main(int argc, char** argv) {
       return reports;
     });
   }
-  rules = StartRules(*platform, settings, outputsConfig, *relay, outputs.get());
+  if (!outputsConfig.events.empty()) {
+    events = std::make_unique<EventOutputs>(*platform, outputsConfig.events);
+    relay->SetEventOutputReports([&events] {
+      std::vector<OutputReport> reports;
+      for (const EventOutputStatus& output : events->Status()) {
+        const EventOutputCounters& c = output.counters;
+        reports.push_back({output.name, c.connected, c.queued, c.sent, c.dropped});
+      }
+      return reports;
+    });
+  }
+  rules = StartRules(*platform, settings, outputsConfig, *relay, outputs.get(), events.get());
   if (readsText && TextRecognitionAvailable()) relay->SetTextRecognition(outputsConfig.ocr.languages);
   const auto stopOutputs = [&] {
     if (outputs) outputs->Stop();
+    if (events) events->Stop();
   };
   service->SetShutdown([&] {
     relay->Shutdown(ShutdownReason::kService);
@@ -122,6 +135,7 @@ int main(int argc, char** argv) {
 
   relay->Start();
   if (outputs) outputs->Start();
+  if (events) events->Start();
   platform->Run();
   relay.reset();
   SetProcessLogger(nullptr);

@@ -43,6 +43,7 @@ struct RelayStatus {
   std::vector<OutputReport> outputs;
   std::string till;  // this relay's name in the outputs file; empty: none
   std::vector<RuleReport> rules;
+  std::vector<OutputReport> eventOutputs;  // [[event]]: where rule hits go
   std::optional<RecognitionReport> recognition;
   // Filled in by the web port itself.
   std::string webPort;  // "listening", or "retrying" while its port cannot be had

@@ -51,22 +51,36 @@ bool SourceRuns(std::string_view state) {
 }
 
 // One family per counter, a sample per output (named by its label).
-void AppendOutputMetrics(std::string& out, const std::vector<OutputReport>& outputs) {
+// The help texts of one kind of output's metric families.
+struct OutputFamilies {
+  std::string_view prefix;  // "tavrik_output"
+  std::string_view connected, queued, sent, dropped;
+};
+
+constexpr OutputFamilies kReceiptOutputs{
+    "tavrik_output", "1 while the output is connected (or listening).", "Receipts waiting to go out.",
+    "Receipts delivered: acknowledged by a TCP recorder or an MQTT broker (QoS 1), else handed to the network.",
+    "Receipts lost to a full queue or a slow reader."};
+constexpr OutputFamilies kEventOutputs{
+    "tavrik_event_output", "1 while the event output's last delivery got through.",
+    "Events waiting to go out, the one under way included.",
+    "Events delivered: a 2xx answer (HTTP), acknowledged (TCP), else handed to the network (UDP).",
+    "Events lost to a full queue."};
+
+void AppendOutputMetrics(std::string& out, const std::vector<OutputReport>& outputs, const OutputFamilies& kind) {
   if (outputs.empty()) return;
   struct Family {
-    std::string_view name, type, help;
+    std::string name;
+    std::string_view type, help;
     uint64_t (*value)(const OutputReport&);
   };
+  const std::string prefix(kind.prefix);
   const Family families[] = {
-      {"tavrik_output_connected", "gauge", "1 while the output is connected (or listening).",
+      {prefix + "_connected", "gauge", kind.connected,
        [](const OutputReport& o) -> uint64_t { return o.connected ? 1 : 0; }},
-      {"tavrik_output_queued", "gauge", "Receipts waiting to go out.",
-       [](const OutputReport& o) { return o.queued; }},
-      {"tavrik_output_sent_total", "counter",
-       "Receipts delivered: acknowledged by a TCP recorder or an MQTT broker (QoS 1), else handed to the network.",
-       [](const OutputReport& o) { return o.sent; }},
-      {"tavrik_output_dropped_total", "counter", "Receipts lost to a full queue or a slow reader.",
-       [](const OutputReport& o) { return o.dropped; }},
+      {prefix + "_queued", "gauge", kind.queued, [](const OutputReport& o) { return o.queued; }},
+      {prefix + "_sent_total", "counter", kind.sent, [](const OutputReport& o) { return o.sent; }},
+      {prefix + "_dropped_total", "counter", kind.dropped, [](const OutputReport& o) { return o.dropped; }},
   };
   for (const Family& family : families) {
     out.append("# HELP ").append(family.name).append(" ").append(family.help).append("\n");
@@ -76,6 +90,22 @@ void AppendOutputMetrics(std::string& out, const std::vector<OutputReport>& outp
       out.append(std::to_string(family.value(output))).append("\n");
     }
   }
+}
+
+void AppendOutputs(std::string& out, std::string_view name, const std::vector<OutputReport>& outputs) {
+  out.append("\"").append(name).append("\":[");
+  for (const OutputReport& output : outputs) {
+    out += '{';
+    AppendField(out, "name", output.name);
+    out += output.connected ? "\"connected\":true," : "\"connected\":false,";
+    AppendField(out, "queued", static_cast<int64_t>(output.queued));
+    AppendField(out, "sent", static_cast<int64_t>(output.sent));
+    AppendField(out, "dropped", static_cast<int64_t>(output.dropped));
+    out.back() = '}';
+    out += ',';
+  }
+  if (!outputs.empty()) out.pop_back();
+  out += ']';
 }
 
 void AppendRuleMetrics(std::string& out, const std::vector<RuleReport>& rules) {
@@ -119,19 +149,12 @@ std::string StatusJson(const RelayStatus& status, std::string_view version) {
     out.back() = '}';
     out += ',';
   }
-  out += "\"outputs\":[";
-  for (const OutputReport& output : status.outputs) {
-    out += '{';
-    AppendField(out, "name", output.name);
-    out += output.connected ? "\"connected\":true," : "\"connected\":false,";
-    AppendField(out, "queued", static_cast<int64_t>(output.queued));
-    AppendField(out, "sent", static_cast<int64_t>(output.sent));
-    AppendField(out, "dropped", static_cast<int64_t>(output.dropped));
-    out.back() = '}';
+  if (!status.eventOutputs.empty()) {
+    AppendOutputs(out, "eventOutputs", status.eventOutputs);
     out += ',';
   }
-  if (!status.outputs.empty()) out.pop_back();
-  out += "]}\n";
+  AppendOutputs(out, "outputs", status.outputs);
+  out += "}\n";
   return out;
 }
 
@@ -172,7 +195,8 @@ std::string MetricsText(const RelayStatus& status, std::string_view version) {
                  "Receipts printed as images that were passed on unread: the reader was busy.",
                  static_cast<int64_t>(status.recognition->skipped));
   }
-  AppendOutputMetrics(out, status.outputs);
+  AppendOutputMetrics(out, status.outputs, kReceiptOutputs);
+  AppendOutputMetrics(out, status.eventOutputs, kEventOutputs);
   AppendRuleMetrics(out, status.rules);
   return out;
 }

@@ -7,8 +7,8 @@
 namespace tavrik {
 namespace {
 
-EventNotice Refund() {
-  EventNotice event;
+RuleEvent Refund() {
+  RuleEvent event;
   event.rule = "refund";
   event.seq = 42;
   event.time = "2026-12-08 10:15:00";
@@ -72,13 +72,13 @@ TEST(EventRequestsTest, LineProtocolsKeepOneEventOnOneLine) {
   zm.monitor = "till4";
   zm.duration = 20;
   zm.score = 80;
-  EventNotice event = Refund();
+  RuleEvent event = Refund();
   event.rule = "refund|void";
   EXPECT_EQ(EventMessage(zm, event), "till4|on+20|80|refund void|REFUND 12.50 SHOP REFUND 12.50 |REFUND 12.50\n");
 
   const std::string x31(31, 'x');
-  event.line = x31;
-  event.line += "\xC3\xA9";  // "é" across the 32-byte limit of showtext
+  const std::string across = x31 + "\xC3\xA9";  // "é" across the 32-byte limit of showtext
+  event.line = across;
   const std::string line = EventMessage(zm, event);
   EXPECT_EQ(line.substr(line.size() - 33), "|" + x31 + "\n") << line;
 
@@ -86,8 +86,8 @@ TEST(EventRequestsTest, LineProtocolsKeepOneEventOnOneLine) {
   milestone.type = EventOutputType::kMilestone;
   milestone.templateText = "POS {till}: {rule} #{seq} {amount} {line} {unknown}";
   EXPECT_EQ(EventMessage(milestone, Refund()), "POS till 3: refund #42 12.50 REFUND 12.50 {unknown}\r\n");
-  EventNotice drawer;
-  drawer.kind = EventKind::kDrawerOpen;
+  RuleEvent drawer;
+  drawer.kind = RuleEventKind::kDrawerOpen;
   drawer.rule = "drawer\nleft open";
   EXPECT_EQ(EventMessage(milestone, drawer), "POS : drawer left open (drawer_open) #0   {unknown}\r\n");
 }

@@ -21,9 +21,10 @@ class HttpEventOutputTest : public ::testing::Test {
     http_ = platform_.HttpClients().back();
   }
   void Deliver(uint64_t seq) {
-    EventNotice event;
+    const std::string json = "{\"seq\":" + std::to_string(seq) + "}";
+    RuleEvent event;
     event.seq = seq;
-    event.json = "{\"seq\":" + std::to_string(seq) + "}";
+    event.json = json;
     output_->Deliver(event);
   }
   // Answers the request under way; returns its body.
