@@ -150,6 +150,7 @@ void Journal::OnBatchDone(const std::shared_ptr<Batch>& batch) {
     Log(LogLevel::kError, line + ".");
     error_.clear();
   }
+  if (queue_.size() >= kMaxBatch && !stopped_) HandOver(false);  // a burst: no wait for the tick
 }
 
 }  // namespace tavrik
