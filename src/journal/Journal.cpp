@@ -39,15 +39,29 @@ void Journal::Start() {
 }
 
 void Journal::OnReceipt(const ReceiptRecord& receipt) {
-  JournalEntry entry = MakeJournalEntry(receipt, config_.storeRaw);
-  if (queue_.size() + inFlight_ >= kMaxQueued || queuedBytes_ + entry.Bytes() > kMaxQueuedBytes) {
-    ++dropped_;
-    ++droppedInOutage_;
-    return;
+  if (queue_.size() + inFlight_ < kMaxQueued) {
+    if (spare_.empty()) {
+      queue_.emplace_back();
+    } else {
+      queue_.push_back(std::move(spare_.back()));
+      spare_.pop_back();
+    }
+    JournalEntry& entry = queue_.back();
+    FillJournalEntry(entry, receipt, config_.storeRaw);
+    if (queuedBytes_ + entry.Bytes() <= kMaxQueuedBytes) {
+      queuedBytes_ += entry.Bytes();
+      if (stopped_) HandOverRest();
+      return;
+    }
+    Recycle(std::move(entry));
+    queue_.pop_back();
   }
-  queuedBytes_ += entry.Bytes();
-  queue_.push_back(std::move(entry));
-  if (stopped_) HandOverRest();
+  ++dropped_;
+  ++droppedInOutage_;
+}
+
+void Journal::Recycle(JournalEntry&& entry) {
+  if (spare_.size() < kMaxSpare && entry.Bytes() <= kMaxSpareBytes) spare_.push_back(std::move(entry));
 }
 
 void Journal::Stop() {
@@ -140,9 +154,10 @@ void Journal::OnBatchDone(const std::shared_ptr<Batch>& batch) {
     if (stopped_) HandOverRest();
     return;
   }
-  for (const JournalEntry& entry : entries) {
+  for (JournalEntry& entry : entries) {
     queuedBytes_ -= entry.Bytes();
     lastSeq_ = std::max(lastSeq_, entry.sequence);
+    Recycle(std::move(entry));
   }
   written_ += entries.size();
   if (Failing()) {

@@ -17,7 +17,6 @@
 // Open, before the loop runs).
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +38,10 @@ class Journal final : public ReceiptListener {
   static constexpr size_t kMaxBatch = 2000;
   static constexpr size_t kMaxQueued = 10000;  // receipts: a couple of seconds to write at the end
   static constexpr size_t kMaxQueuedBytes = 32u << 20;  // of their copies
+  // Written entries kept for the next receipts, so that a steady flow
+  // allocates nothing per receipt; larger ones are given back.
+  static constexpr size_t kMaxSpare = kMaxBatch;
+  static constexpr size_t kMaxSpareBytes = 16u << 10;
 
   Journal(Platform& platform, JournalConfig config, std::unique_ptr<JournalStore> store);
   // The worker ends here: what was handed over is written first.
@@ -78,12 +81,14 @@ class Journal final : public ReceiptListener {
   // On the worker: the job of one batch.
   static void WriteBatch(JournalStore& store, Batch& batch, uint64_t maxBytes);
   void HandOverRest();
+  void Recycle(JournalEntry&& entry);
 
   Platform& platform_;
   const JournalConfig config_;
   std::unique_ptr<JournalStore> store_;
   std::unique_ptr<Timer> tick_;
-  std::deque<JournalEntry> queue_;
+  std::vector<JournalEntry> queue_;  // oldest first
+  std::vector<JournalEntry> spare_;
   size_t queuedBytes_ = 0;  // of queue_ and the batch in flight
   size_t inFlight_ = 0;     // receipts of the batch in flight
   bool busy_ = false;       // a batch is with the worker

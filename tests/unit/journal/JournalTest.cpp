@@ -145,12 +145,15 @@ TEST_F(JournalTest, StopHandsTheRestOverAndTheWorkersEndWritesIt) {
 TEST(JournalEntryTest, KeepsFactsAsJsonAndTheRawBytesOnlyWhenAsked) {
   test::TestReceipts receipts;
   const ReceiptRecord& drawer = receipts.Next("\x1bp\x00\x32\xfa" "paid\n"s);
-  const JournalEntry entry = MakeJournalEntry(drawer, false);
+  JournalEntry entry;
+  FillJournalEntry(entry, drawer, false);
   EXPECT_EQ(entry.text, "paid\n");
   EXPECT_EQ(entry.facts, R"({"drawer":[{"pin":2,"onMs":100,"offMs":500}]})");
   EXPECT_EQ(entry.raw, "");
-  EXPECT_EQ(MakeJournalEntry(drawer, true).raw, std::string(drawer.bytes));
-  EXPECT_EQ(MakeJournalEntry(receipts.Next("plain\n"), true).facts, "");
+  FillJournalEntry(entry, drawer, true);
+  EXPECT_EQ(entry.raw, std::string(drawer.bytes));
+  FillJournalEntry(entry, receipts.Next("plain\n"), false);  // reused: nothing of the last one stays
+  EXPECT_EQ(entry.text + entry.facts + entry.raw, "plain\n");
 }
 
 }  // namespace
