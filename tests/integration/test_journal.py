@@ -92,11 +92,25 @@ class SequenceTest(JournalTestCase):
         relay, source = self.start(db, relay)
         relay.wait_log("receipts numbered from 201.")
 
-    def test_a_folder_that_cannot_be_written_stops_the_start_with_status_2(self):
+    def test_a_path_that_cannot_hold_a_journal_stops_the_start_with_status_2(self):
         folder = tempfile.mkdtemp(prefix="tavrik_journal_")
         self.addCleanup(shutil.rmtree, folder, True)
-        for path, problem in [(os.path.join(folder, "none", "j.db"), "folder %s/none does not exist" % folder),
-                              (folder, "is a folder")]:
+        garbage = os.path.join(folder, "garbage.db")
+        with open(garbage, "wb") as f:
+            f.write(bytes(range(256)) * 20)
+        cases = [(os.path.join(folder, "none", "j.db"), "folder %s/none does not exist" % folder),
+                 (folder, "is a folder"),
+                 (garbage, "cannot open %s: the file is corrupt or no journal" % garbage)]
+        # Root may write anywhere but on a read-only file system.
+        read_only = os.path.join(folder, "ro")
+        os.mkdir(read_only)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "ro,size=1m", "tmpfs", read_only],
+                          capture_output=True).returncode == 0:
+            self.addCleanup(subprocess.run, ["umount", "-l", read_only], capture_output=True)
+            cases.append((os.path.join(read_only, "j.db"), "folder %s cannot be written" % read_only))
+        else:
+            print("not tried: a read-only folder (cannot mount a tmpfs here)")
+        for path, problem in cases:
             relay = self.relay("-k", "outputs.toml", start=False)
             with open(relay.path("outputs.toml"), "w") as f:
                 f.write('# the journal\n[journal]\npath = "%s"\n' % path)
