@@ -101,15 +101,20 @@ class SequenceTest(JournalTestCase):
         cases = [(os.path.join(folder, "none", "j.db"), "folder %s/none does not exist" % folder),
                  (folder, "is a folder"),
                  (garbage, "cannot open %s: the file is corrupt or no journal" % garbage)]
+        self.assert_start_refused(cases)
+
+    def test_a_read_only_folder_stops_the_start_with_status_2(self):
         # Root may write anywhere but on a read-only file system.
-        read_only = os.path.join(folder, "ro")
-        os.mkdir(read_only)
-        if subprocess.run(["mount", "-t", "tmpfs", "-o", "ro,size=1m", "tmpfs", read_only],
-                          capture_output=True).returncode == 0:
-            self.addCleanup(subprocess.run, ["umount", "-l", read_only], capture_output=True)
-            cases.append((os.path.join(read_only, "j.db"), "folder %s cannot be written" % read_only))
-        else:
-            print("not tried: a read-only folder (cannot mount a tmpfs here)")
+        folder = tempfile.mkdtemp(prefix="tavrik_journal_")
+        self.addCleanup(shutil.rmtree, folder, True)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "ro,size=1m", "tmpfs", folder],
+                                 capture_output=True, text=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a tmpfs here: " + mounted.stderr.strip())
+        self.addCleanup(subprocess.run, ["umount", "-l", folder], capture_output=True)
+        self.assert_start_refused([(os.path.join(folder, "j.db"), "folder %s cannot be written" % folder)])
+
+    def assert_start_refused(self, cases):
         for path, problem in cases:
             relay = self.relay("-k", "outputs.toml", start=False)
             with open(relay.path("outputs.toml"), "w") as f:
