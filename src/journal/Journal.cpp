@@ -56,8 +56,18 @@ void Journal::OnReceipt(const ReceiptRecord& receipt) {
     Recycle(std::move(entry));
     queue_.pop_back();
   }
+  CountDropped();
+}
+
+void Journal::CountDropped() {
   ++dropped_;
   ++droppedInOutage_;
+  if (!overflowing_ && !Failing()) {
+    overflowing_ = true;
+    droppedInOverflow_ = 0;
+    Log(LogLevel::kError, "Journal: " + config_.path + " cannot keep up: receipts are dropped while its queue is full.");
+  }
+  if (overflowing_) ++droppedInOverflow_;
 }
 
 void Journal::Recycle(JournalEntry&& entry) {
@@ -165,6 +175,11 @@ void Journal::OnBatchDone(const std::shared_ptr<Batch>& batch) {
     if (droppedInOutage_ > 0) line += "; " + std::to_string(droppedInOutage_) + " receipts dropped meanwhile";
     Log(LogLevel::kError, line + ".");
     error_.clear();
+  }
+  if (overflowing_ && queue_.empty()) {
+    overflowing_ = false;
+    Log(LogLevel::kError,
+        "Journal: " + config_.path + " caught up; " + std::to_string(droppedInOverflow_) + " receipts dropped.");
   }
   if (queue_.size() >= kMaxBatch && !stopped_) HandOver(false);  // a burst: no wait for the tick
 }

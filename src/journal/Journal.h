@@ -8,7 +8,9 @@
 // stops nothing but the journal: the failed batch goes back to the queue's
 // front, one line is logged, and every kRetryMs the file is opened again
 // (created when missing) and the queue written; one line when that works.
-// Receipts the full queue cannot take are counted as dropped.
+// Receipts the full queue cannot take are counted as dropped; when that
+// happens with the file writable (the disk too slow for the flow), one line
+// is logged, and one when the queue has drained.
 //
 // Between batches, retention removes receipts older than retention_days or
 // beyond max_mb a few hundred at a time.
@@ -82,6 +84,7 @@ class Journal final : public ReceiptListener {
   static void WriteBatch(JournalStore& store, Batch& batch, uint64_t maxBytes);
   void HandOverRest();
   void Recycle(JournalEntry&& entry);
+  void CountDropped();
 
   Platform& platform_;
   const JournalConfig config_;
@@ -100,6 +103,8 @@ class Journal final : public ReceiptListener {
   uint64_t written_ = 0;
   uint64_t dropped_ = 0;
   uint64_t droppedInOutage_ = 0;
+  bool overflowing_ = false;  // dropping while writable, until the queue drains
+  uint64_t droppedInOverflow_ = 0;
   std::string error_;  // empty while writing
   std::unique_ptr<BackgroundWorker> worker_;  // last: ends first, while the store exists
 };

@@ -77,6 +77,8 @@ TEST_F(JournalTest, TheQueueIsBoundedInReceiptsAndBytesAndCountsWhatItTurnsAway)
   platform.Advance(3000);
   EXPECT_EQ(disk.rows.size(), Journal::kMaxQueued);
   EXPECT_EQ(disk.rows.back().sequence, Journal::kMaxQueued);  // the newest were turned away
+  EXPECT_EQ(log.Count("Journal: j.db cannot keep up: receipts are dropped while its queue is full."), 1u);
+  EXPECT_EQ(log.Count("Journal: j.db caught up; 3 receipts dropped."), 1u);
 
   worker->Hold();
   ReceiptText big{std::string(8u << 20, 'x'), false};
