@@ -208,6 +208,9 @@ class OutageTest(JournalTestCase):
         relay, flow = self.flowing()
         os.remove(self.db)
         removed_at = flow.sent
+        # Failing for a second, until the retry creates the file again.
+        self.assertTrue(wait_until(lambda: self.journal_status()["error"] == "the file was removed", 10, 0.01),
+                        "status never showed the removed file")
         relay.wait_log("Journal: cannot write %s: the file was removed." % self.db)
         self.mended(relay, flow)
         first, last, count = map(int, sqlite(self.db, "SELECT min(seq), max(seq), count(*) FROM receipts").split("|"))
