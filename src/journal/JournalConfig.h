@@ -10,7 +10,9 @@ struct JournalConfig {
   int32_t retentionDays = 90;  // older receipts are removed
   int32_t maxMb = 1024;        // the oldest receipts go first when the file reaches this
   bool storeRaw = false;       // keep the frames' bytes (unmasked card numbers and all)
-  uint32_t pathLine = 0;       // the outputs file's line of "path", for start-up problems
+  // The outputs file's lines of the table and of "path", for start-up problems.
+  uint32_t tableLine = 0;
+  uint32_t pathLine = 0;
 };
 
 }  // namespace tavrik

@@ -232,6 +232,7 @@ class Reader {
         {"store_raw", [&](const toml::node& n, const std::string& k) { journal.storeRaw = Boolean(n, k); }},
     };
     ForEachKey(table, name, readers, {"path"});
+    journal.tableLine = table.source().begin.line;
     return journal;
   }
 

@@ -23,9 +23,13 @@ std::variant<OutputsConfig, ConfigError> LoadOutputsFile(const std::string& path
   const auto* read = std::get_if<OutputsConfig>(&config);
   if (read && read->journal) {
     const JournalConfig& journal = *read->journal;
-    const std::string at = path + ":" + std::to_string(journal.pathLine) + ": journal";
-    if (!JournalAvailable()) return ConfigError{at + ": this build has no journal support (built without SQLite)"};
-    if (const auto problem = JournalFolderProblem(journal.path)) return ConfigError{at + ".path: " + *problem};
+    if (!JournalAvailable()) {
+      return ConfigError{path + ":" + std::to_string(journal.tableLine) +
+                         ": journal: this build has no journal support (built without SQLite)"};
+    }
+    if (const auto problem = JournalFolderProblem(journal.path)) {
+      return ConfigError{path + ":" + std::to_string(journal.pathLine) + ": journal.path: " + *problem};
+    }
   }
   if (!read || !read->mqtt) return config;
   const std::optional<MqttSetUpProblem> problem = CheckMqttSetUp(*read->mqtt);

@@ -115,6 +115,7 @@ TEST(OutputsConfigReaderTest, AJournalAloneIsValidWithItsDefaultsAndItsKeysCheck
   ASSERT_TRUE(config.journal);
   EXPECT_TRUE(config.Empty());
   EXPECT_EQ(config.journal->path, "/var/lib/t/j.db");
+  EXPECT_EQ(config.journal->tableLine, 2u);
   EXPECT_EQ(config.journal->pathLine, 3u);
   EXPECT_EQ(config.journal->retentionDays, 90);
   EXPECT_EQ(config.journal->maxMb, 1024);
