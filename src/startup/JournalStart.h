@@ -13,7 +13,7 @@
 namespace tavrik {
 
 // The journal opened, or null with problem set to the start-up error
-// ("file:line: journal.path: cannot open: ...").
+// ("file:line: journal.path: cannot open PATH: the reason").
 std::unique_ptr<Journal> OpenJournal(Platform& platform, const JournalConfig& config,
                                      const std::string& outputsFile, std::string& problem);
 
