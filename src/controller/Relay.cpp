@@ -191,6 +191,7 @@ RelayStatus Relay::CurrentStatus() const {
     const RecognitionCounters counts = receipts_.RecognitionCounts();
     status.recognition = RecognitionReport{counts.read, counts.skipped};
   }
+  if (journalReport_) status.journal = journalReport_();
   return status;
 }
 

@@ -86,6 +86,10 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   void SetEventOutputReports(std::function<std::vector<OutputReport>()> reports) {
     eventOutputReports_ = std::move(reports);
   }
+  // Receipts are numbered from last + 1 (a journal's last); before Start.
+  void ContinueReceiptsAfter(uint64_t last) { receipts_.ContinueSequenceAfter(last); }
+  // What the web port reports of the journal; set by start-up when there is one.
+  void SetJournalReport(std::function<JournalReport()> report) { journalReport_ = std::move(report); }
   // What the web port reports of the outputs (-k); set by start-up.
   void SetOutputReports(std::function<std::vector<OutputReport>()> reports) {
     outputReports_ = std::move(reports);
@@ -130,6 +134,7 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   std::string till_;
   std::function<std::vector<RuleReport>()> ruleReports_;
   std::function<std::vector<OutputReport>()> eventOutputReports_;
+  std::function<JournalReport()> journalReport_;
 
   Recovery recovery_ = Recovery::kRunning;
   bool clientPortFailed_ = false;  // the client listener would not open

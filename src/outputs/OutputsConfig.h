@@ -10,6 +10,7 @@
 #include "rules/RuleConfig.h"
 #include "events/EventOutputConfig.h"
 #include "webaccess/WebAccessSettings.h"
+#include "journal/JournalConfig.h"
 
 namespace tavrik {
 
@@ -85,6 +86,7 @@ struct OutputsConfig {
   std::vector<EventOutputConfig> events;  // [[event]]: where rule hits go
   OcrConfig ocr;
   std::optional<WebConfig> web;  // not an output: configures the web port (-w)
+  std::optional<JournalConfig> journal;
   // Card numbers in every receipt masked (see receipt/CardNumbers.h); off
   // only when the file says so.
   bool maskCardNumbers = true;
@@ -92,6 +94,7 @@ struct OutputsConfig {
   std::string till;
   std::vector<RuleConfig> rules;
 
+  // Of outputs, that is: a journal alone is none.
   bool Empty() const { return recorders.empty() && textServers.empty() && !mqtt && events.empty(); }
 };
 

@@ -63,6 +63,11 @@ class Reader {
            if (!table) Fail(node, key, "must be a table: [web]");
            config.web = ReadWeb(*table, key);
          }},
+        {"journal", [&](const toml::node& node, const std::string& key) {
+           const toml::table* table = node.as_table();
+           if (!table) Fail(node, key, "must be a table: [journal]");
+           config.journal = ReadJournal(*table, key);
+         }},
         {"mask_card_numbers", [&](const toml::node& node, const std::string& key) {
            config.maskCardNumbers = Boolean(node, key);
          }},
@@ -476,6 +481,22 @@ class Reader {
              "missing (tls_cert and tls_key go together)");
     }
     return web;
+  }
+
+  JournalConfig ReadJournal(const toml::table& table, const std::string& name) {
+    JournalConfig journal;
+    const std::map<std::string, KeyReader> readers{
+        {"path", [&](const toml::node& n, const std::string& k) {
+           journal.path = NonEmpty(n, k);
+           journal.pathLine = n.source().begin.line;
+         }},
+        {"retention_days", [&](const toml::node& n, const std::string& k) { journal.retentionDays = Integer(n, k, 1, 36500); }},
+        {"max_mb", [&](const toml::node& n, const std::string& k) { journal.maxMb = Integer(n, k, 1, 1048576); }},
+        {"store_raw", [&](const toml::node& n, const std::string& k) { journal.storeRaw = Boolean(n, k); }},
+    };
+    ForEachKey(table, name, readers, {"path"});
+    journal.tableLine = table.source().begin.line;
+    return journal;
   }
 
   std::string_view fileName_;

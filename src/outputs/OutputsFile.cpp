@@ -5,6 +5,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "journal/JournalSetUp.h"
 #include "outputs/MqttOutput.h"
 #include "outputs/WebConfigFiles.h"
 
@@ -23,6 +24,16 @@ std::variant<OutputsConfig, ConfigError> LoadOutputsFile(const std::string& path
   auto* read = std::get_if<OutputsConfig>(&config);
   if (read && read->web) {
     if (std::optional<ConfigError> problem = LoadWebConfigFiles(path, *read->web)) return *problem;
+  }
+  if (read && read->journal) {
+    const JournalConfig& journal = *read->journal;
+    if (!JournalAvailable()) {
+      return ConfigError{path + ":" + std::to_string(journal.tableLine) +
+                         ": journal: this build has no journal support (built without SQLite)"};
+    }
+    if (const auto problem = JournalFolderProblem(journal.path)) {
+      return ConfigError{path + ":" + std::to_string(journal.pathLine) + ": journal.path: " + *problem};
+    }
   }
   if (!read || !read->mqtt) return config;
   const std::optional<MqttSetUpProblem> problem = CheckMqttSetUp(*read->mqtt);

@@ -46,6 +46,8 @@ class ReceiptPipeline final : public FrameListener {
   RecognitionCounters RecognitionCounts() const {
     return recognition_ ? recognition_->Counters() : RecognitionCounters{};
   }
+  // The next receipt is numbered last + 1: numbers go on from a journal's.
+  void ContinueSequenceAfter(uint64_t last) { sequence_ = last; }
   bool HasListeners() const { return !listeners_.empty(); }
   // A finished frame, just broadcast: stamped now, delivered later.
   void OnFrame(const FrameRecord& frame) override;

@@ -17,6 +17,7 @@
 #include "platform/SystemPlatform.h"
 #include "service/ServiceHost.h"
 #include "startup/CommandLine.h"
+#include "startup/JournalStart.h"
 #include "startup/PortConflict.h"
 #include "startup/RuleWiring.h"
 #include "startup/ShutdownReasonFor.h"
@@ -53,6 +54,15 @@ int main(int argc, char** argv) {
   if (readsText && EngineThreadsUnlimited()) RestartWithOneEngineThread(argv);
   const ExecutablePath exe = LocateExecutable(argc > 0 ? argv[0] : nullptr);
   const std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform(exe.folder);
+  std::unique_ptr<Journal> journal;  // released after the relay, which feeds it
+  if (outputsConfig.journal) {
+    std::string problem;
+    journal = OpenJournal(*platform, *outputsConfig.journal, settings.outputsFile, problem);
+    if (!journal) {
+      std::fprintf(stderr, "%s\n", problem.c_str());
+      return 2;
+    }
+  }
 
   Logger logger(platform->GetClock(), exe.folder, exe.name);
   logger.SetLevel(settings.logLevel);
@@ -86,6 +96,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", e.what());
     return 2;
   }
+  if (journal) ConnectJournal(*relay, *journal);
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
     relay->AddReceiptListener(*outputs);
@@ -115,6 +126,7 @@ int main(int argc, char** argv) {
   const auto stopOutputs = [&] {
     if (outputs) outputs->Stop();
     if (events) events->Stop();
+    if (journal) journal->Stop();
   };
   service->SetShutdown([&] {
     relay->Shutdown(ShutdownReason::kService);
@@ -136,6 +148,7 @@ int main(int argc, char** argv) {
   relay->Start();
   if (outputs) outputs->Start();
   if (events) events->Start();
+  if (journal) journal->Start();
   platform->Run();
   relay.reset();
   SetProcessLogger(nullptr);

@@ -28,6 +28,17 @@ struct RecognitionReport {
   uint64_t skipped = 0;
 };
 
+// The receipt journal, when the outputs file configures one.
+struct JournalReport {
+  bool ok = true;  // false during an outage
+  std::string path;
+  uint64_t queued = 0;
+  uint64_t written = 0;
+  uint64_t dropped = 0;
+  uint64_t lastSeq = 0;
+  std::string error;  // the outage's reason; empty while ok
+};
+
 struct RelayStatus {
   int64_t uptimeSeconds = 0;
   std::string sourceKind;   // "network", "serial" or "file"
@@ -45,6 +56,7 @@ struct RelayStatus {
   std::vector<RuleReport> rules;
   std::vector<OutputReport> eventOutputs;  // [[event]]: where rule hits go
   std::optional<RecognitionReport> recognition;
+  std::optional<JournalReport> journal;
   // Filled in by the web port itself.
   std::string webPort;  // "listening", or "retrying" while its port cannot be had
   int32_t webConnections = 0;
