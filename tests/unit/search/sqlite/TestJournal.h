@@ -19,7 +19,7 @@ class TestJournal {
   static constexpr int64_t kStartMs = 1767225600000;  // 2026-01-01 00:00 UTC
   static constexpr int64_t kStepMs = 60000;
 
-  TestJournal() {
+  explicit TestJournal(int64_t startMs = kStartMs) : startMs_(startMs) {
     char pattern[] = "/tmp/tavrik-search-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp");
     folder_ = pattern;
@@ -37,7 +37,7 @@ class TestJournal {
     Check(sqlite3_open(path_.c_str(), &db_));
     Exec(std::string(kJournalSchema) + "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;");
   }
-  // Receipt seq at kStartMs + (seq - 1) * kStepMs.
+  // Receipt seq at the start + (seq - 1) * kStepMs.
   void Add(uint64_t seq, const std::string& text, const char* facts = nullptr, const char* rules = nullptr) {
     if (!db_) Create();
     sqlite3_stmt* insert = nullptr;
@@ -47,7 +47,7 @@ class TestJournal {
                              " ?3, ?4, ?5)",
                              -1, &insert, nullptr));
     sqlite3_bind_int64(insert, 1, static_cast<int64_t>(seq));
-    sqlite3_bind_int64(insert, 2, kStartMs + static_cast<int64_t>(seq - 1) * kStepMs);
+    sqlite3_bind_int64(insert, 2, startMs_ + static_cast<int64_t>(seq - 1) * kStepMs);
     sqlite3_bind_text(insert, 3, text.c_str(), -1, SQLITE_TRANSIENT);
     if (facts) sqlite3_bind_text(insert, 4, facts, -1, SQLITE_STATIC);
     if (rules) sqlite3_bind_text(insert, 5, rules, -1, SQLITE_STATIC);
@@ -62,6 +62,7 @@ class TestJournal {
     if (result != SQLITE_OK) throw std::runtime_error(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(result));
   }
 
+  int64_t startMs_;
   std::string folder_;
   std::string path_;
   sqlite3* db_ = nullptr;
