@@ -179,6 +179,23 @@ TEST_F(WebJournalTest, StreamsTheExportChunkByChunkAsTheClientReads) {
   EXPECT_EQ(records, 400u);
 }
 
+TEST_F(WebJournalTest, ServesOtherConnectionsBetweenTheChunksOfAnExport) {
+  for (uint64_t seq = 61; seq <= 400; ++seq) journal.Add(seq, std::string(1000, 'x'));
+  Connect();
+  FakeSocket& exporter = *platform.Sockets().back();
+  exporter.Arrive("GET /api/receipts.csv HTTP/1.1\r\n\r\n");
+  Connect();
+  FakeSocket& other = *platform.Sockets().back();
+  other.Arrive("GET /api/receipts/2.txt HTTP/1.1\r\n\r\n");
+  // The export's next chunk is asked for as soon as one is sent: behind the other's job.
+  for (int turn = 0; turn < 2; ++turn) {
+    exporter.DrainAll();
+    platform.RunPosted();
+  }
+  EXPECT_NE(other.sent.find("RECEIPT 2"), std::string::npos);
+  EXPECT_EQ(exporter.sent.find("\r\n0\r\n\r\n"), std::string::npos);  // the export goes on
+}
+
 TEST_F(WebJournalTest, SendsAnHttp10ClientTheExportUnchunkedUntilTheClose) {
   const std::string sent = Ask("GET /api/receipts.csv?q=refund HTTP/1.0\r\n\r\n");
   EXPECT_EQ(sent.find("Transfer-Encoding"), std::string::npos);
