@@ -21,6 +21,7 @@ Journal::Journal(Platform& platform, JournalConfig config, std::unique_ptr<Journ
       tick_(platform.CreateTimer()),
       worker_(platform.CreateWorker()) {
   tick_->SetTickHandler([this] { OnTick(); });
+  worker_->LowerPriority();  // the clients first: a batch may take longer
 }
 
 Journal::~Journal() { worker_.reset(); }
@@ -38,15 +39,39 @@ void Journal::Start() {
 }
 
 void Journal::OnReceipt(const ReceiptRecord& receipt) {
-  JournalEntry entry = MakeJournalEntry(receipt, config_.storeRaw);
-  if (queue_.size() + inFlight_ >= kMaxQueued || queuedBytes_ + entry.Bytes() > kMaxQueuedBytes) {
-    ++dropped_;
-    ++droppedInOutage_;
-    return;
+  if (queue_.size() + inFlight_ < kMaxQueued) {
+    if (spare_.empty()) {
+      queue_.emplace_back();
+    } else {
+      queue_.push_back(std::move(spare_.back()));
+      spare_.pop_back();
+    }
+    JournalEntry& entry = queue_.back();
+    FillJournalEntry(entry, receipt, config_.storeRaw);
+    if (queuedBytes_ + entry.Bytes() <= kMaxQueuedBytes) {
+      queuedBytes_ += entry.Bytes();
+      if (stopped_) HandOverRest();
+      return;
+    }
+    Recycle(std::move(entry));
+    queue_.pop_back();
   }
-  queuedBytes_ += entry.Bytes();
-  queue_.push_back(std::move(entry));
-  if (stopped_) HandOverRest();
+  CountDropped();
+}
+
+void Journal::CountDropped() {
+  ++dropped_;
+  ++droppedInOutage_;
+  if (!overflowing_ && !Failing()) {
+    overflowing_ = true;
+    droppedInOverflow_ = 0;
+    Log(LogLevel::kError, "Journal: " + config_.path + " cannot keep up: receipts are dropped while its queue is full.");
+  }
+  if (overflowing_) ++droppedInOverflow_;
+}
+
+void Journal::Recycle(JournalEntry&& entry) {
+  if (spare_.size() < kMaxSpare && entry.Bytes() <= kMaxSpareBytes) spare_.push_back(std::move(entry));
 }
 
 void Journal::Stop() {
@@ -139,9 +164,10 @@ void Journal::OnBatchDone(const std::shared_ptr<Batch>& batch) {
     if (stopped_) HandOverRest();
     return;
   }
-  for (const JournalEntry& entry : entries) {
+  for (JournalEntry& entry : entries) {
     queuedBytes_ -= entry.Bytes();
     lastSeq_ = std::max(lastSeq_, entry.sequence);
+    Recycle(std::move(entry));
   }
   written_ += entries.size();
   if (Failing()) {
@@ -149,6 +175,11 @@ void Journal::OnBatchDone(const std::shared_ptr<Batch>& batch) {
     if (droppedInOutage_ > 0) line += "; " + std::to_string(droppedInOutage_) + " receipts dropped meanwhile";
     Log(LogLevel::kError, line + ".");
     error_.clear();
+  }
+  if (overflowing_ && queue_.empty()) {
+    overflowing_ = false;
+    Log(LogLevel::kError,
+        "Journal: " + config_.path + " caught up; " + std::to_string(droppedInOverflow_) + " receipts dropped.");
   }
   if (queue_.size() >= kMaxBatch && !stopped_) HandOver(false);  // a burst: no wait for the tick
 }

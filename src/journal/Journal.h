@@ -8,7 +8,9 @@
 // stops nothing but the journal: the failed batch goes back to the queue's
 // front, one line is logged, and every kRetryMs the file is opened again
 // (created when missing) and the queue written; one line when that works.
-// Receipts the full queue cannot take are counted as dropped.
+// Receipts the full queue cannot take are counted as dropped; when that
+// happens with the file writable (the disk too slow for the flow), one line
+// is logged, and one when the queue has drained.
 //
 // Between batches, retention removes receipts older than retention_days or
 // beyond max_mb a few hundred at a time.
@@ -17,7 +19,6 @@
 // Open, before the loop runs).
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,8 +38,12 @@ class Journal final : public ReceiptListener {
   static constexpr int kBatchIntervalMs = 200;
   static constexpr int kRetryMs = 1000;  // also how often the file's place is checked
   static constexpr size_t kMaxBatch = 2000;
-  static constexpr size_t kMaxQueued = 20000;             // receipts
-  static constexpr size_t kMaxQueuedBytes = 64u << 20;    // of their copies
+  static constexpr size_t kMaxQueued = 10000;  // receipts: a couple of seconds to write at the end
+  static constexpr size_t kMaxQueuedBytes = 32u << 20;  // of their copies
+  // Written entries kept for the next receipts, so that a steady flow
+  // allocates nothing per receipt; larger ones are given back.
+  static constexpr size_t kMaxSpare = kMaxBatch;
+  static constexpr size_t kMaxSpareBytes = 16u << 10;
 
   Journal(Platform& platform, JournalConfig config, std::unique_ptr<JournalStore> store);
   // The worker ends here: what was handed over is written first.
@@ -78,12 +83,15 @@ class Journal final : public ReceiptListener {
   // On the worker: the job of one batch.
   static void WriteBatch(JournalStore& store, Batch& batch, uint64_t maxBytes);
   void HandOverRest();
+  void Recycle(JournalEntry&& entry);
+  void CountDropped();
 
   Platform& platform_;
   const JournalConfig config_;
   std::unique_ptr<JournalStore> store_;
   std::unique_ptr<Timer> tick_;
-  std::deque<JournalEntry> queue_;
+  std::vector<JournalEntry> queue_;  // oldest first
+  std::vector<JournalEntry> spare_;
   size_t queuedBytes_ = 0;  // of queue_ and the batch in flight
   size_t inFlight_ = 0;     // receipts of the batch in flight
   bool busy_ = false;       // a batch is with the worker
@@ -95,6 +103,8 @@ class Journal final : public ReceiptListener {
   uint64_t written_ = 0;
   uint64_t dropped_ = 0;
   uint64_t droppedInOutage_ = 0;
+  bool overflowing_ = false;  // dropping while writable, until the queue drains
+  uint64_t droppedInOverflow_ = 0;
   std::string error_;  // empty while writing
   std::unique_ptr<BackgroundWorker> worker_;  // last: ends first, while the store exists
 };

@@ -32,9 +32,9 @@ void AppendArray(std::string& out, std::string_view name, const Items& items, Wr
   out += ']';
 }
 
-std::string FactsJson(const ReceiptFacts& facts) {
-  if (facts.drawerPulses.empty() && facts.codes.empty() && facts.rasters.empty()) return {};
-  std::string out = "{";
+void AppendFactsJson(std::string& out, const ReceiptFacts& facts) {
+  if (facts.drawerPulses.empty() && facts.codes.empty() && facts.rasters.empty()) return;
+  out += '{';
   AppendArray(out, "drawer", facts.drawerPulses, [&](const DrawerPulse& pulse) {
     out.append("\"pin\":").append(std::to_string(pulse.pin));
     out.append(",\"onMs\":").append(std::to_string(pulse.onMs));
@@ -52,24 +52,24 @@ std::string FactsJson(const ReceiptFacts& facts) {
     out.append(",\"height\":").append(std::to_string(raster.heightDots));
   });
   out += '}';
-  return out;
 }
 
 }  // namespace
 
-JournalEntry MakeJournalEntry(const ReceiptRecord& receipt, bool keepRaw) {
-  JournalEntry entry;
+void FillJournalEntry(JournalEntry& entry, const ReceiptRecord& receipt, bool keepRaw) {
   entry.sequence = receipt.sequence;
   entry.time.assign(receipt.time);
   entry.epochMs = receipt.epochMs;
   entry.utcOffsetMinutes = receipt.utcOffsetMinutes;
+  entry.cut = receipt.text && receipt.text->cut;
+  entry.text.clear();
+  entry.facts.clear();
+  entry.raw.clear();
   if (receipt.text) {
-    entry.cut = receipt.text->cut;
-    entry.text = receipt.text->text;
-    entry.facts = FactsJson(receipt.text->facts);
+    entry.text.append(receipt.text->text);
+    AppendFactsJson(entry.facts, receipt.text->facts);
   }
   if (keepRaw) entry.raw.assign(receipt.bytes);
-  return entry;
 }
 
 }  // namespace tavrik

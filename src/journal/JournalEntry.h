@@ -19,12 +19,15 @@ struct JournalEntry {
   std::string facts;  // JSON object of drawer pulses, codes and image sizes; empty: none
   std::string raw;    // the frame's bytes; empty unless the journal keeps them
 
-  // What the entry holds in memory, for the queue's bound.
-  size_t Bytes() const { return sizeof(JournalEntry) + time.size() + text.size() + facts.size() + raw.size(); }
+  // What the entry holds in memory, for the queue's bound and for reuse.
+  size_t Bytes() const {
+    return sizeof(JournalEntry) + time.capacity() + text.capacity() + facts.capacity() + raw.capacity();
+  }
 };
 
 // facts: {"drawer":[{"pin":2,"onMs":100,"offMs":500}],"codes":[{"symbology":"QR","data":".."}],
 //         "images":[{"kind":"raster","width":576,"height":64}]}, each key only where there are such facts.
-JournalEntry MakeJournalEntry(const ReceiptRecord& receipt, bool keepRaw);
+// Fills entry with receipt, in the room its strings have from an earlier use.
+void FillJournalEntry(JournalEntry& entry, const ReceiptRecord& receipt, bool keepRaw);
 
 }  // namespace tavrik

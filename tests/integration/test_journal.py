@@ -92,11 +92,30 @@ class SequenceTest(JournalTestCase):
         relay, source = self.start(db, relay)
         relay.wait_log("receipts numbered from 201.")
 
-    def test_a_folder_that_cannot_be_written_stops_the_start_with_status_2(self):
+    def test_a_path_that_cannot_hold_a_journal_stops_the_start_with_status_2(self):
         folder = tempfile.mkdtemp(prefix="tavrik_journal_")
         self.addCleanup(shutil.rmtree, folder, True)
-        for path, problem in [(os.path.join(folder, "none", "j.db"), "folder %s/none does not exist" % folder),
-                              (folder, "is a folder")]:
+        garbage = os.path.join(folder, "garbage.db")
+        with open(garbage, "wb") as f:
+            f.write(bytes(range(256)) * 20)
+        cases = [(os.path.join(folder, "none", "j.db"), "folder %s/none does not exist" % folder),
+                 (folder, "is a folder"),
+                 (garbage, "cannot open %s: the file is corrupt or no journal" % garbage)]
+        self.assert_start_refused(cases)
+
+    def test_a_read_only_folder_stops_the_start_with_status_2(self):
+        # Root may write anywhere but on a read-only file system.
+        folder = tempfile.mkdtemp(prefix="tavrik_journal_")
+        self.addCleanup(shutil.rmtree, folder, True)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "ro,size=1m", "tmpfs", folder],
+                                 capture_output=True, text=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a tmpfs here: " + mounted.stderr.strip())
+        self.addCleanup(subprocess.run, ["umount", "-l", folder], capture_output=True)
+        self.assert_start_refused([(os.path.join(folder, "j.db"), "folder %s cannot be written" % folder)])
+
+    def assert_start_refused(self, cases):
+        for path, problem in cases:
             relay = self.relay("-k", "outputs.toml", start=False)
             with open(relay.path("outputs.toml"), "w") as f:
                 f.write('# the journal\n[journal]\npath = "%s"\n' % path)
@@ -158,7 +177,7 @@ class OutageTest(JournalTestCase):
                                  capture_output=True, text=True)
         if mounted.returncode != 0:
             self.skipTest("cannot mount a tmpfs here: " + mounted.stderr.strip())
-        self.addCleanup(subprocess.run, ["umount", "-l", self.folder])
+        self.addCleanup(subprocess.run, ["umount", "-l", self.folder], capture_output=True)
 
     def flowing(self):
         relay, source = self.start(self.db)
@@ -189,6 +208,9 @@ class OutageTest(JournalTestCase):
         relay, flow = self.flowing()
         os.remove(self.db)
         removed_at = flow.sent
+        # Failing for a second, until the retry creates the file again.
+        self.assertTrue(wait_until(lambda: self.journal_status()["error"] == "the file was removed", 10, 0.01),
+                        "status never showed the removed file")
         relay.wait_log("Journal: cannot write %s: the file was removed." % self.db)
         self.mended(relay, flow)
         first, last, count = map(int, sqlite(self.db, "SELECT min(seq), max(seq), count(*) FROM receipts").split("|"))

@@ -77,14 +77,16 @@ TEST_F(JournalTest, TheQueueIsBoundedInReceiptsAndBytesAndCountsWhatItTurnsAway)
   platform.Advance(3000);
   EXPECT_EQ(disk.rows.size(), Journal::kMaxQueued);
   EXPECT_EQ(disk.rows.back().sequence, Journal::kMaxQueued);  // the newest were turned away
+  EXPECT_EQ(log.Count("Journal: j.db cannot keep up: receipts are dropped while its queue is full."), 1u);
+  EXPECT_EQ(log.Count("Journal: j.db caught up; 3 receipts dropped."), 1u);
 
   worker->Hold();
   ReceiptText big{std::string(8u << 20, 'x'), false};
   ReceiptRecord record;
   record.text = &big;
-  for (int i = 0; i < 9; ++i) journal->OnReceipt(record);
-  EXPECT_EQ(journal->Counters().queued, 7u);  // 8 MiB each, 64 MiB at most
-  EXPECT_EQ(journal->Counters().dropped, 5u);
+  for (int i = 0; i < 9; ++i) journal->OnReceipt(record);  // 3 dropped before
+  EXPECT_EQ(journal->Counters().queued, 3u);  // 8 MiB each, 32 MiB at most
+  EXPECT_EQ(journal->Counters().dropped, 9u);
 }
 
 TEST_F(JournalTest, AnOutageKeepsTheReceiptsInOrderLogsOnceRetriesEachSecondAndResumes) {
@@ -145,12 +147,15 @@ TEST_F(JournalTest, StopHandsTheRestOverAndTheWorkersEndWritesIt) {
 TEST(JournalEntryTest, KeepsFactsAsJsonAndTheRawBytesOnlyWhenAsked) {
   test::TestReceipts receipts;
   const ReceiptRecord& drawer = receipts.Next("\x1bp\x00\x32\xfa" "paid\n"s);
-  const JournalEntry entry = MakeJournalEntry(drawer, false);
+  JournalEntry entry;
+  FillJournalEntry(entry, drawer, false);
   EXPECT_EQ(entry.text, "paid\n");
   EXPECT_EQ(entry.facts, R"({"drawer":[{"pin":2,"onMs":100,"offMs":500}]})");
   EXPECT_EQ(entry.raw, "");
-  EXPECT_EQ(MakeJournalEntry(drawer, true).raw, std::string(drawer.bytes));
-  EXPECT_EQ(MakeJournalEntry(receipts.Next("plain\n"), true).facts, "");
+  FillJournalEntry(entry, drawer, true);
+  EXPECT_EQ(entry.raw, std::string(drawer.bytes));
+  FillJournalEntry(entry, receipts.Next("plain\n"), false);  // reused: nothing of the last one stays
+  EXPECT_EQ(entry.text + entry.facts + entry.raw, "plain\n");
 }
 
 }  // namespace
