@@ -34,7 +34,9 @@ class JournalReader::Cursor final : public ArchiveCursor {
 };
 
 JournalReader::JournalReader(Platform& platform, std::string path)
-    : connection_(std::move(path)), worker_(platform.CreateWorker()) {}
+    : connection_(std::move(path)), worker_(platform.CreateWorker()) {
+  worker_->LowerPriority();  // the relay's clients first: a search may take a little longer
+}
 
 JournalReader::~JournalReader() = default;
 
