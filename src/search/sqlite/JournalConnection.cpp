@@ -1,6 +1,7 @@
 #include "search/sqlite/JournalConnection.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -58,7 +59,13 @@ JournalConnection::JournalConnection(std::string path) : path_(std::move(path)) 
 JournalConnection::~JournalConnection() { sqlite3_close_v2(db_); }
 
 bool JournalConnection::Open(std::string& error) {
-  if (db_) return true;
+  struct stat file {};
+  const bool exists = ::stat(path_.c_str(), &file) == 0;
+  if (db_ && exists && file.st_dev == device_ && file.st_ino == inode_) return true;
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+  device_ = exists ? static_cast<uint64_t>(file.st_dev) : 0;
+  inode_ = exists ? static_cast<uint64_t>(file.st_ino) : 0;
   const int result = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   if (result != SQLITE_OK) {
     error = "the journal cannot be read: ";

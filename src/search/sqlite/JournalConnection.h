@@ -1,6 +1,8 @@
 #pragma once
-// A read-only SQLite connection to the journal file, opened at first use and
-// again after a failure, so that a journal created or mended later is found.
+// A read-only SQLite connection to the journal file, opened at first use, and
+// again after a failure or once the path names another file (the writer
+// made the journal anew after it was removed), so that a journal created or
+// mended later is found.
 // Each call answers at once from the disk: run it off the event thread (see
 // JournalReader). One thread at a time; never throws but for lack of memory.
 #include <cstdint>
@@ -54,6 +56,8 @@ class JournalConnection {
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  uint64_t device_ = 0;  // of the file opened
+  uint64_t inode_ = 0;
 };
 
 }  // namespace tavrik

@@ -149,13 +149,16 @@ TEST_F(JournalReaderTest, GivesTheNewestReceiptsBetweenTwoNumbersOldestFirst) {
   EXPECT_EQ(Seqs(page), (std::vector<uint64_t>{111, 112, 113, 114, 115, 116, 117, 118, 119, 120}));
 }
 
-TEST_F(JournalReaderTest, AnswersAnErrorUntilTheJournalCanBeRead) {
+TEST_F(JournalReaderTest, AnswersAnErrorUntilTheJournalCanBeReadAndFollowsItsFile) {
   ArchivePage page = Search("q=refund");
   EXPECT_NE(page.error.find("the journal cannot be read"), std::string::npos) << page.error;
   AddNumbered(journal, 20);
   page = Search("q=refund");
   EXPECT_EQ(page.error, "");
   EXPECT_EQ(Seqs(page), std::vector<uint64_t>{17});
+  journal.Recreate();  // the old file, removed, would still answer
+  journal.Add(30, "REFUND");
+  EXPECT_EQ(Seqs(Search("q=refund")), std::vector<uint64_t>{30});
 }
 
 }  // namespace

@@ -55,6 +55,13 @@ class TestJournal {
     sqlite3_finalize(insert);
     if (result != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
   }
+  // The file removed and made anew, empty, as the journal does after an outage.
+  void Recreate() {
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path_ + suffix);
+    Create();
+  }
   void Exec(const std::string& sql) { Check(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr)); }
 
  private:
