@@ -41,10 +41,11 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kGoods[] = {
-    "MILK",   "BREAD",  "BUTTER", "CHEESE", "APPLES", "BANANAS", "COFFEE", "TEA",    "SUGAR",  "FLOUR",
-    "RICE",   "PASTA",  "EGGS",   "YOGURT", "HAM",    "SALAMI",  "CHICKEN", "BEEF",  "PORK",   "FISH",
-    "TOMATOES", "POTATOES", "ONIONS", "CARROTS", "LETTUCE", "ORANGES", "LEMONS", "GRAPES", "WATER", "JUICE",
-    "BEER",   "WINE",   "CHOCOLATE", "CRISPS", "BISCUITS", "SOAP", "SHAMPOO", "TISSUES", "BATTERIES", "CANDLES"};
+    "MILK",      "BREAD",   "BUTTER",   "CHEESE", "APPLES",   "BANANAS",  "COFFEE",    "TEA",
+    "SUGAR",     "FLOUR",   "RICE",     "PASTA",  "EGGS",     "YOGURT",   "HAM",       "SALAMI",
+    "CHICKEN",   "BEEF",    "PORK",     "FISH",   "TOMATOES", "POTATOES", "ONIONS",    "CARROTS",
+    "LETTUCE",   "ORANGES", "LEMONS",   "GRAPES", "WATER",    "JUICE",    "BEER",      "WINE",
+    "CHOCOLATE", "CRISPS",  "BISCUITS", "SOAP",   "SHAMPOO",  "TISSUES",  "BATTERIES", "CANDLES"};
 constexpr const char* kSizes[] = {"SMALL", "LARGE", "BIO", "FAMILY", "LIGHT", "CLASSIC"};
 constexpr int kGoodsCount = static_cast<int>(std::size(kGoods));
 constexpr int kSizesCount = static_cast<int>(std::size(kSizes));
@@ -75,8 +76,8 @@ std::string ReceiptText(uint64_t seq, std::mt19937& random) {
     const int size = static_cast<int>(random() % kSizesCount);
     const int price = 49 + (good * 37 + size * 91) % 900;
     const int quantity = 1 + static_cast<int>(random() % 3);
-    std::snprintf(line, sizeof line, "%-10s %-8s %d x %6s %7s\n", kGoods[good], kSizes[size], quantity,
-                  Money(price).c_str(), Money(price * quantity).c_str());
+    std::snprintf(line, sizeof line, "%-10s %-8s %d x %6s %7s\n", kGoods[good], kSizes[size],
+                  quantity, Money(price).c_str(), Money(price * quantity).c_str());
     text += line;
     total += price * quantity;
   }
@@ -98,13 +99,17 @@ void Check(sqlite3* db, int result) {
 void MakeJournal(const std::string& path, int64_t count) {
   sqlite3* db = nullptr;
   Check(db, sqlite3_open(path.c_str(), &db));
-  Check(db, sqlite3_exec(db, (std::string(kJournalSchema) + "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;").c_str(),
-                         nullptr, nullptr, nullptr));
+  Check(db, sqlite3_exec(
+                db,
+                (std::string(kJournalSchema) + "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;")
+                    .c_str(),
+                nullptr, nullptr, nullptr));
   sqlite3_stmt* insert = nullptr;
-  Check(db, sqlite3_prepare_v2(db,
-                               "INSERT INTO receipts(seq, time, epoch_ms, utc_offset, cut, text)"
-                               " VALUES(?1, strftime('%Y-%m-%d %H:%M:%S', ?2 / 1000, 'unixepoch'), ?2, 0, 1, ?3)",
-                               -1, &insert, nullptr));
+  Check(db, sqlite3_prepare_v2(
+                db,
+                "INSERT INTO receipts(seq, time, epoch_ms, utc_offset, cut, text)"
+                " VALUES(?1, strftime('%Y-%m-%d %H:%M:%S', ?2 / 1000, 'unixepoch'), ?2, 0, 1, ?3)",
+                -1, &insert, nullptr));
   std::mt19937 random(20261208);
   for (int64_t seq = 1; seq <= count; ++seq) {
     if (seq % 10000 == 1) Check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr));
@@ -114,7 +119,8 @@ void MakeJournal(const std::string& path, int64_t count) {
     sqlite3_bind_text(insert, 3, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     Check(db, sqlite3_step(insert));
     sqlite3_reset(insert);
-    if (seq % 10000 == 0 || seq == count) Check(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr));
+    if (seq % 10000 == 0 || seq == count)
+      Check(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr));
   }
   sqlite3_finalize(insert);
   Check(db, sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr));
@@ -124,7 +130,8 @@ void MakeJournal(const std::string& path, int64_t count) {
 JournalConnection& Journal() {
   static JournalConnection* connection = [] {
     if (journalPath.empty()) {
-      const fs::path folder = fs::temp_directory_path() / ("tavrik_bench_search_" + std::to_string(::getpid()));
+      const fs::path folder =
+          fs::temp_directory_path() / ("tavrik_bench_search_" + std::to_string(::getpid()));
       fs::create_directories(folder);
       journalPath = (folder / "j.db").string();
     } else {
@@ -152,7 +159,8 @@ void ReportPercentiles(benchmark::State& state, std::vector<double>& ms) {
 
 // Each iteration asks for the first page (50, newest first) of the next
 // query, within the dates of `range` (a query string's from and to).
-void RunQueries(benchmark::State& state, const std::vector<std::string>& texts, const char* range = "") {
+void RunQueries(benchmark::State& state, const std::vector<std::string>& texts,
+                const char* range = "") {
   JournalConnection& journal = Journal();
   std::vector<double> ms;
   size_t next = 0;
@@ -162,7 +170,8 @@ void RunQueries(benchmark::State& state, const std::vector<std::string>& texts, 
     query.match = texts.empty() ? "" : TranslateSearchText(texts[next++ % texts.size()]).expression;
     const auto start = std::chrono::steady_clock::now();
     const ArchivePage page = journal.Search(query);
-    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                     .count());
     if (!page.error.empty()) state.SkipWithError(page.error.c_str());
     found += page.receipts.size();
     benchmark::DoNotOptimize(page);
@@ -187,7 +196,9 @@ void BM_PhraseQuery(benchmark::State& state) {
   RunQueries(state, phrases);
 }
 
-void BM_FirstPageNewest(benchmark::State& state) { RunQueries(state, {}); }
+void BM_FirstPageNewest(benchmark::State& state) {
+  RunQueries(state, {});
+}
 
 // One day in the middle of a million receipts' eleven months.
 void BM_OneWordOfADay(benchmark::State& state) {

@@ -12,7 +12,9 @@ struct Term {
   bool joinsPrevious = false;  // an OR stood before it
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // Valid UTF-8 with no control character but blanks: FTS5 reads its strings
 // only up to a NUL, and the tokenizer is defined on characters.
@@ -56,16 +58,20 @@ void AppendGroups(std::string& out, const std::vector<Term>& terms, bool exclude
   for (size_t i = 0; i < terms.size(); ++i) {
     if (terms[i].excluded != excluded) continue;
     if (!first) out += terms[i].joinsPrevious ? " OR " : separator;
-    const bool opens = !excluded && i + 1 < terms.size() && terms[i + 1].joinsPrevious && !terms[i].joinsPrevious;
+    const bool opens =
+        !excluded && i + 1 < terms.size() && terms[i + 1].joinsPrevious && !terms[i].joinsPrevious;
     if (opens) out += '(';
     AppendString(out, terms[i]);
-    const bool closes = !excluded && terms[i].joinsPrevious && (i + 1 == terms.size() || !terms[i + 1].joinsPrevious);
+    const bool closes = !excluded && terms[i].joinsPrevious &&
+                        (i + 1 == terms.size() || !terms[i + 1].joinsPrevious);
     if (closes) out += ')';
     first = false;
   }
 }
 
-MatchTranslation Error(std::string message) { return {{}, std::move(message)}; }
+MatchTranslation Error(std::string message) {
+  return {{}, std::move(message)};
+}
 
 }  // namespace
 
@@ -83,7 +89,8 @@ MatchTranslation TranslateSearchText(std::string_view text) {
     if (text[at] == '-') {
       term.excluded = true;
       ++at;
-      if (at == text.size() || IsBlank(text[at])) return Error("a '-' must stand right before a word");
+      if (at == text.size() || IsBlank(text[at]))
+        return Error("a '-' must stand right before a word");
     }
     if (text[at] == '"') {
       const size_t close = text.find('"', at + 1);
@@ -94,7 +101,8 @@ MatchTranslation TranslateSearchText(std::string_view text) {
         term.prefix = true;
         ++at;
       }
-      if (term.text.find_first_not_of(" \t\r\n") == std::string::npos) return Error("a phrase is empty");
+      if (term.text.find_first_not_of(" \t\r\n") == std::string::npos)
+        return Error("a phrase is empty");
     } else {
       size_t end = at;
       while (end < text.size() && !IsBlank(text[end]) && text[end] != '"') ++end;

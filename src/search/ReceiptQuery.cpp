@@ -21,11 +21,14 @@ std::optional<uint64_t> Number(std::string_view text, uint64_t low, uint64_t hig
 }
 
 int Field(std::string_view text, size_t at, size_t length, int low, int high) {
-  const auto value = Number(text.substr(at, length), static_cast<uint64_t>(low), static_cast<uint64_t>(high));
+  const auto value =
+      Number(text.substr(at, length), static_cast<uint64_t>(low), static_cast<uint64_t>(high));
   return value ? static_cast<int>(*value) : -1;
 }
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -51,7 +54,9 @@ std::optional<LocalMinute> ParseLocalMinute(std::string_view text, bool& wholeDa
   return minute;
 }
 
-ReceiptQueryParse Error(std::string message) { return {{}, std::move(message)}; }
+ReceiptQueryParse Error(std::string message) {
+  return {{}, std::move(message)};
+}
 
 }  // namespace
 
@@ -78,7 +83,9 @@ ReceiptQueryParse ParseReceiptQuery(std::string_view queryString) {
       }
     } else if (parameter.name == "limit") {
       const auto limit = Number(value, 1, ReceiptQuery::kMaxLimit);
-      if (!limit) return Error("limit must be a whole number from 1 to " + std::to_string(ReceiptQuery::kMaxLimit));
+      if (!limit)
+        return Error("limit must be a whole number from 1 to " +
+                     std::to_string(ReceiptQuery::kMaxLimit));
       query.limit = static_cast<int>(*limit);
     } else if (parameter.name == "before") {
       const auto before = Number(value, 1, static_cast<uint64_t>(INT64_MAX));
@@ -109,7 +116,9 @@ int64_t ToEpochMs(const LocalMinute& minute, int extraDays, int extraMinutes) {
 
 }  // namespace
 
-int64_t LocalMinuteToEpochMs(const LocalMinute& minute) { return ToEpochMs(minute, 0, 0); }
+int64_t LocalMinuteToEpochMs(const LocalMinute& minute) {
+  return ToEpochMs(minute, 0, 0);
+}
 
 int64_t EndOfToEpochMs(const ReceiptQuery& query) {
   if (!query.to) return INT64_MAX;

@@ -10,10 +10,11 @@ namespace tavrik {
 namespace {
 
 constexpr std::string_view kJsonType = "application/json";
-constexpr std::string_view kAttachment = "Content-Disposition: attachment; filename=\"receipts.csv\"\r\n";
+constexpr std::string_view kAttachment =
+    "Content-Disposition: attachment; filename=\"receipts.csv\"\r\n";
 
-std::string Response(int status, std::string_view type, const std::string& body, bool keepAlive, bool head,
-                     std::string_view extraFields = {}) {
+std::string Response(int status, std::string_view type, const std::string& body, bool keepAlive,
+                     bool head, std::string_view extraFields = {}) {
   std::string response = HttpResponseHead(status, type, body.size(), keepAlive, extraFields);
   if (!head) response += body;
   return response;
@@ -35,8 +36,9 @@ uint64_t ReceiptNumber(std::string_view path, bool& text) {
   if (text) digits.remove_suffix(4);
   uint64_t seq = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), seq);
-  const bool whole = !digits.empty() && error == std::errc() && end == digits.data() + digits.size() &&
-                     digits[0] != '+' && seq <= static_cast<uint64_t>(INT64_MAX);
+  const bool whole = !digits.empty() && error == std::errc() &&
+                     end == digits.data() + digits.size() && digits[0] != '+' &&
+                     seq <= static_cast<uint64_t>(INT64_MAX);
   return whole ? seq : 0;
 }
 
@@ -64,9 +66,11 @@ ApiAnswer SearchAnswer(const ArchivePage& page, bool keepAlive, bool head) {
 std::optional<ApiAnswer> JournalApi::Answer(const HttpRequest& request, bool keepAlive,
                                             std::function<void(ApiAnswer)> done) {
   const bool head = request.method == "HEAD";
-  if (!head && request.method != "GET") return ApiAnswer{HttpErrorResponse(405, keepAlive, true), nullptr};
+  if (!head && request.method != "GET")
+    return ApiAnswer{HttpErrorResponse(405, keepAlive, true), nullptr};
   if (!archive_) {
-    return ErrorAnswer(404, "no journal: the outputs file (-k) has no [journal] table", keepAlive, head);
+    return ErrorAnswer(404, "no journal: the outputs file (-k) has no [journal] table", keepAlive,
+                       head);
   }
   if (request.path == "/api/receipts" || request.path == "/api/receipts.csv") {
     ReceiptQueryParse parse = ParseReceiptQuery(request.query);
@@ -79,8 +83,9 @@ std::optional<ApiAnswer> JournalApi::Answer(const HttpRequest& request, bool kee
     }
     ApiAnswer answer;
     answer.chunked = keepAlive && !request.http10;
-    answer.bytes = HttpResponseHead(200, "text/csv; charset=utf-8", std::nullopt, answer.chunked,
-                                    (answer.chunked ? "Transfer-Encoding: chunked\r\n" : "") + std::string(kAttachment));
+    answer.bytes = HttpResponseHead(
+        200, "text/csv; charset=utf-8", std::nullopt, answer.chunked,
+        (answer.chunked ? "Transfer-Encoding: chunked\r\n" : "") + std::string(kAttachment));
     if (!head) {
       answer.bytes += answer.chunked ? Chunk(kCsvHeader) : kCsvHeader;
       answer.csv = archive_->Export(parse.query);
@@ -92,9 +97,12 @@ std::optional<ApiAnswer> JournalApi::Answer(const HttpRequest& request, bool kee
   if (seq == 0) return ErrorAnswer(404, "no such path", keepAlive, head);
   archive_->Find(seq, [keepAlive, head, text, done = std::move(done)](ArchivePage page) {
     if (!page.error.empty()) return done(ErrorAnswer(503, page.error, keepAlive, head));
-    if (page.receipts.empty()) return done(ErrorAnswer(404, "no such receipt in the journal", keepAlive, head));
+    if (page.receipts.empty())
+      return done(ErrorAnswer(404, "no such receipt in the journal", keepAlive, head));
     const StoredReceipt& receipt = page.receipts.front();
-    if (text) return done({Response(200, "text/plain; charset=utf-8", receipt.text, keepAlive, head), nullptr});
+    if (text)
+      return done(
+          {Response(200, "text/plain; charset=utf-8", receipt.text, keepAlive, head), nullptr});
     std::string body;
     AppendStoredReceiptJson(body, receipt);
     body += '\n';
@@ -128,7 +136,8 @@ void JournalApi::History(uint64_t after, uint64_t below, int64_t nowMs,
                       for (const StoredReceipt& receipt : page.receipts) {
                         events.push_back(MakePayload(StoredReceiptEvent(receipt)));
                       }
-                      done(std::move(events), page.receipts.empty() ? after : page.receipts.back().seq);
+                      done(std::move(events),
+                           page.receipts.empty() ? after : page.receipts.back().seq);
                     });
 }
 

@@ -29,7 +29,7 @@
 namespace tavrik {
 
 struct ApiAnswer {
-  std::string bytes;  // the whole response, or a stream's head and first chunk
+  std::string bytes;                   // the whole response, or a stream's head and first chunk
   std::unique_ptr<ArchiveCursor> csv;  // set: more chunks follow (PullCsv)
   bool chunked = false;  // the chunks are in chunked coding; else the connection's end ends them
 };

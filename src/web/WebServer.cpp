@@ -92,8 +92,9 @@ int WebServer::SlotForNewConnection() {
       chosen = i;
       break;
     }
-    const bool waiting = connection.phase == Phase::kAsking && !connection.held && !connection.awaiting &&
-                         !connection.peerDone && connections_.UnsentBytes(i) == 0;
+    const bool waiting = connection.phase == Phase::kAsking && !connection.held &&
+                         !connection.awaiting && !connection.peerDone &&
+                         connections_.UnsentBytes(i) == 0;
     if (waiting && (chosen < 0 || connection.waitingSince < connections_[chosen].waitingSince)) chosen = i;
   }
   if (chosen >= 0) CloseConnection(chosen);
@@ -254,7 +255,10 @@ void WebServer::Respond(int index, const HttpRequest& request) {
     RespondFromJournal(index, request, keepAlive);
     return;
   }
-  if (resource == Resource::kReceipts && request.method == "GET" && RespondWithHistory(index, request)) return;
+  if (resource == Resource::kReceipts && request.method == "GET" &&
+      RespondWithHistory(index, request)) {
+    return;
+  }
 
   parts_.clear();
   if (!head && request.method != "GET") {
@@ -371,7 +375,8 @@ void WebServer::EndAwait(int index) {
 
 bool WebServer::StillAwaited(int index, uint32_t accepted) const {
   const Connection& connection = connections_[index];
-  return connections_.Connection(index) == accepted && connection.phase == Phase::kAsking && connection.awaiting;
+  return connections_.Connection(index) == accepted && connection.phase == Phase::kAsking &&
+         connection.awaiting;
 }
 
 void WebServer::RespondFromJournal(int index, const HttpRequest& request, bool keepAlive) {
@@ -413,8 +418,9 @@ bool WebServer::SendJournalAnswer(int index, ApiAnswer answer, bool keepAlive) {
 void WebServer::PullCsv(int index) {
   const uint32_t accepted = connections_.Connection(index);
   connections_[index].pulling = true;
-  JournalApi::PullCsv(*connections_[index].csv, connections_[index].chunkedExport,
-                      [this, index, accepted](CsvChunk chunk) { OnCsvChunk(index, accepted, std::move(chunk)); });
+  JournalApi::PullCsv(
+      *connections_[index].csv, connections_[index].chunkedExport,
+      [this, index, accepted](CsvChunk chunk) { OnCsvChunk(index, accepted, std::move(chunk)); });
 }
 
 void WebServer::OnCsvChunk(int index, uint32_t accepted, CsvChunk chunk) {
@@ -464,7 +470,8 @@ bool WebServer::RespondWithHistory(int index, const HttpRequest& request) {
 
 // The journal's receipts, then the held ones after them: none twice, and
 // no gap unless more receipts came meanwhile than are held.
-void WebServer::OnHistory(int index, uint32_t accepted, std::vector<Payload> events, uint64_t lastSeq) {
+void WebServer::OnHistory(int index, uint32_t accepted, std::vector<Payload> events,
+                          uint64_t lastSeq) {
   if (!StillAwaited(index, accepted)) return;
   Connection& connection = connections_[index];
   try {
@@ -475,7 +482,8 @@ void WebServer::OnHistory(int index, uint32_t accepted, std::vector<Payload> eve
     connection.awaiting = false;
     connections_.SocketAt(index).ResumeReading();
     parts_.clear();
-    parts_.push_back(MakePayload(HttpResponseHead(200, "text/event-stream; charset=utf-8", std::nullopt, false)));
+    parts_.push_back(MakePayload(
+        HttpResponseHead(200, "text/event-stream; charset=utf-8", std::nullopt, false)));
     parts_.push_back(MakePayload("retry: " + std::to_string(kReconnectMs) + "\n\n"));
     for (Payload& event : events) parts_.push_back(std::move(event));
     for (const Payload& event : feed_.EventsAfter(std::to_string(lastSeq))) parts_.push_back(event);

@@ -71,7 +71,9 @@ class WebServer final : public ReceiptListener {
   // A receipt: held and streamed.
   void OnReceipt(const ReceiptRecord& receipt) override;
   // The journal's reader, which the /api/ paths and reconnecting viewers read.
-  void UseJournal(std::unique_ptr<ReceiptArchive> archive) { journal_.SetArchive(std::move(archive)); }
+  void UseJournal(std::unique_ptr<ReceiptArchive> archive) {
+    journal_.SetArchive(std::move(archive));
+  }
 
   // The relay's status with the web port's own fields filled in.
   RelayStatus Status() const;

@@ -21,13 +21,15 @@ sqlite3_stmt* MatchStatement() {
   static sqlite3_stmt* statement = [] {
     sqlite3* db = nullptr;
     Require(sqlite3_open(":memory:", &db) == SQLITE_OK);
-    Require(sqlite3_exec(db,
-                         "CREATE VIRTUAL TABLE t USING fts5(text, tokenize = 'unicode61 remove_diacritics 2');"
-                         "INSERT INTO t VALUES ('RECEIPT 1 REFUND 2.50'), ('card sale total'), ('void');",
-                         nullptr, nullptr, nullptr) == SQLITE_OK);
+    Require(
+        sqlite3_exec(
+            db,
+            "CREATE VIRTUAL TABLE t USING fts5(text, tokenize = 'unicode61 remove_diacritics 2');"
+            "INSERT INTO t VALUES ('RECEIPT 1 REFUND 2.50'), ('card sale total'), ('void');",
+            nullptr, nullptr, nullptr) == SQLITE_OK);
     sqlite3_stmt* prepared = nullptr;
-    Require(sqlite3_prepare_v2(db, "SELECT rowid FROM t WHERE t MATCH ?1 ORDER BY rowid DESC", -1, &prepared,
-                               nullptr) == SQLITE_OK);
+    Require(sqlite3_prepare_v2(db, "SELECT rowid FROM t WHERE t MATCH ?1 ORDER BY rowid DESC", -1,
+                               &prepared, nullptr) == SQLITE_OK);
     return prepared;
   }();
   return statement;
@@ -37,7 +39,8 @@ void RequireRuns(const std::string& expression) {
   if (expression.empty()) return;
   sqlite3_stmt* statement = MatchStatement();
   sqlite3_reset(statement);
-  sqlite3_bind_text(statement, 1, expression.data(), static_cast<int>(expression.size()), SQLITE_STATIC);
+  sqlite3_bind_text(statement, 1, expression.data(), static_cast<int>(expression.size()),
+                    SQLITE_STATIC);
   int result = SQLITE_ROW;
   while (result == SQLITE_ROW) result = sqlite3_step(statement);
   Require(result == SQLITE_DONE);

@@ -3,7 +3,8 @@
 
 namespace tavrik {
 
-std::unique_ptr<ReceiptArchive> CreateJournalReader(Platform& /*platform*/, const std::string& /*path*/) {
+std::unique_ptr<ReceiptArchive> CreateJournalReader(Platform& /*platform*/,
+                                                    const std::string& /*path*/) {
   return nullptr;
 }
 

@@ -56,7 +56,9 @@ StoredReceipt ReadRow(sqlite3_stmt* statement) {
 
 JournalConnection::JournalConnection(std::string path) : path_(std::move(path)) {}
 
-JournalConnection::~JournalConnection() { sqlite3_close_v2(db_); }
+JournalConnection::~JournalConnection() {
+  sqlite3_close_v2(db_);
+}
 
 bool JournalConnection::Open(std::string& error) {
   struct stat file {};
@@ -66,7 +68,8 @@ bool JournalConnection::Open(std::string& error) {
   db_ = nullptr;
   device_ = exists ? static_cast<uint64_t>(file.st_dev) : 0;
   inode_ = exists ? static_cast<uint64_t>(file.st_ino) : 0;
-  const int result = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int result =
+      sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   if (result != SQLITE_OK) {
     error = "the journal cannot be read: ";
     error += db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(result);
@@ -89,14 +92,16 @@ void JournalConnection::Fail(std::string& error) {
 sqlite3_stmt* JournalConnection::Prepare(const std::string& sql, std::string& error) {
   if (!Open(error)) return nullptr;
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &statement, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &statement, nullptr) !=
+      SQLITE_OK) {
     Fail(error);
     return nullptr;
   }
   return statement;
 }
 
-void JournalConnection::Collect(sqlite3_stmt* statement, int maxRows, size_t maxTextBytes, ArchivePage& page) {
+void JournalConnection::Collect(sqlite3_stmt* statement, int maxRows, size_t maxTextBytes,
+                                ArchivePage& page) {
   size_t textBytes = 0;
   for (;;) {
     const int result = sqlite3_step(statement);
@@ -115,7 +120,8 @@ void JournalConnection::Collect(sqlite3_stmt* statement, int maxRows, size_t max
   }
 }
 
-std::optional<int64_t> JournalConnection::SeqAtTime(const char* sql, int64_t epochMs, std::string& error) {
+std::optional<int64_t> JournalConnection::SeqAtTime(const char* sql, int64_t epochMs,
+                                                    std::string& error) {
   const Statement statement(Prepare(sql, error));
   if (!statement) return std::nullopt;
   sqlite3_bind_int64(statement.get(), 1, epochMs);
@@ -129,11 +135,13 @@ std::optional<int64_t> JournalConnection::SeqAtTime(const char* sql, int64_t epo
 // that the search walks the receipts by number alone; receipts numbered out
 // of time order (the clock set back) are found by their number's place.
 bool JournalConnection::RangeOf(const ReceiptQuery& query, Range& range, std::string& error) {
-  if (query.before > 0) range.highSeq = static_cast<int64_t>(std::min<uint64_t>(query.before, INT64_MAX));
+  if (query.before > 0)
+    range.highSeq = static_cast<int64_t>(std::min<uint64_t>(query.before, INT64_MAX));
   if (query.from) {
     range.fromMs = LocalMinuteToEpochMs(*query.from);
-    const auto first = SeqAtTime(
-        "SELECT seq FROM receipts WHERE epoch_ms >= ?1 ORDER BY epoch_ms, seq LIMIT 1", range.fromMs, error);
+    const auto first =
+        SeqAtTime("SELECT seq FROM receipts WHERE epoch_ms >= ?1 ORDER BY epoch_ms, seq LIMIT 1",
+                  range.fromMs, error);
     if (!error.empty()) return false;
     if (first) range.lowSeq = *first;
     range.empty = range.empty || !first;
@@ -141,7 +149,8 @@ bool JournalConnection::RangeOf(const ReceiptQuery& query, Range& range, std::st
   if (query.to) {
     range.toMs = EndOfToEpochMs(query);
     const auto last = SeqAtTime(
-        "SELECT seq FROM receipts WHERE epoch_ms < ?1 ORDER BY epoch_ms DESC, seq DESC LIMIT 1", range.toMs, error);
+        "SELECT seq FROM receipts WHERE epoch_ms < ?1 ORDER BY epoch_ms DESC, seq DESC LIMIT 1",
+        range.toMs, error);
     if (!error.empty()) return false;
     if (last) range.highSeq = std::min(range.highSeq, *last + 1);
     range.empty = range.empty || !last;
@@ -161,8 +170,9 @@ ArchivePage JournalConnection::Page(const ReceiptQuery& query, int maxRows, size
   if (query.match.empty()) {
     sql += " FROM receipts r WHERE r.seq >= ?2 AND r.seq < ?3";
   } else {
-    sql += " FROM receipts_text t JOIN receipts r ON r.seq = t.rowid"
-           " WHERE receipts_text MATCH ?1 AND t.rowid >= ?2 AND t.rowid < ?3";
+    sql +=
+        " FROM receipts_text t JOIN receipts r ON r.seq = t.rowid"
+        " WHERE receipts_text MATCH ?1 AND t.rowid >= ?2 AND t.rowid < ?3";
   }
   // Ordered by the index's own rowid, FTS5 walks its matches from the newest
   // and stops at the limit; by r.seq it would sort every match first.
@@ -171,7 +181,8 @@ ArchivePage JournalConnection::Page(const ReceiptQuery& query, int maxRows, size
   const Statement statement(Prepare(sql, page.error));
   if (!statement) return page;
   if (!query.match.empty()) {
-    sqlite3_bind_text(statement.get(), 1, query.match.data(), static_cast<int>(query.match.size()), SQLITE_STATIC);
+    sqlite3_bind_text(statement.get(), 1, query.match.data(), static_cast<int>(query.match.size()),
+                      SQLITE_STATIC);
   }
   sqlite3_bind_int64(statement.get(), 2, range.lowSeq);
   sqlite3_bind_int64(statement.get(), 3, range.highSeq);
@@ -192,7 +203,8 @@ ArchivePage JournalConnection::ExportChunk(const ReceiptQuery& query) {
 
 ArchivePage JournalConnection::Find(uint64_t seq) {
   ArchivePage page;
-  const Statement statement(Prepare(std::string("SELECT ") + kColumns + " FROM receipts r WHERE r.seq = ?1", page.error));
+  const Statement statement(
+      Prepare(std::string("SELECT ") + kColumns + " FROM receipts r WHERE r.seq = ?1", page.error));
   if (!statement) return page;
   sqlite3_bind_int64(statement.get(), 1, static_cast<int64_t>(std::min<uint64_t>(seq, INT64_MAX)));
   Collect(statement.get(), 1, SIZE_MAX, page);
@@ -201,13 +213,16 @@ ArchivePage JournalConnection::Find(uint64_t seq) {
 
 ArchivePage JournalConnection::Between(uint64_t after, uint64_t below, int64_t sinceMs, int count) {
   ArchivePage page;
-  const Statement statement(Prepare(std::string("SELECT ") + kColumns +
-                                        " FROM receipts r WHERE r.seq > ?1 AND r.seq < ?2 AND +r.epoch_ms >= ?3"
-                                        " ORDER BY r.seq DESC LIMIT ?4",
-                                    page.error));
+  const Statement statement(
+      Prepare(std::string("SELECT ") + kColumns +
+                  " FROM receipts r WHERE r.seq > ?1 AND r.seq < ?2 AND +r.epoch_ms >= ?3"
+                  " ORDER BY r.seq DESC LIMIT ?4",
+              page.error));
   if (!statement) return page;
-  sqlite3_bind_int64(statement.get(), 1, static_cast<int64_t>(std::min<uint64_t>(after, INT64_MAX)));
-  sqlite3_bind_int64(statement.get(), 2, static_cast<int64_t>(std::min<uint64_t>(below, INT64_MAX)));
+  sqlite3_bind_int64(statement.get(), 1,
+                     static_cast<int64_t>(std::min<uint64_t>(after, INT64_MAX)));
+  sqlite3_bind_int64(statement.get(), 2,
+                     static_cast<int64_t>(std::min<uint64_t>(below, INT64_MAX)));
   sqlite3_bind_int64(statement.get(), 3, sinceMs);
   sqlite3_bind_int64(statement.get(), 4, count);
   Collect(statement.get(), count, SIZE_MAX, page);

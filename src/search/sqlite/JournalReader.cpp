@@ -16,7 +16,8 @@ class JournalReader::Cursor final : public ArchiveCursor {
       done(ArchivePage());
       return;
     }
-    reader_.Run([state = state_](JournalConnection& connection) { return connection.ExportChunk(state->query); },
+    reader_.Run([state = state_](
+                    JournalConnection& connection) { return connection.ExportChunk(state->query); },
                 [state = state_, done = std::move(done)](ArchivePage page) {
                   if (page.next) state->query.before = *page.next;
                   state->exhausted = !page.next || !page.error.empty();
@@ -57,7 +58,10 @@ void JournalReader::Find(uint64_t seq, std::function<void(ArchivePage)> done) {
 
 void JournalReader::Between(uint64_t after, uint64_t below, int64_t sinceMs, int count,
                             std::function<void(ArchivePage)> done) {
-  Run([=](JournalConnection& connection) { return connection.Between(after, below, sinceMs, count); },
+  Run(
+      [=](JournalConnection& connection) {
+        return connection.Between(after, below, sinceMs, count);
+      },
       std::move(done));
 }
 

@@ -29,9 +29,10 @@ class JournalReader final : public ReceiptArchive {
  private:
   class Cursor;
   // Runs read on the worker, then done with its page on the event thread.
-  void Run(std::function<ArchivePage(JournalConnection&)> read, std::function<void(ArchivePage)> done);
+  void Run(std::function<ArchivePage(JournalConnection&)> read,
+           std::function<void(ArchivePage)> done);
 
-  JournalConnection connection_;  // the worker's alone
+  JournalConnection connection_;              // the worker's alone
   std::unique_ptr<BackgroundWorker> worker_;  // last: its jobs end before the connection goes
 };
 

@@ -34,7 +34,8 @@ TEST(MatchExpressionTest, TurnsSearchTextIntoQuotedTerms) {
       {"or and NOT NEAR", R"("or" AND "and" AND "NOT" AND "NEAR")"},  // operators are words
       {"receipts_text:x ^y {a}", R"("receipts_text:x" AND "^y" AND "{a}")"},
       {"it's a\"b\"", R"("it's" AND "a" AND "b")"},
-      {"'); DROP TABLE receipts; --", R"(("');" AND "DROP" AND "TABLE" AND "receipts;") NOT ("-"))"},
+      {"'); DROP TABLE receipts; --",
+       R"(("');" AND "DROP" AND "TABLE" AND "receipts;") NOT ("-"))"},
       {"-void", nullptr, "not excluded"},
       {"-", nullptr, "'-'"},
       {"OR refund", nullptr, "OR"},
@@ -57,7 +58,8 @@ TEST(MatchExpressionTest, TurnsSearchTextIntoQuotedTerms) {
       EXPECT_EQ(translation.error, "") << c.text;
     } else {
       EXPECT_EQ(translation.expression, "") << c.text;
-      EXPECT_NE(translation.error.find(c.error), std::string::npos) << c.text << ": " << translation.error;
+      EXPECT_NE(translation.error.find(c.error), std::string::npos)
+          << c.text << ": " << translation.error;
     }
   }
   EXPECT_NE(TranslateSearchText(std::string(kMaxSearchBytes + 1, 'a')).error, "");
@@ -65,8 +67,8 @@ TEST(MatchExpressionTest, TurnsSearchTextIntoQuotedTerms) {
 }
 
 TEST(ReceiptQueryTest, ReadsTheParametersOfAQueryString) {
-  const ReceiptQueryParse parse =
-      ParseReceiptQuery("q=%22card+sale%22%20refu*&from=2026-03-01&to=2026-03-02T17:05&limit=20&before=900&_=1");
+  const ReceiptQueryParse parse = ParseReceiptQuery(
+      "q=%22card+sale%22%20refu*&from=2026-03-01&to=2026-03-02T17:05&limit=20&before=900&_=1");
   ASSERT_EQ(parse.error, "");
   const ReceiptQuery& query = parse.query;
   EXPECT_EQ(query.match, R"("card sale" AND "refu"*)");

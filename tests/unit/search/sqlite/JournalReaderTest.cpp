@@ -53,7 +53,8 @@ class JournalReaderTest : public ::testing::Test {
 // Receipts 1..120; every 17th one has a refund.
 void AddNumbered(test::TestJournal& journal, uint64_t count) {
   for (uint64_t seq = 1; seq <= count; ++seq) {
-    journal.Add(seq, "RECEIPT " + std::to_string(seq) + (seq % 17 == 0 ? "\nREFUND 2.50\n" : "\nSALE 9.99\n"));
+    journal.Add(seq, "RECEIPT " + std::to_string(seq) +
+                         (seq % 17 == 0 ? "\nREFUND 2.50\n" : "\nSALE 9.99\n"));
   }
 }
 
@@ -73,7 +74,8 @@ TEST_F(JournalReaderTest, PagesMatchesNewestFirstUntilNoneFollow) {
 
   EXPECT_EQ(Seqs(Search("q=refu*+-receipt")), std::vector<uint64_t>{});
   EXPECT_EQ(Seqs(Search("q=sale+-%22receipt+1%22&limit=2")), (std::vector<uint64_t>{120, 118}));
-  EXPECT_EQ(Seqs(Search("q=%22receipt+34%22+OR+%22receipt+35%22")), (std::vector<uint64_t>{35, 34}));
+  EXPECT_EQ(Seqs(Search("q=%22receipt+34%22+OR+%22receipt+35%22")),
+            (std::vector<uint64_t>{35, 34}));
   page = Search("limit=2&before=3");
   EXPECT_EQ(Seqs(page), (std::vector<uint64_t>{2, 1}));
   EXPECT_FALSE(page.next);
@@ -81,17 +83,22 @@ TEST_F(JournalReaderTest, PagesMatchesNewestFirstUntilNoneFollow) {
 
 TEST_F(JournalReaderTest, LimitsToTheDatesGivenWithToInclusive) {
   AddNumbered(journal, 120);  // 2026-01-01 00:00 .. 01:59, a minute apart
-  EXPECT_EQ(Seqs(Search("from=2026-01-01T01:55")), (std::vector<uint64_t>{120, 119, 118, 117, 116}));
-  EXPECT_EQ(Seqs(Search("from=2026-01-01T00:10&to=2026-01-01T00:12")), (std::vector<uint64_t>{13, 12, 11}));
-  EXPECT_EQ(Seqs(Search("q=refund&from=2026-01-01T00:30&to=2026-01-01T01:10")), (std::vector<uint64_t>{68, 51, 34}));
+  EXPECT_EQ(Seqs(Search("from=2026-01-01T01:55")),
+            (std::vector<uint64_t>{120, 119, 118, 117, 116}));
+  EXPECT_EQ(Seqs(Search("from=2026-01-01T00:10&to=2026-01-01T00:12")),
+            (std::vector<uint64_t>{13, 12, 11}));
+  EXPECT_EQ(Seqs(Search("q=refund&from=2026-01-01T00:30&to=2026-01-01T01:10")),
+            (std::vector<uint64_t>{68, 51, 34}));
   EXPECT_EQ(Search("to=2026-01-01&limit=500").receipts.size(), 120u);
   EXPECT_EQ(Seqs(Search("from=2026-01-02")), std::vector<uint64_t>{});
   EXPECT_EQ(Seqs(Search("to=2025-12-31")), std::vector<uint64_t>{});
 }
 
 TEST_F(JournalReaderTest, FindsOneReceiptWithItsFacts) {
-  journal.Add(1, "first", R"({"drawer":[{"pin":2,"onMs":100,"offMs":500}],"codes":[{"symbology":"QR","data":"x"}]})",
-              R"([ "refund" ])");
+  journal.Add(
+      1, "first",
+      R"({"drawer":[{"pin":2,"onMs":100,"offMs":500}],"codes":[{"symbology":"QR","data":"x"}]})",
+      R"([ "refund" ])");
   journal.Add(2, "second", "{not json", "7");
   ArchivePage page = Find(1);
   ASSERT_EQ(page.receipts.size(), 1u);
@@ -114,7 +121,8 @@ TEST_F(JournalReaderTest, FindsOneReceiptWithItsFacts) {
 
 TEST_F(JournalReaderTest, ExportsInChunksOfBoundedText) {
   const std::string line(1000, 'x');
-  for (uint64_t seq = 1; seq <= 100; ++seq) journal.Add(seq, line + (seq % 10 == 0 ? " refund" : ""));
+  for (uint64_t seq = 1; seq <= 100; ++seq)
+    journal.Add(seq, line + (seq % 10 == 0 ? " refund" : ""));
   const auto cursor = reader.Export(Query("q=x*"));
   std::vector<uint64_t> seqs;
   int chunks = 0;

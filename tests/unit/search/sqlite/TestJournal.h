@@ -38,14 +38,16 @@ class TestJournal {
     Exec(std::string(kJournalSchema) + "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;");
   }
   // Receipt seq at the start + (seq - 1) * kStepMs.
-  void Add(uint64_t seq, const std::string& text, const char* facts = nullptr, const char* rules = nullptr) {
+  void Add(uint64_t seq, const std::string& text, const char* facts = nullptr,
+           const char* rules = nullptr) {
     if (!db_) Create();
     sqlite3_stmt* insert = nullptr;
-    Check(sqlite3_prepare_v2(db_,
-                             "INSERT INTO receipts(seq, time, epoch_ms, utc_offset, cut, text, facts, rules)"
-                             " VALUES(?1, strftime('%Y-%m-%d %H:%M:%S', ?2 / 1000, 'unixepoch'), ?2, 0, ?1 % 2,"
-                             " ?3, ?4, ?5)",
-                             -1, &insert, nullptr));
+    Check(sqlite3_prepare_v2(
+        db_,
+        "INSERT INTO receipts(seq, time, epoch_ms, utc_offset, cut, text, facts, rules)"
+        " VALUES(?1, strftime('%Y-%m-%d %H:%M:%S', ?2 / 1000, 'unixepoch'), ?2, 0, ?1 % 2,"
+        " ?3, ?4, ?5)",
+        -1, &insert, nullptr));
     sqlite3_bind_int64(insert, 1, static_cast<int64_t>(seq));
     sqlite3_bind_int64(insert, 2, startMs_ + static_cast<int64_t>(seq - 1) * kStepMs);
     sqlite3_bind_text(insert, 3, text.c_str(), -1, SQLITE_TRANSIENT);
@@ -62,11 +64,14 @@ class TestJournal {
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path_ + suffix);
     Create();
   }
-  void Exec(const std::string& sql) { Check(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr)); }
+  void Exec(const std::string& sql) {
+    Check(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr));
+  }
 
  private:
   void Check(int result) {
-    if (result != SQLITE_OK) throw std::runtime_error(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(result));
+    if (result != SQLITE_OK)
+      throw std::runtime_error(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(result));
   }
 
   int64_t startMs_;

@@ -40,14 +40,18 @@ std::string Unchunk(std::string_view body, bool& complete) {
 class WebJournalTest : public ::testing::Test {
  protected:
   WebJournalTest() {
-    journal.Add(1, "first \"quoted\", line\nsecond line\n", R"({"drawer":[{"pin":2,"onMs":100,"offMs":500}]})");
-    for (uint64_t seq = 2; seq <= 60; ++seq) journal.Add(seq, "RECEIPT " + std::to_string(seq) + (seq % 20 == 0 ? " REFUND" : ""));
+    journal.Add(1, "first \"quoted\", line\nsecond line\n",
+                R"({"drawer":[{"pin":2,"onMs":100,"offMs":500}]})");
+    for (uint64_t seq = 2; seq <= 60; ++seq)
+      journal.Add(seq, "RECEIPT " + std::to_string(seq) + (seq % 20 == 0 ? " REFUND" : ""));
     web.UseJournal(std::make_unique<JournalReader>(platform, journal.Path()));
     web.Listen("127.0.0.1", 8080);
   }
 
   FakeSocket& Listener() { return *platform.Sockets().at(0); }
-  FakeSocket& Socket(size_t slot) { return *platform.Sockets().at(2 + slot); }  // after the listener and the worker's none
+  FakeSocket& Socket(size_t slot) {
+    return *platform.Sockets().at(2 + slot);
+  }  // after the listener and the worker's none
   FakeBackgroundWorker& Worker() { return *platform.Workers().at(0); }
   size_t Connect() {
     Listener().RequestConnection("127.0.0.1");
@@ -84,18 +88,25 @@ TEST_F(WebJournalTest, AnswersEachPathWithItsStatusAndType) {
       {"/api/receipts?q=refund&before=40", "200 OK", "application/json", R"(,"next":null})"},
       {"/api/receipts/1", "200 OK", "application/json",
        R"("text":"first \"quoted\", line\nsecond line\n","cut":true,"drawer":[{"pin":2,"onMs":100,"offMs":500}],"codes":[],"rules":[]})"},
-      {"/api/receipts/1.txt", "200 OK", "text/plain; charset=utf-8", "\r\n\r\nfirst \"quoted\", line\nsecond line\n"},
-      {"/api/receipts/61", "404 Not Found", "application/json", R"({"error":"no such receipt in the journal"})"},
+      {"/api/receipts/1.txt", "200 OK", "text/plain; charset=utf-8",
+       "\r\n\r\nfirst \"quoted\", line\nsecond line\n"},
+      {"/api/receipts/61", "404 Not Found", "application/json",
+       R"({"error":"no such receipt in the journal"})"},
       {"/api/receipts/x1", "404 Not Found", "application/json", R"({"error":"no such path"})"},
       {"/api/other", "404 Not Found", "application/json", R"({"error":"no such path"})"},
-      {"/api/receipts?q=-void", "400 Bad Request", "application/json", R"({"error":"q needs a word)"},
-      {"/api/receipts.csv?limit=0", "400 Bad Request", "application/json", R"({"error":"limit must)"},
-      {"/api/receipts?from=2026-13-01", "400 Bad Request", "application/json", R"({"error":"from must)"},
+      {"/api/receipts?q=-void", "400 Bad Request", "application/json",
+       R"({"error":"q needs a word)"},
+      {"/api/receipts.csv?limit=0", "400 Bad Request", "application/json",
+       R"({"error":"limit must)"},
+      {"/api/receipts?from=2026-13-01", "400 Bad Request", "application/json",
+       R"({"error":"from must)"},
   };
   for (const Case& c : cases) {
     const std::string sent = Ask("GET " + std::string(c.target) + " HTTP/1.1\r\n\r\n");
-    EXPECT_EQ(sent.rfind("HTTP/1.1 " + std::string(c.status) + "\r\n", 0), 0u) << c.target << "\n" << sent;
-    EXPECT_NE(sent.find("Content-Type: " + std::string(c.type) + "\r\n"), std::string::npos) << c.target;
+    EXPECT_EQ(sent.rfind("HTTP/1.1 " + std::string(c.status) + "\r\n", 0), 0u) << c.target << "\n"
+                                                                               << sent;
+    EXPECT_NE(sent.find("Content-Type: " + std::string(c.type) + "\r\n"), std::string::npos)
+        << c.target;
     EXPECT_NE(sent.find(c.body), std::string::npos) << c.target << "\n" << sent;
   }
   const std::string head = Ask("HEAD /api/receipts/1 HTTP/1.1\r\n\r\n");
@@ -118,7 +129,9 @@ TEST_F(WebJournalTest, AnswersPipelinedRequestsInOrderWhileTheJournalIsSlow) {
   Connect();
   FakeSocket& socket = *platform.Sockets().back();
   Worker().Hold();
-  socket.Arrive("GET /api/receipts/2.txt HTTP/1.1\r\n\r\nGET /status HTTP/1.1\r\n\r\nGET /api/receipts/3.txt HTTP/1.1\r\n\r\n");
+  socket.Arrive(
+      "GET /api/receipts/2.txt HTTP/1.1\r\n\r\nGET /status HTTP/1.1\r\n\r\nGET /api/receipts/3.txt "
+      "HTTP/1.1\r\n\r\n");
   platform.RunPosted();
   EXPECT_EQ(socket.sent, "");  // the status waits behind the journal's answer
   EXPECT_TRUE(socket.readingPaused);
@@ -138,7 +151,7 @@ TEST_F(WebJournalTest, GivesNoLateAnswerToTheNextConnectionOfASlot) {
   FakeSocket& socket = *platform.Sockets().back();
   Worker().Hold();
   socket.Arrive("GET /api/receipts/2.txt HTTP/1.1\r\n\r\n");
-  socket.RaiseError(104, "reset");  // gone before its answer
+  socket.RaiseError(104, "reset");                  // gone before its answer
   EXPECT_EQ(static_cast<size_t>(Connect()), slot);  // the slot goes to the next connection
   socket.Arrive("GET /api/receipts/3.txt HTTP/1.1\r\n\r\n");  // awaits an answer too
   Worker().Release();
@@ -148,10 +161,13 @@ TEST_F(WebJournalTest, GivesNoLateAnswerToTheNextConnectionOfASlot) {
 }
 
 TEST_F(WebJournalTest, StreamsTheExportChunkByChunkAsTheClientReads) {
-  for (uint64_t seq = 61; seq <= 400; ++seq) journal.Add(seq, std::string(1000, 'x') + " " + std::to_string(seq));
+  for (uint64_t seq = 61; seq <= 400; ++seq)
+    journal.Add(seq, std::string(1000, 'x') + " " + std::to_string(seq));
   Connect();
   FakeSocket& socket = *platform.Sockets().back();
-  socket.Arrive("GET /api/receipts.csv?q=receipt+OR+xxx*+OR+quot* HTTP/1.1\r\n\r\nGET /status HTTP/1.1\r\n\r\n");
+  socket.Arrive(
+      "GET /api/receipts.csv?q=receipt+OR+xxx*+OR+quot* HTTP/1.1\r\n\r\nGET /status "
+      "HTTP/1.1\r\n\r\n");
   platform.RunPosted();
   // A chunk waits unsent beyond the low mark: nothing more is read meanwhile.
   const int jobs = Worker().JobsRun();
@@ -173,7 +189,8 @@ TEST_F(WebJournalTest, StreamsTheExportChunkByChunkAsTheClientReads) {
   EXPECT_TRUE(complete);
   EXPECT_EQ(csv.rfind("seq,time,epoch_ms,cut,text\r\n400,", 0), 0u);
   const std::string last = csv.substr(csv.rfind("\r\n1,"));
-  EXPECT_EQ(last.substr(last.find(",1,\"")), ",1,\"first \"\"quoted\"\", line\nsecond line\n\"\r\n");
+  EXPECT_EQ(last.substr(last.find(",1,\"")),
+            ",1,\"first \"\"quoted\"\", line\nsecond line\n\"\r\n");
   size_t records = 0;
   for (size_t at = 0; (at = csv.find("\"\r\n", at)) != std::string::npos; at += 3) ++records;
   EXPECT_EQ(records, 400u);
