@@ -17,6 +17,7 @@
 #include "platform/SystemPlatform.h"
 #include "service/ServiceHost.h"
 #include "startup/CommandLine.h"
+#include "search/JournalReaderSetUp.h"
 #include "startup/JournalStart.h"
 #include "startup/PortConflict.h"
 #include "startup/RuleWiring.h"
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (journal) ConnectJournal(*relay, *journal);
+  if (journal && relay->Web()) relay->Web()->UseJournal(CreateJournalReader(*platform, journal->Path()));
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
     relay->AddReceiptListener(*outputs);

@@ -19,6 +19,8 @@ std::string_view ReasonPhrase(int status) {
       return "Method Not Allowed";
     case 429:
       return "Too Many Requests";
+    case 503:
+      return "Service Unavailable";
     default:
       return "Error";
   }
