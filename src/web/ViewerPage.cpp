@@ -203,9 +203,16 @@ function addReceipt(receipt) {
   if (receipt.seq === wantedSeq) showSingle(receipt);
 }
 
+// Each view comes back where it was scrolled to: back from a receipt, the list is as it was.
+const scrolledTo = {};
 function showView(id) {
-  for (const view of ["receipts", "results", "single"]) $(view).hidden = view !== id;
+  const views = ["receipts", "results", "single"];
+  const before = views.find((view) => !$(view).hidden);
+  if (before === id) return;
+  scrolledTo[before] = window.scrollY;
+  for (const view of views) $(view).hidden = view !== id;
   $("footer").hidden = id !== "receipts";
+  window.scrollTo(0, id === "single" ? 0 : scrolledTo[id] || 0);
 }
 
 // What the journal said, as a line for the user.
@@ -246,6 +253,9 @@ function markPattern(query) {
                       : null;
 }
 
+// Blanks as %20, not +: a plain percent-decoder reads them as well.
+const queryText = (params) => String(params).replace(/\+/g, "%20");
+
 function searchParams() {
   const params = new URLSearchParams();
   const q = $("q").value.trim();
@@ -264,6 +274,8 @@ function startSearch(again) {
   if (search) search.controller.abort();
   const results = $("results");
   while (results.children.length > 2) results.children[1].remove();
+  if (!results.hidden) window.scrollTo(0, 0);
+  scrolledTo.results = 0;
   search = String(params) ? { params, next: undefined, count: 0, loading: false,
                               controller: new AbortController(), marks: markPattern(params.get("q") || "") }
                           : null;
@@ -274,7 +286,7 @@ function startSearch(again) {
   const from = params.get("from"), to = params.get("to");
   $("found").textContent = (params.get("q") ? "Receipts with “" + params.get("q") + "”" : "Receipts") +
     (from ? " from " + from.replace("T", " ") : "") + (to ? " to " + to.replace("T", " ") : "") + " · newest first";
-  $("csv").href = "api/receipts.csv?" + params;
+  $("csv").href = "api/receipts.csv?" + queryText(params);
   loadMore();
 }
 
@@ -290,7 +302,7 @@ async function loadMore() {
   params.set("limit", kPageSize);
   if (s.next !== undefined) params.set("before", s.next);
   try {
-    const page = await fetchJson("api/receipts?" + params, s.controller.signal,
+    const page = await fetchJson("api/receipts?" + queryText(params), s.controller.signal,
                                  "No journal: this relay keeps no history to search (see [journal] in its outputs file).");
     if (s !== search) return;
     const receipts = Array.isArray(page.receipts) ? page.receipts : [];
@@ -333,7 +345,6 @@ async function followHash() {
   }
   const seq = wantedSeq;
   showView("single");
-  window.scrollTo(0, 0);
   if (held.has(seq)) return showSingle(held.get(seq));
   showSingle(null, "");
   $("singleNote").textContent = "Loading receipt #" + seq + "…";
