@@ -182,6 +182,7 @@ class ViewerSearchTest(RelayTestCase):
         for hash, shown, note, text in (
                 ("#seq=5", "#5", "more: ", "Order 005"),
                 ("#seq=999", "", "problem: Receipt #999 is not in the journal.", "")):
+            self.browser.navigate("about:blank")  # a page opened afresh, not a jump within it
             self.browser.navigate(self.url("/") + hash)
             self.assertTrue(wait_until(lambda: (self.shown("single"), self.line("singleNote")) == (shown, note), 10),
                             self.line("singleNote"))
