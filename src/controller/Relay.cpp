@@ -184,6 +184,7 @@ RelayStatus Relay::CurrentStatus() const {
   status.printerStatus = networkSource_.PrinterStatusText();
   status.lastFrameTime = receipts_.LastFrameTime();
   if (outputReports_) status.outputs = outputReports_();
+  if (journalReport_) status.journal = journalReport_();
   return status;
 }
 

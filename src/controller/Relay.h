@@ -64,6 +64,10 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   void SetPrinterStatusListener(std::function<void(const std::string& status)> listener) {
     networkSource_.SetPrinterStatusListener(std::move(listener));
   }
+  // Receipts are numbered from last + 1 (a journal's last); before Start.
+  void ContinueReceiptsAfter(uint64_t last) { receipts_.ContinueSequenceAfter(last); }
+  // What the web port reports of the journal; set by start-up when there is one.
+  void SetJournalReport(std::function<JournalReport()> report) { journalReport_ = std::move(report); }
   // What the web port reports of the outputs (-k); set by start-up.
   void SetOutputReports(std::function<std::vector<OutputReport>()> reports) {
     outputReports_ = std::move(reports);
@@ -105,6 +109,7 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   ReceiptPipeline receipts_;
   std::unique_ptr<WebServer> web_;  // only with -w
   std::function<std::vector<OutputReport>()> outputReports_;
+  std::function<JournalReport()> journalReport_;
 
   Recovery recovery_ = Recovery::kRunning;
   bool clientPortFailed_ = false;  // the client listener would not open

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "journal/JournalConfig.h"
+
 namespace tavrik {
 
 enum class TextEncoding { kUtf8, kLatin1, kAscii };
@@ -62,10 +64,12 @@ struct OutputsConfig {
   std::vector<RecorderConfig> recorders;
   std::vector<TextServerConfig> textServers;
   std::optional<MqttConfig> mqtt;
+  std::optional<JournalConfig> journal;
   // Card numbers in every receipt masked (see receipt/CardNumbers.h); off
   // only when the file says so.
   bool maskCardNumbers = true;
 
+  // Of outputs, that is: a journal alone is none.
   bool Empty() const { return recorders.empty() && textServers.empty() && !mqtt; }
 };
 

@@ -42,6 +42,11 @@ class Reader {
            if (!mqttAvailable_) Fail(node, key, "this build has no MQTT support");
            config.mqtt = ReadMqtt(*table, key);
          }},
+        {"journal", [&](const toml::node& node, const std::string& key) {
+           const toml::table* table = node.as_table();
+           if (!table) Fail(node, key, "must be a table: [journal]");
+           config.journal = ReadJournal(*table, key);
+         }},
         {"mask_card_numbers", [&](const toml::node& node, const std::string& key) {
            config.maskCardNumbers = Boolean(node, key);
          }},
@@ -213,6 +218,21 @@ class Reader {
       FailAt(table.source().begin.line, name + ".username", "missing (a password needs a username)");
     }
     return mqtt;
+  }
+
+  JournalConfig ReadJournal(const toml::table& table, const std::string& name) {
+    JournalConfig journal;
+    const std::map<std::string, KeyReader> readers{
+        {"path", [&](const toml::node& n, const std::string& k) {
+           journal.path = NonEmpty(n, k);
+           journal.pathLine = n.source().begin.line;
+         }},
+        {"retention_days", [&](const toml::node& n, const std::string& k) { journal.retentionDays = Integer(n, k, 1, 36500); }},
+        {"max_mb", [&](const toml::node& n, const std::string& k) { journal.maxMb = Integer(n, k, 1, 1048576); }},
+        {"store_raw", [&](const toml::node& n, const std::string& k) { journal.storeRaw = Boolean(n, k); }},
+    };
+    ForEachKey(table, name, readers, {"path"});
+    return journal;
   }
 
   std::string_view fileName_;

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "journal/JournalSetUp.h"
 #include "outputs/MqttOutput.h"
 
 namespace tavrik {
@@ -20,6 +21,12 @@ std::variant<OutputsConfig, ConfigError> LoadOutputsFile(const std::string& path
   if (!file || file.bad()) return unreadable;
   auto config = ReadOutputsConfig(text.str(), path, MqttAvailable());
   const auto* read = std::get_if<OutputsConfig>(&config);
+  if (read && read->journal) {
+    const JournalConfig& journal = *read->journal;
+    const std::string at = path + ":" + std::to_string(journal.pathLine) + ": journal";
+    if (!JournalAvailable()) return ConfigError{at + ": this build has no journal support (built without SQLite)"};
+    if (const auto problem = JournalFolderProblem(journal.path)) return ConfigError{at + ".path: " + *problem};
+  }
   if (!read || !read->mqtt) return config;
   const std::optional<MqttSetUpProblem> problem = CheckMqttSetUp(*read->mqtt);
   if (!problem) return config;

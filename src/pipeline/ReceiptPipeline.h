@@ -35,6 +35,8 @@ class ReceiptPipeline final : public FrameListener {
   void AddListener(ReceiptListener& listener);
   // On from the start.
   void SetCardNumberMasking(bool on) { maskCardNumbers_ = on; }
+  // The next receipt is numbered last + 1: numbers go on from a journal's.
+  void ContinueSequenceAfter(uint64_t last) { sequence_ = last; }
   bool HasListeners() const { return !listeners_.empty(); }
   // A finished frame, just broadcast: stamped now, delivered later.
   void OnFrame(const FrameRecord& frame) override;

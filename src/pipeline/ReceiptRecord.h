@@ -10,7 +10,7 @@
 namespace tavrik {
 
 struct ReceiptRecord {
-  uint64_t sequence = 0;          // 1 for the first receipt since start
+  uint64_t sequence = 0;          // 1 for the first receipt, or one above a journal's last
   std::string_view time;          // local "YYYY-MM-DD HH:MM:SS" when the frame was finished
   int64_t epochMs = 0;            // the same moment in Unix milliseconds
   int32_t utcOffsetMinutes = 0;   // local time minus UTC then

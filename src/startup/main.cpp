@@ -14,6 +14,7 @@
 #include "platform/SystemPlatform.h"
 #include "service/ServiceHost.h"
 #include "startup/CommandLine.h"
+#include "startup/JournalStart.h"
 #include "startup/PortConflict.h"
 #include "startup/ShutdownReasonFor.h"
 #include "startup/StartupLine.h"
@@ -46,6 +47,15 @@ int main(int argc, char** argv) {
   }
   const ExecutablePath exe = LocateExecutable(argc > 0 ? argv[0] : nullptr);
   const std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform(exe.folder);
+  std::unique_ptr<Journal> journal;  // released after the relay, which feeds it
+  if (outputsConfig.journal) {
+    std::string problem;
+    journal = OpenJournal(*platform, *outputsConfig.journal, settings.outputsFile, problem);
+    if (!journal) {
+      std::fprintf(stderr, "%s\n", problem.c_str());
+      return 2;
+    }
+  }
 
   Logger logger(platform->GetClock(), exe.folder, exe.name);
   logger.SetLevel(settings.logLevel);
@@ -71,6 +81,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<Outputs> outputs;  // released after the relay, which feeds it
   auto relay = std::make_unique<Relay>(*platform, settings, *service);
   relay->SetCardNumberMasking(outputsConfig.maskCardNumbers);
+  if (journal) ConnectJournal(*relay, *journal);
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
     relay->AddReceiptListener(*outputs);
@@ -86,6 +97,7 @@ int main(int argc, char** argv) {
   }
   const auto stopOutputs = [&] {
     if (outputs) outputs->Stop();
+    if (journal) journal->Stop();
   };
   service->SetShutdown([&] {
     relay->Shutdown(ShutdownReason::kService);
@@ -106,6 +118,7 @@ int main(int argc, char** argv) {
 
   relay->Start();
   if (outputs) outputs->Start();
+  if (journal) journal->Start();
   platform->Run();
   relay.reset();
   SetProcessLogger(nullptr);

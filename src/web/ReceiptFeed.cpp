@@ -11,6 +11,7 @@ namespace tavrik {
 const Payload& ReceiptFeed::Add(const ReceiptRecord& receipt) {
   const ReceiptText& text = *receipt.text;
   seq_ = receipt.sequence;
+  if (first_ == 0) first_ = seq_;
   const std::string seq = std::to_string(seq_);
   std::string event;
   event.reserve(text.text.size() + text.text.size() / 8 + 192);
@@ -38,7 +39,7 @@ std::vector<Payload> ReceiptFeed::EventsAfter(std::string_view lastEventId) cons
     if (error != std::errc() || end != lastEventId.data() + lastEventId.size() || after > seq_)
       return events;
   }
-  const uint64_t first = seq_ > kHeldReceipts ? seq_ - kHeldReceipts + 1 : 1;
+  const uint64_t first = std::max(first_, seq_ >= kHeldReceipts ? seq_ - kHeldReceipts + 1 : 1);
   for (uint64_t seq = std::max(first, after + 1); seq <= seq_; ++seq) {
     events.push_back(held_[seq % kHeldReceipts].event);
   }

@@ -1,7 +1,8 @@
 #pragma once
 // The receipts the web port shows: keeps the Server-Sent Events of the last
 // kHeldReceipts, so that a viewer that reconnects gets what it missed. Gets
-// every receipt, numbered from 1 without a gap. Pure; event thread only.
+// every receipt, numbered without a gap from 1, or from
+// wherever a journal's numbers go on. Pure; event thread only.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -37,7 +38,8 @@ class ReceiptFeed {
   };
 
   std::array<Held, kHeldReceipts> held_{};
-  uint64_t seq_ = 0;  // of the newest receipt; the first is 1
+  uint64_t seq_ = 0;    // of the newest receipt
+  uint64_t first_ = 0;  // of the first receipt since start
 };
 
 }  // namespace tavrik

@@ -1,6 +1,7 @@
 #pragma once
 // What the web port reports about the relay, and where it gets it from.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,17 @@ struct OutputReport {
   uint64_t queued = 0;
   uint64_t sent = 0;
   uint64_t dropped = 0;
+};
+
+// The receipt journal, when the outputs file configures one.
+struct JournalReport {
+  bool ok = true;  // false during an outage
+  std::string path;
+  uint64_t queued = 0;
+  uint64_t written = 0;
+  uint64_t dropped = 0;
+  uint64_t lastSeq = 0;
+  std::string error;  // the outage's reason; empty while ok
 };
 
 struct RelayStatus {
@@ -28,6 +40,7 @@ struct RelayStatus {
   int32_t logLevel = 0;
   std::string printerStatus = "unknown";
   std::vector<OutputReport> outputs;
+  std::optional<JournalReport> journal;
   // Filled in by the web port itself.
   std::string webPort;  // "listening", or "retrying" while its port cannot be had
   int32_t webConnections = 0;

@@ -113,7 +113,20 @@ std::string StatusJson(const RelayStatus& status, std::string_view version) {
     out += ',';
   }
   if (!status.outputs.empty()) out.pop_back();
-  out += "]}\n";
+  out += ']';
+  if (status.journal) {
+    const JournalReport& journal = *status.journal;
+    out += ",\"journal\":{";
+    AppendField(out, "state", journal.ok ? "ok" : "failing");
+    AppendField(out, "path", journal.path);
+    AppendField(out, "queued", static_cast<int64_t>(journal.queued));
+    AppendField(out, "written", static_cast<int64_t>(journal.written));
+    AppendField(out, "dropped", static_cast<int64_t>(journal.dropped));
+    AppendField(out, "lastSeq", static_cast<int64_t>(journal.lastSeq));
+    AppendField(out, "error", journal.error);
+    out.back() = '}';
+  }
+  out += "}\n";
   return out;
 }
 
@@ -148,6 +161,16 @@ std::string MetricsText(const RelayStatus& status, std::string_view version) {
                "Whole receipts a slow viewer did not get.", status.receiptsSkipped);
   AppendMetric(out, "tavrik_log_level", "gauge", "The log level (-d).", status.logLevel);
   AppendOutputMetrics(out, status.outputs);
+  if (status.journal) {
+    const JournalReport& journal = *status.journal;
+    AppendMetric(out, "tavrik_journal_up", "gauge", "1 while the receipt journal is written.", journal.ok ? 1 : 0);
+    AppendMetric(out, "tavrik_journal_written_total", "counter", "Receipts committed to the journal.",
+                 static_cast<int64_t>(journal.written));
+    AppendMetric(out, "tavrik_journal_queued", "gauge", "Receipts waiting to be committed to the journal.",
+                 static_cast<int64_t>(journal.queued));
+    AppendMetric(out, "tavrik_journal_dropped_total", "counter", "Receipts the journal's full queue turned away.",
+                 static_cast<int64_t>(journal.dropped));
+  }
   return out;
 }
 

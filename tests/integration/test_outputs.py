@@ -140,7 +140,7 @@ class OutputsFileTest(RelayTestCase):
             example = f.read()
         self.assertEqual(tomllib.loads(example), {}, "a copied example would connect out at once")
         switched_on = re.sub(r"(?m)^#(\[|[a-z_]+ = )", r"\1", example)
-        self.assertEqual(sorted(tomllib.loads(switched_on)), ["mask_card_numbers", "mqtt", "recorder", "text_server"])
+        self.assertEqual(sorted(tomllib.loads(switched_on)), ["journal", "mask_card_numbers", "mqtt", "recorder", "text_server"])
 
 
 class RecorderTest(OutputsTestCase):

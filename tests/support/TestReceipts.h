@@ -14,6 +14,9 @@ class TestReceipts {
  public:
   static constexpr int64_t kEpochMs = 1796644800000;  // 2026-12-07 12:00:00 UTC
 
+  // Numbered from after + 1, as after a journal's last receipt.
+  explicit TestReceipts(uint64_t after = 0) : sequence_(after) {}
+
   // The next receipt, of frame; valid until the next call.
   const ReceiptRecord& Next(const std::string& frame, const std::string& time = "2026-12-07 12:00:00") {
     bytes_ = frame;
@@ -28,7 +31,7 @@ class TestReceipts {
   ReceiptText text_;
   std::string bytes_;
   std::string time_;
-  uint64_t sequence_ = 0;
+  uint64_t sequence_;
   ReceiptRecord record_;
 };
 

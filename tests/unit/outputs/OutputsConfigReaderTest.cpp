@@ -110,6 +110,29 @@ TEST(OutputsConfigReaderTest, MqttDefaultsAndMaskingOn) {
   EXPECT_TRUE(Read("").Empty());
 }
 
+TEST(OutputsConfigReaderTest, AJournalAloneIsValidWithItsDefaultsAndItsKeysChecked) {
+  const OutputsConfig config = Read("\n[journal]\npath = \"/var/lib/t/j.db\"\n");
+  ASSERT_TRUE(config.journal);
+  EXPECT_TRUE(config.Empty());
+  EXPECT_EQ(config.journal->path, "/var/lib/t/j.db");
+  EXPECT_EQ(config.journal->pathLine, 3u);
+  EXPECT_EQ(config.journal->retentionDays, 90);
+  EXPECT_EQ(config.journal->maxMb, 1024);
+  EXPECT_FALSE(config.journal->storeRaw);
+  const OutputsConfig set = Read("[journal]\npath = \"j\"\nretention_days = 7\nmax_mb = 5\nstore_raw = true\n");
+  EXPECT_EQ(set.journal->retentionDays, 7);
+  EXPECT_EQ(set.journal->maxMb, 5);
+  EXPECT_TRUE(set.journal->storeRaw);
+  EXPECT_EQ(ErrorOf("\n[journal]\nmax_mb = 5\n"), "o.toml:2: journal.path: missing");
+  EXPECT_EQ(ErrorOf("[journal]\npath = \"\"\n"), "o.toml:2: journal.path: must not be empty");
+  EXPECT_EQ(ErrorOf("[journal]\npath = \"j\"\nretention_days = 0\n"),
+            "o.toml:3: journal.retention_days: must be a whole number from 1 to 36500");
+  EXPECT_EQ(ErrorOf("[journal]\npath = \"j\"\nmax_mb = 0\n"),
+            "o.toml:3: journal.max_mb: must be a whole number from 1 to 1048576");
+  EXPECT_EQ(ErrorOf("[journal]\npath = \"j\"\nsize = 1\n"), "o.toml:3: journal.size: unknown key");
+  EXPECT_EQ(ErrorOf("journal = 1\n"), "o.toml:1: journal: must be a table: [journal]");
+}
+
 TEST(OutputsConfigReaderTest, SyntaxErrorsNameTheFileAndLine) {
   EXPECT_THAT(ErrorOf("[[recorder]]\nhost = \n"), ::testing::StartsWith("o.toml:2: "));
 }

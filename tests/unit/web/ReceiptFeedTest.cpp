@@ -67,5 +67,16 @@ TEST(ReceiptFeed, HoldsTheLastFiftyReceipts) {
   EXPECT_EQ(Ids(feed.EventsAfter("118")), "119 120 ");
 }
 
+TEST(ReceiptFeed, NumbersGoingOnFromAnEarlierRunReplayOnlyWhatIsHeld) {
+  ReceiptFeed feed;
+  test::TestReceipts receipts(1000);
+  feed.Add(receipts.Next("r1001\n"));
+  EXPECT_EQ(Ids(feed.EventsAfter("")), "1001 ");
+  EXPECT_EQ(Ids(feed.EventsAfter("990")), "1001 ");  // from before the restart
+  for (int i = 0; i < 59; ++i) feed.Add(receipts.Next("x"));
+  EXPECT_EQ(feed.EventsAfter("").size(), ReceiptFeed::kHeldReceipts);
+  EXPECT_EQ(Ids(feed.EventsAfter("1058")), "1059 1060 ");
+}
+
 }  // namespace
 }  // namespace tavrik

@@ -1,0 +1,102 @@
+#pragma once
+// The receipt journal's writing side: every receipt goes into a bounded
+// queue; every kBatchIntervalMs at most one batch goes to the worker thread,
+// which commits it in one transaction, so a receipt is durable within a
+// second of its cut. The event thread never waits on the disk.
+//
+// An outage (disk full, read-only, the file removed, replaced or corrupt)
+// stops nothing but the journal: the failed batch goes back to the queue's
+// front, one line is logged, and every kRetryMs the file is opened again
+// (created when missing) and the queue written; one line when that works.
+// Receipts the full queue cannot take are counted as dropped.
+//
+// Between batches, retention removes receipts older than retention_days or
+// beyond max_mb a few hundred at a time.
+//
+// Event thread only; the store is used only on the worker's thread (and by
+// Open, before the loop runs).
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "journal/JournalConfig.h"
+#include "journal/JournalCounters.h"
+#include "journal/JournalEntry.h"
+#include "journal/JournalStore.h"
+#include "pipeline/ReceiptListener.h"
+#include "platform/Platform.h"
+
+namespace tavrik {
+
+class Journal final : public ReceiptListener {
+ public:
+  static constexpr int kBatchIntervalMs = 200;
+  static constexpr int kRetryMs = 1000;  // also how often the file's place is checked
+  static constexpr size_t kMaxBatch = 2000;
+  static constexpr size_t kMaxQueued = 20000;             // receipts
+  static constexpr size_t kMaxQueuedBytes = 64u << 20;    // of their copies
+
+  Journal(Platform& platform, JournalConfig config, std::unique_ptr<JournalStore> store);
+  // The worker ends here: what was handed over is written first.
+  ~Journal() override;
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+
+  // Before the loop runs: opens the file, creating it when missing, and
+  // reads the last sequence number. Why it cannot, or std::nullopt.
+  std::optional<std::string> Open();
+  // The last sequence number written before this start; 0 for a new journal.
+  uint64_t LastSequenceAtStart() const { return lastSeqAtStart_; }
+  // Starts the batches.
+  void Start();
+  void OnReceipt(const ReceiptRecord& receipt) override;
+  // Hands every queued receipt to the worker, whose end writes them.
+  void Stop();
+
+  JournalCounters Counters() const;
+  const JournalConfig& Config() const { return config_; }
+  const std::string& Path() const { return config_.path; }
+
+ private:
+  // What a job did, read by its completion.
+  struct Batch {
+    std::vector<JournalEntry> entries;
+    bool check = false;  // look at the file's place, and retain
+    int64_t oldestKeptMs = 0;
+    JournalStore::Failure failure;
+    bool retainMore = false;  // retention has more to remove
+  };
+
+  void OnTick();
+  void HandOver(bool check);
+  bool Failing() const { return !error_.empty(); }
+  void OnBatchDone(const std::shared_ptr<Batch>& batch);
+  // On the worker: the job of one batch.
+  static void WriteBatch(JournalStore& store, Batch& batch, uint64_t maxBytes);
+  void HandOverRest();
+
+  Platform& platform_;
+  const JournalConfig config_;
+  std::unique_ptr<JournalStore> store_;
+  std::unique_ptr<Timer> tick_;
+  std::deque<JournalEntry> queue_;
+  size_t queuedBytes_ = 0;  // of queue_ and the batch in flight
+  size_t inFlight_ = 0;     // receipts of the batch in flight
+  bool busy_ = false;       // a batch is with the worker
+  bool stopped_ = false;
+  bool retainMore_ = false;
+  int ticksSinceCheck_ = 0;
+  uint64_t lastSeqAtStart_ = 0;
+  uint64_t lastSeq_ = 0;
+  uint64_t written_ = 0;
+  uint64_t dropped_ = 0;
+  uint64_t droppedInOutage_ = 0;
+  std::string error_;  // empty while writing
+  std::unique_ptr<BackgroundWorker> worker_;  // last: ends first, while the store exists
+};
+
+}  // namespace tavrik
