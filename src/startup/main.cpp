@@ -14,6 +14,7 @@
 #include "platform/SystemPlatform.h"
 #include "service/ServiceHost.h"
 #include "startup/CommandLine.h"
+#include "search/JournalReaderSetUp.h"
 #include "startup/JournalStart.h"
 #include "startup/PortConflict.h"
 #include "startup/ShutdownReasonFor.h"
@@ -82,6 +83,7 @@ int main(int argc, char** argv) {
   auto relay = std::make_unique<Relay>(*platform, settings, *service);
   relay->SetCardNumberMasking(outputsConfig.maskCardNumbers);
   if (journal) ConnectJournal(*relay, *journal);
+  if (journal && relay->Web()) relay->Web()->UseJournal(CreateJournalReader(*platform, journal->Path()));
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
     relay->AddReceiptListener(*outputs);

@@ -120,7 +120,9 @@ HttpRequestParser::Result HttpRequestParser::Parse(std::string_view head,
   }
   if (version != "HTTP/1.1" && version != "HTTP/1.0") return Result::kBad;
   request.method = method;
-  request.path = target.substr(0, target.find('?'));
+  const size_t question = target.find('?');
+  request.path = target.substr(0, question);
+  if (question != std::string_view::npos) request.query = target.substr(question + 1);
   const bool http10 = version == "HTTP/1.0";
   request.keepAlive = !http10;
 

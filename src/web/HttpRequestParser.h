@@ -12,6 +12,7 @@ namespace tavrik {
 struct HttpRequest {
   std::string method;       // as sent, case-sensitive
   std::string path;         // the target without its query
+  std::string query;        // the target's query, behind its '?', still percent-encoded
   std::string lastEventId;  // the Last-Event-ID field, empty when absent
   bool keepAlive = true;    // HTTP/1.1 unless "Connection: close"; HTTP/1.0 only with keep-alive
   bool hasBody = false;     // Content-Length above 0 or any Transfer-Encoding

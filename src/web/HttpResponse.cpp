@@ -13,6 +13,8 @@ std::string_view ReasonPhrase(int status) {
       return "Not Found";
     case 405:
       return "Method Not Allowed";
+    case 503:
+      return "Service Unavailable";
     default:
       return "Error";
   }

@@ -46,4 +46,9 @@ std::vector<Payload> ReceiptFeed::EventsAfter(std::string_view lastEventId) cons
   return events;
 }
 
+uint64_t ReceiptFeed::OldestHeldSeq() const {
+  if (seq_ == 0) return 0;
+  return std::max(first_, seq_ >= kHeldReceipts ? seq_ - kHeldReceipts + 1 : 1);
+}
+
 }  // namespace tavrik

@@ -30,6 +30,8 @@ class ReceiptFeed {
   // known to follow it).
   std::vector<Payload> EventsAfter(std::string_view lastEventId) const;
   uint64_t NewestSeq() const { return seq_; }
+  // The oldest receipt held; 0 while none is.
+  uint64_t OldestHeldSeq() const;
 
  private:
   struct Held {

@@ -1,5 +1,6 @@
 #include "web/WebServer.h"
 
+#include <charconv>
 #include <exception>
 
 #include "Version.h"
@@ -91,7 +92,7 @@ int WebServer::SlotForNewConnection() {
       chosen = i;
       break;
     }
-    const bool waiting = connection.phase == Phase::kAsking && !connection.held &&
+    const bool waiting = connection.phase == Phase::kAsking && !connection.held && !connection.awaiting &&
                          !connection.peerDone && connections_.UnsentBytes(i) == 0;
     if (waiting && (chosen < 0 || connection.waitingSince < connections_[chosen].waitingSince)) chosen = i;
   }
@@ -104,7 +105,7 @@ void WebServer::OnSlotData(int index) {
   try {
     if (connection.phase == Phase::kAsking) {
       // While held, what arrives waits in the socket, bounded by its paused reading.
-      if (!connection.held) ReadRequests(index);
+      if (!connection.held && !connection.awaiting) ReadRequests(index);
       return;
     }
     // A stream's viewer has nothing more to say; after the last answer
@@ -129,7 +130,7 @@ void WebServer::ReadRequests(int index) {
 void WebServer::AnswerRequests(int index) {
   Connection& connection = connections_[index];
   HttpRequest request;
-  while (connection.phase == Phase::kAsking) {
+  while (connection.phase == Phase::kAsking && !connection.awaiting) {
     if (connections_.UnsentBytes(index) > kMaxQueuedBytes) {
       // The client reads its answers before it is heard again.
       if (!connection.held) connections_.SocketAt(index).PauseReading();
@@ -148,7 +149,7 @@ void WebServer::AnswerRequests(int index) {
     connection.idlePeriods = 0;
     Respond(index, request);
   }
-  if (connection.phase != Phase::kAsking) return;
+  if (connection.phase != Phase::kAsking || connection.awaiting) return;
   if (connection.peerDone) {
     // Nothing more comes: a head begun stays incomplete.
     if (connections_.UnsentBytes(index) == 0) CloseConnection(index);
@@ -167,11 +168,13 @@ void WebServer::OnSlotSendDrained(int index) {
   try {
     switch (connection.phase) {
       case Phase::kAsking:
-        if (connection.held && bytesRemaining <= kMaxQueuedBytes) {
+        if (connection.csv) {
+          if (!connection.pulling && bytesRemaining <= kExportLowBytes) PullCsv(index);
+        } else if (connection.held && bytesRemaining <= kMaxQueuedBytes) {
           connection.held = false;
           connections_.SocketAt(index).ResumeReading();
           ReadRequests(index);
-        } else if (connection.peerDone && bytesRemaining == 0) {
+        } else if (connection.peerDone && bytesRemaining == 0 && !connection.awaiting) {
           CloseConnection(index);
         }
         break;
@@ -201,8 +204,8 @@ void WebServer::OnSlotClosed(int index) {
   try {
     switch (connection.phase) {
       case Phase::kAsking:
-        // Held: the rest is read and answered once the answers drain.
-        if (!connection.held) ReadRequests(index);
+        // Held or awaiting: the rest is read and answered once the answers drain or come.
+        if (!connection.held && !connection.awaiting) ReadRequests(index);
         break;
       case Phase::kStreaming:  // the viewer has gone
       case Phase::kLingering:
@@ -247,6 +250,11 @@ void WebServer::Respond(int index, const HttpRequest& request) {
   if (request.path == "/receipts") resource = Resource::kReceipts;
   if (request.path == "/status") resource = Resource::kStatus;
   if (request.path == "/metrics") resource = Resource::kMetrics;
+  if (JournalApi::Serves(request.path)) {
+    RespondFromJournal(index, request, keepAlive);
+    return;
+  }
+  if (resource == Resource::kReceipts && request.method == "GET" && RespondWithHistory(index, request)) return;
 
   parts_.clear();
   if (!head && request.method != "GET") {
@@ -291,6 +299,9 @@ void WebServer::CloseConnection(int index) {
   connection.peerDone = false;
   connection.parser.Reset();
   connection.deadline->Stop();
+  connection.awaiting = false;
+  connection.pulling = false;
+  connection.csv.reset();
   try {
     connections_.SocketAt(index).Close();
   } catch (const std::exception&) {
@@ -342,6 +353,135 @@ void WebServer::OnKeepAliveTick() {
       case Phase::kLingering:
         break;
     }
+  }
+}
+
+void WebServer::Await(int index) {
+  connections_[index].awaiting = true;
+  connections_.SocketAt(index).PauseReading();
+}
+
+void WebServer::EndAwait(int index) {
+  Connection& connection = connections_[index];
+  connection.awaiting = false;
+  if (connection.phase != Phase::kAsking) return;
+  connections_.SocketAt(index).ResumeReading();
+  ReadRequests(index);
+}
+
+bool WebServer::StillAwaited(int index, uint32_t accepted) const {
+  const Connection& connection = connections_[index];
+  return connections_.Connection(index) == accepted && connection.phase == Phase::kAsking && connection.awaiting;
+}
+
+void WebServer::RespondFromJournal(int index, const HttpRequest& request, bool keepAlive) {
+  const uint32_t accepted = connections_.Connection(index);
+  std::optional<ApiAnswer> answer =
+      journal_.Answer(request, keepAlive, [this, index, accepted, keepAlive](ApiAnswer later) {
+        if (!StillAwaited(index, accepted)) return;
+        try {
+          if (!SendJournalAnswer(index, std::move(later), keepAlive)) EndAwait(index);
+        } catch (const std::exception&) {
+          CloseConnection(index);
+        }
+      });
+  if (!answer) {
+    Await(index);
+    return;
+  }
+  SendJournalAnswer(index, std::move(*answer), keepAlive);
+}
+
+bool WebServer::SendJournalAnswer(int index, ApiAnswer answer, bool keepAlive) {
+  Connection& connection = connections_[index];
+  connections_.Send(index, MakePayload(std::move(answer.bytes)));
+  if (answer.csv) {
+    connection.csv = std::move(answer.csv);
+    connection.closeAfterExport = !keepAlive;
+    if (!connection.awaiting) Await(index);
+    PullCsv(index);
+    return true;
+  }
+  if (!keepAlive) {
+    connection.awaiting = false;
+    Finish(index);
+  }
+  return false;
+}
+
+void WebServer::PullCsv(int index) {
+  const uint32_t accepted = connections_.Connection(index);
+  connections_[index].pulling = true;
+  JournalApi::PullCsv(*connections_[index].csv,
+                      [this, index, accepted](CsvChunk chunk) { OnCsvChunk(index, accepted, std::move(chunk)); });
+}
+
+void WebServer::OnCsvChunk(int index, uint32_t accepted, CsvChunk chunk) {
+  if (!StillAwaited(index, accepted)) return;
+  Connection& connection = connections_[index];
+  try {
+    connection.pulling = false;
+    if (chunk.failed) {  // the body ends without its last chunk: the client sees it cut short
+      CloseConnection(index);
+      return;
+    }
+    connections_.Send(index, MakePayload(std::move(chunk.bytes)));
+    if (!chunk.last) {
+      if (connections_.UnsentBytes(index) <= kExportLowBytes) PullCsv(index);
+      return;
+    }
+    connection.csv.reset();
+    if (connection.closeAfterExport) {
+      connection.awaiting = false;
+      Finish(index);
+    } else {
+      EndAwait(index);
+    }
+  } catch (const std::exception&) {
+    CloseConnection(index);
+  }
+}
+
+// A viewer back with an older Last-Event-ID than the receipts held gets the
+// ones between from the journal first.
+bool WebServer::RespondWithHistory(int index, const HttpRequest& request) {
+  if (!journal_.HasArchive() || request.lastEventId.empty()) return false;
+  uint64_t after = 0;
+  const std::string_view id = request.lastEventId;
+  const auto [end, error] = std::from_chars(id.data(), id.data() + id.size(), after);
+  if (error != std::errc() || end != id.data() + id.size()) return false;
+  const uint64_t oldest = feed_.OldestHeldSeq();
+  if (oldest != 0 && after + 1 >= oldest) return false;
+  const uint32_t accepted = connections_.Connection(index);
+  journal_.History(after, oldest == 0 ? UINT64_MAX : oldest, platform_.GetClock().UnixTimeMs(),
+                   [this, index, accepted](std::vector<Payload> events, uint64_t lastSeq) {
+                     OnHistory(index, accepted, std::move(events), lastSeq);
+                   });
+  Await(index);
+  return true;
+}
+
+// The journal's receipts, then the held ones after them: none twice, and
+// no gap unless more receipts came meanwhile than are held.
+void WebServer::OnHistory(int index, uint32_t accepted, std::vector<Payload> events, uint64_t lastSeq) {
+  if (!StillAwaited(index, accepted)) return;
+  Connection& connection = connections_[index];
+  try {
+    if (connection.peerDone) {  // the viewer has gone meanwhile
+      CloseConnection(index);
+      return;
+    }
+    connection.awaiting = false;
+    connections_.SocketAt(index).ResumeReading();
+    parts_.clear();
+    parts_.push_back(MakePayload(HttpResponseHead(200, "text/event-stream; charset=utf-8", std::nullopt, false)));
+    parts_.push_back(MakePayload("retry: " + std::to_string(kReconnectMs) + "\n\n"));
+    for (Payload& event : events) parts_.push_back(std::move(event));
+    for (const Payload& event : feed_.EventsAfter(std::to_string(lastSeq))) parts_.push_back(event);
+    connection.phase = Phase::kStreaming;
+    connections_.Send(index, parts_);
+  } catch (const std::exception&) {
+    CloseConnection(index);
   }
 }
 

@@ -4,6 +4,7 @@
 //   GET /receipts  the receipts as Server-Sent Events, live and replayed
 //   GET /status    the relay's status as JSON
 //   GET /metrics   the same counters for Prometheus
+//   GET /api/...   the journal's receipts (see JournalApi.h)
 // HEAD works on each; other methods get 405, other paths 404, a malformed or
 // oversized request 400 and the connection closed. Pipelined requests are
 // answered in order, the next ones left unread while kMaxQueuedBytes of
@@ -12,7 +13,9 @@
 // all are taken, a new one takes the slot of the connection that has waited
 // longest for a request of its client, or is refused when none waits. A
 // viewer that does not read gets no more receipts once kMaxQueuedBytes wait
-// unsent: whole receipts are skipped, never part of one.
+// unsent: whole receipts are skipped, never part of one. A viewer that
+// reconnects with a Last-Event-ID older than the receipts held gets the
+// ones between from the journal, when there is one.
 //
 // Owns the listener and the connections; owned by the relay, whose receipt
 // pipeline hands it every receipt. Everything runs on the event thread and never waits.
@@ -26,6 +29,7 @@
 #include "pipeline/ReceiptListener.h"
 #include "platform/Platform.h"
 #include "web/HttpRequestParser.h"
+#include "web/JournalApi.h"
 #include "web/ReceiptFeed.h"
 #include "web/RelayStatus.h"
 #include "web/WebListener.h"
@@ -51,6 +55,8 @@ class WebServer final : public ReceiptListener {
   static constexpr int64_t kMaxQueuedBytes = 262144;
   // A browser that lost the stream tries again after this long.
   static constexpr int kReconnectMs = 1000;
+  // An export's next chunk is read once no more than this waits unsent.
+  static constexpr int64_t kExportLowBytes = 65536;
 
   WebServer(Platform& platform, const StatusSource& status);
   ~WebServer() override;
@@ -64,6 +70,8 @@ class WebServer final : public ReceiptListener {
   void Close();
   // A receipt: held and streamed.
   void OnReceipt(const ReceiptRecord& receipt) override;
+  // The journal's reader, which the /api/ paths and reconnecting viewers read.
+  void UseJournal(std::unique_ptr<ReceiptArchive> archive) { journal_.SetArchive(std::move(archive)); }
 
   // The relay's status with the web port's own fields filled in.
   RelayStatus Status() const;
@@ -86,6 +94,12 @@ class WebServer final : public ReceiptListener {
     bool peerDone = false;  // the client ended its side: closed once all is sent
     int idlePeriods = 0;        // keep-alive periods without a request or progress
     uint64_t waitingSince = 0;  // turn of its acceptance or its last request
+    // kAsking: an answer from the journal is on its way or an export is
+    // being sent; the requests after it wait unread.
+    bool awaiting = false;
+    bool closeAfterExport = false;
+    bool pulling = false;                // the export's next chunk is being read
+    std::unique_ptr<ArchiveCursor> csv;  // the export being sent
   };
   enum class Resource { kViewer, kReceipts, kStatus, kMetrics, kNone };
   friend class ConnectionSlots<WebServer, Connection>;
@@ -104,10 +118,23 @@ class WebServer final : public ReceiptListener {
   void RespondBad(int index);
   void Finish(int index);
   void StreamReceipt(const Payload& event);
+  void RespondFromJournal(int index, const HttpRequest& request, bool keepAlive);
+  bool RespondWithHistory(int index, const HttpRequest& request);
+  void OnHistory(int index, uint32_t accepted, std::vector<Payload> events, uint64_t lastSeq);
+  void Await(int index);
+  // Whether an answer from the journal is still awaited by the connection
+  // that asked, which may have gone and left its slot to another.
+  bool StillAwaited(int index, uint32_t accepted) const;
+  // False once the answer is sent; true while an export goes on.
+  bool SendJournalAnswer(int index, ApiAnswer answer, bool keepAlive);
+  void PullCsv(int index);
+  void OnCsvChunk(int index, uint32_t accepted, CsvChunk chunk);
+  void EndAwait(int index);
   void OnKeepAliveTick();
 
   Platform& platform_;
   const StatusSource& status_;
+  JournalApi journal_;  // declared before the connections, so that it goes after them
   WebListener listener_;
   ConnectionSlots<WebServer, Connection> connections_;
   std::unique_ptr<Timer> keepAlive_;
