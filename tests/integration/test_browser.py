@@ -141,8 +141,9 @@ class ViewerSearchTest(RelayTestCase):
             f"[...document.querySelectorAll('#{view} .receipt .seq')].map((a) => a.textContent).join(' ')")
 
     def line(self, id):
+        """A line's look and words, "" while the page has no such line."""
         return self.browser.evaluate(f"document.getElementById('{id}').className + ': ' + "
-                                     f"document.getElementById('{id}').textContent")
+                                     f"document.getElementById('{id}').textContent") or ""
 
     def test_search_scrolls_into_history_exports_csv_and_links_each_receipt(self):
         source = self.start_relay(journal=True)
