@@ -6,6 +6,7 @@ journal: a search shows only the matching receipts and scrolls into history,
 its CSV link carries the query, and a permalink opens its receipt.
 Leaves screenshots of the page beside the binary (viewer.png, viewer-search.png)."""
 import csv
+import datetime
 import io
 import json
 import os
@@ -134,6 +135,11 @@ class ViewerSearchTest(RelayTestCase):
         if text:
             self.browser.call("Input.insertText", text=text)
 
+    def set_range(self, from_date, from_time, to_date):
+        for id, value in (("fromDate", from_date), ("fromTime", from_time), ("toDate", to_date)):
+            self.browser.evaluate(f"{{ const input = document.getElementById('{id}'); input.value = '{value}';"
+                                  " input.dispatchEvent(new Event('change')); }")
+
     def shown(self, view):
         """The receipt numbers shown in a view, "" when the view is hidden."""
         return self.browser.evaluate(
@@ -165,6 +171,14 @@ class ViewerSearchTest(RelayTestCase):
         rows = list(csv.reader(io.StringIO(body.decode())))
         self.assertEqual((status, [row[0] for row in rows]), (200, ["seq", "47", "29", "13"]))
         self.browser.screenshot(os.path.join(os.path.dirname(os.path.abspath(BINARY)), "viewer-search.png"))
+
+        # Yesterday holds none of them; the CSV link carries the range too.
+        yesterday = (datetime.date.today() - datetime.timedelta(days=1)).isoformat()
+        self.set_range(yesterday, "08:30", yesterday)
+        self.assertTrue(wait_until(lambda: self.line("more") == "more: No receipt matches", 10), self.line("more"))
+        self.assertEqual(self.browser.evaluate("document.getElementById('csv').href"),
+                         self.url(f"/api/receipts.csv?q=refund&from={yesterday}T08%3A30&to={yesterday}"))
+        self.set_range("", "", "")
 
         # A page holds 50: the rest comes as the list is scrolled to its end.
         self.type_query("order")
