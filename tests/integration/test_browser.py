@@ -124,8 +124,6 @@ class ViewerSearchTest(RelayTestCase):
 
     def newest_in_journal(self):
         status, body = self.get("/api/receipts?limit=1")
-        if status == 404:
-            self.skipTest("this build has no receipts API (/api/receipts answers 404)")
         receipts = json.loads(body)["receipts"] if status == 200 else []
         return receipts[0]["seq"] if receipts else 0
 
