@@ -105,7 +105,8 @@ footer { text-align: center; color: var(--muted); font-size: 12px; padding-botto
   </div>
   <form class="search" id="search" role="search" autocomplete="off">
     <input type="search" id="q" aria-label="Search the journal"
-           placeholder="Search the journal: words, &quot;a phrase&quot;, refu*, OR, -word">
+           placeholder="Search the journal"
+           title="Words (all must occur), &quot;a phrase&quot;, a prefix refu*, OR, -word">
     <label>From <input type="date" id="fromDate"><input type="time" id="fromTime"></label>
     <label>To <input type="date" id="toDate"><input type="time" id="toTime"></label>
   </form>
@@ -235,8 +236,9 @@ async function fetchJson(url, signal, missing) {
   }
 }
 
-function problem(node, message) {
-  node.className = message ? "problem" : "more";
+// A line under the results: what happens, or what went wrong.
+function say(node, message, bad) {
+  node.className = bad ? "problem" : "more";
   node.textContent = message;
 }
 
@@ -296,8 +298,7 @@ async function loadMore() {
   if (!s || s.loading || s.next === null) return;
   s.loading = true;
   const more = $("more");
-  problem(more, "");
-  more.textContent = "Loading…";
+  say(more, "Loading…");
   const params = new URLSearchParams(s.params);
   params.set("limit", kPageSize);
   if (s.next !== undefined) params.set("before", s.next);
@@ -309,11 +310,11 @@ async function loadMore() {
     for (const receipt of receipts) $("results").insertBefore(receiptElement(receipt, s.marks), more);
     s.count += receipts.length;
     s.next = Number.isInteger(page.next) && page.next < (s.next ?? Infinity) ? page.next : null;
-    more.textContent = s.next !== null ? "" : s.count ? "No older receipts" : "No receipt matches";
+    say(more, s.next !== null ? "" : s.count ? "No older receipts" : "No receipt matches");
   } catch (e) {
     if (s !== search) return;
     s.next = null;  // the scroll stops here; searching again starts over
-    problem(more, e.message);
+    say(more, e.message, true);
   } finally {
     s.loading = false;
   }
@@ -328,10 +329,11 @@ const moreInView = new IntersectionObserver((entries) => {
   if (entries.some((entry) => entry.isIntersecting)) loadMore();
 }, { rootMargin: "600px" });
 
-function showSingle(receipt, note) {
+function showSingle(receipt, note, bad) {
   const single = $("single");
   while (single.children.length > 2) single.lastElementChild.remove();
-  problem($("singleNote"), note || "");
+  say($("singleNote"), note || "", bad);
+  $("singleNote").hidden = !note;
   if (receipt) single.append(receiptElement(receipt, search && search.marks));
 }
 
@@ -346,13 +348,12 @@ async function followHash() {
   const seq = wantedSeq;
   showView("single");
   if (held.has(seq)) return showSingle(held.get(seq));
-  showSingle(null, "");
-  $("singleNote").textContent = "Loading receipt #" + seq + "…";
+  showSingle(null, "Loading receipt #" + seq + "…");
   try {
     const receipt = await fetchJson("api/receipts/" + seq, undefined, "Receipt #" + seq + " is not in the journal.");
     if (seq === wantedSeq && !held.has(seq)) showSingle(receipt);
   } catch (e) {
-    if (seq === wantedSeq && !held.has(seq)) showSingle(null, e.message);
+    if (seq === wantedSeq && !held.has(seq)) showSingle(null, e.message, true);
   }
 }
 
