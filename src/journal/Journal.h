@@ -37,8 +37,8 @@ class Journal final : public ReceiptListener {
   static constexpr int kBatchIntervalMs = 200;
   static constexpr int kRetryMs = 1000;  // also how often the file's place is checked
   static constexpr size_t kMaxBatch = 2000;
-  static constexpr size_t kMaxQueued = 20000;             // receipts
-  static constexpr size_t kMaxQueuedBytes = 64u << 20;    // of their copies
+  static constexpr size_t kMaxQueued = 10000;  // receipts: a couple of seconds to write at the end
+  static constexpr size_t kMaxQueuedBytes = 32u << 20;  // of their copies
 
   Journal(Platform& platform, JournalConfig config, std::unique_ptr<JournalStore> store);
   // The worker ends here: what was handed over is written first.

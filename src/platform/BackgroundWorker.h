@@ -19,6 +19,10 @@ class BackgroundWorker {
   virtual void Run(std::function<void()> job, std::function<void()> done) = 0;
   // Jobs given whose completion has not run yet.
   virtual size_t Pending() const = 0;
+  // From now on the worker's thread gets the CPU after the others, where the
+  // system can tell: work that may lag behind (a journal's writes) then leaves
+  // the CPU to the clients' fan-out on a busy machine.
+  virtual void LowerPriority() {}
 };
 
 }  // namespace tavrik

@@ -158,7 +158,7 @@ class OutageTest(JournalTestCase):
                                  capture_output=True, text=True)
         if mounted.returncode != 0:
             self.skipTest("cannot mount a tmpfs here: " + mounted.stderr.strip())
-        self.addCleanup(subprocess.run, ["umount", "-l", self.folder])
+        self.addCleanup(subprocess.run, ["umount", "-l", self.folder], capture_output=True)
 
     def flowing(self):
         relay, source = self.start(self.db)

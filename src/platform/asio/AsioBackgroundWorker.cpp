@@ -2,6 +2,8 @@
 
 #include <asio/post.hpp>
 
+#include "platform/asio/ThreadPriority.h"
+
 namespace tavrik {
 
 AsioBackgroundWorker::AsioBackgroundWorker(asio::io_context& context)
@@ -24,6 +26,10 @@ void AsioBackgroundWorker::Run(std::function<void()> job, std::function<void()> 
     jobs_.emplace_back(std::move(job), std::move(done));
   }
   wake_.notify_one();
+}
+
+void AsioBackgroundWorker::LowerPriority() {
+  Run([] { LowerThisThreadsPriority(); }, nullptr);
 }
 
 void AsioBackgroundWorker::Work() {
