@@ -124,6 +124,7 @@ HttpRequestParser::Result HttpRequestParser::Parse(std::string_view head,
   request.path = target.substr(0, question);
   if (question != std::string_view::npos) request.query = target.substr(question + 1);
   const bool http10 = version == "HTTP/1.0";
+  request.http10 = http10;
   request.keepAlive = !http10;
 
   for (std::string_view line = TakeLine(rest); !line.empty(); line = TakeLine(rest)) {

@@ -14,6 +14,7 @@ struct HttpRequest {
   std::string path;         // the target without its query
   std::string query;        // the target's query, behind its '?', still percent-encoded
   std::string lastEventId;  // the Last-Event-ID field, empty when absent
+  bool http10 = false;      // an HTTP/1.0 request: its client may not know chunked coding
   bool keepAlive = true;    // HTTP/1.1 unless "Connection: close"; HTTP/1.0 only with keep-alive
   bool hasBody = false;     // Content-Length above 0 or any Transfer-Encoding
 };

@@ -10,6 +10,7 @@ namespace tavrik {
 namespace {
 
 constexpr std::string_view kJsonType = "application/json";
+constexpr std::string_view kAttachment = "Content-Disposition: attachment; filename=\"receipts.csv\"\r\n";
 
 std::string Response(int status, std::string_view type, const std::string& body, bool keepAlive, bool head,
                      std::string_view extraFields = {}) {
@@ -77,11 +78,11 @@ std::optional<ApiAnswer> JournalApi::Answer(const HttpRequest& request, bool kee
       return std::nullopt;
     }
     ApiAnswer answer;
-    answer.bytes = HttpResponseHead(200, "text/csv; charset=utf-8", std::nullopt, keepAlive,
-                                    "Transfer-Encoding: chunked\r\n"
-                                    "Content-Disposition: attachment; filename=\"receipts.csv\"\r\n");
+    answer.chunked = keepAlive && !request.http10;
+    answer.bytes = HttpResponseHead(200, "text/csv; charset=utf-8", std::nullopt, answer.chunked,
+                                    (answer.chunked ? "Transfer-Encoding: chunked\r\n" : "") + std::string(kAttachment));
     if (!head) {
-      answer.bytes += Chunk(kCsvHeader);
+      answer.bytes += answer.chunked ? Chunk(kCsvHeader) : kCsvHeader;
       answer.csv = archive_->Export(parse.query);
     }
     return answer;
@@ -102,17 +103,17 @@ std::optional<ApiAnswer> JournalApi::Answer(const HttpRequest& request, bool kee
   return std::nullopt;
 }
 
-void JournalApi::PullCsv(ArchiveCursor& cursor, std::function<void(CsvChunk)> done) {
-  cursor.Pull([done = std::move(done)](ArchivePage page) {
+void JournalApi::PullCsv(ArchiveCursor& cursor, bool chunked, std::function<void(CsvChunk)> done) {
+  cursor.Pull([chunked, done = std::move(done)](ArchivePage page) {
     CsvChunk chunk;
     chunk.failed = !page.error.empty();
     chunk.last = page.receipts.empty();
     if (chunk.last) {
-      chunk.bytes = "0\r\n\r\n";
+      if (chunked) chunk.bytes = "0\r\n\r\n";
     } else {
       std::string records;
       for (const StoredReceipt& receipt : page.receipts) AppendCsvRecord(records, receipt);
-      chunk.bytes = Chunk(records);
+      chunk.bytes = chunked ? Chunk(records) : std::move(records);
     }
     done(std::move(chunk));
   });

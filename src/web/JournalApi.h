@@ -7,7 +7,8 @@
 //   GET /api/receipts/SEQ.txt   its text
 //   GET /api/receipts.csv?...   every receipt of the search as CSV, newest
 //       first, in chunks of HTTP's chunked transfer coding: an export cut
-//       short by an error ends without its last chunk
+//       short by an error ends without its last chunk. An HTTP/1.0 client
+//       gets it unchunked, ended by the connection's close
 // A malformed query is answered 400, a journal that cannot be read 503,
 // anything unknown 404, each with {"error":"..."}; without a journal every
 // path answers 404 naming [journal]. HEAD answers the same heads.
@@ -30,6 +31,7 @@ namespace tavrik {
 struct ApiAnswer {
   std::string bytes;  // the whole response, or a stream's head and first chunk
   std::unique_ptr<ArchiveCursor> csv;  // set: more chunks follow (PullCsv)
+  bool chunked = false;  // the chunks are in chunked coding; else the connection's end ends them
 };
 
 // An export's next piece in its chunked coding; the last one ends the body.
@@ -51,10 +53,11 @@ class JournalApi {
   void SetArchive(std::unique_ptr<ReceiptArchive> archive) { archive_ = std::move(archive); }
   bool HasArchive() const { return archive_ != nullptr; }
 
-  // The answer, when known at once; else null, and done gets it later.
+  // The answer, when known at once; else null, and done gets it later. An
+  // export ends its connection unless it is chunked (keepAlive, HTTP/1.1).
   std::optional<ApiAnswer> Answer(const HttpRequest& request, bool keepAlive,
                                   std::function<void(ApiAnswer)> done);
-  static void PullCsv(ArchiveCursor& cursor, std::function<void(CsvChunk)> done);
+  static void PullCsv(ArchiveCursor& cursor, bool chunked, std::function<void(CsvChunk)> done);
   // The events of the receipts numbered above after and below below, of
   // the last kHistoryMs before nowMs, oldest first (the newest
   // kHistoryReceipts of them), and the number of the last (after when

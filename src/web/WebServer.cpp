@@ -397,7 +397,8 @@ bool WebServer::SendJournalAnswer(int index, ApiAnswer answer, bool keepAlive) {
   connections_.Send(index, MakePayload(std::move(answer.bytes)));
   if (answer.csv) {
     connection.csv = std::move(answer.csv);
-    connection.closeAfterExport = !keepAlive;
+    connection.closeAfterExport = !answer.chunked;
+    connection.chunkedExport = answer.chunked;
     if (!connection.awaiting) Await(index);
     PullCsv(index);
     return true;
@@ -412,7 +413,7 @@ bool WebServer::SendJournalAnswer(int index, ApiAnswer answer, bool keepAlive) {
 void WebServer::PullCsv(int index) {
   const uint32_t accepted = connections_.Connection(index);
   connections_[index].pulling = true;
-  JournalApi::PullCsv(*connections_[index].csv,
+  JournalApi::PullCsv(*connections_[index].csv, connections_[index].chunkedExport,
                       [this, index, accepted](CsvChunk chunk) { OnCsvChunk(index, accepted, std::move(chunk)); });
 }
 
@@ -425,7 +426,7 @@ void WebServer::OnCsvChunk(int index, uint32_t accepted, CsvChunk chunk) {
       CloseConnection(index);
       return;
     }
-    connections_.Send(index, MakePayload(std::move(chunk.bytes)));
+    if (!chunk.bytes.empty()) connections_.Send(index, MakePayload(std::move(chunk.bytes)));
     if (!chunk.last) {
       if (connections_.UnsentBytes(index) <= kExportLowBytes) PullCsv(index);
       return;

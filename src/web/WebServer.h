@@ -98,6 +98,7 @@ class WebServer final : public ReceiptListener {
     // being sent; the requests after it wait unread.
     bool awaiting = false;
     bool closeAfterExport = false;
+    bool chunkedExport = false;
     bool pulling = false;                // the export's next chunk is being read
     std::unique_ptr<ArchiveCursor> csv;  // the export being sent
   };

@@ -157,7 +157,10 @@ ArchivePage JournalConnection::Page(const ReceiptQuery& query, int maxRows, size
     sql += " FROM receipts_text t JOIN receipts r ON r.seq = t.rowid"
            " WHERE receipts_text MATCH ?1 AND t.rowid >= ?2 AND t.rowid < ?3";
   }
-  sql += " AND +r.epoch_ms >= ?4 AND +r.epoch_ms < ?5 ORDER BY r.seq DESC LIMIT ?6";
+  // Ordered by the index's own rowid, FTS5 walks its matches from the newest
+  // and stops at the limit; by r.seq it would sort every match first.
+  sql += " AND +r.epoch_ms >= ?4 AND +r.epoch_ms < ?5";
+  sql += query.match.empty() ? " ORDER BY r.seq DESC LIMIT ?6" : " ORDER BY t.rowid DESC LIMIT ?6";
   const Statement statement(Prepare(sql, page.error));
   if (!statement) return page;
   if (!query.match.empty()) {

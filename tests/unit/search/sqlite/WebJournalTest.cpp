@@ -179,6 +179,17 @@ TEST_F(WebJournalTest, StreamsTheExportChunkByChunkAsTheClientReads) {
   EXPECT_EQ(records, 400u);
 }
 
+TEST_F(WebJournalTest, SendsAnHttp10ClientTheExportUnchunkedUntilTheClose) {
+  const std::string sent = Ask("GET /api/receipts.csv?q=refund HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(sent.find("Transfer-Encoding"), std::string::npos);
+  EXPECT_NE(sent.find("Connection: close\r\n"), std::string::npos);
+  const std::string csv = sent.substr(sent.find("\r\n\r\n") + 4);
+  EXPECT_EQ(csv.rfind("seq,time,epoch_ms,cut,text\r\n60,", 0), 0u) << csv;
+  EXPECT_NE(csv.find("\r\n40,"), std::string::npos);
+  EXPECT_EQ(csv.substr(csv.size() - 24), ",0,\"RECEIPT 20 REFUND\"\r\n");
+  EXPECT_NE(platform.Sockets().back()->shutdownAt, -1);  // the end of the body
+}
+
 TEST_F(WebJournalTest, CutsAnExportShortWhenTheJournalFails) {
   for (uint64_t seq = 61; seq <= 200; ++seq) journal.Add(seq, std::string(1000, 'x'));
   Connect();
