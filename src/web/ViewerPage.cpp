@@ -5,7 +5,9 @@ namespace {
 
 // The page reads /receipts (Server-Sent Events, which reconnect by
 // themselves and send Last-Event-ID, so a reconnect loses nothing still
-// held) and polls /status every two seconds.
+// held) and polls /status every two seconds. A search, a date range or a
+// permalink (#seq=N) asks the journal under api/receipts instead; the live
+// list keeps filling behind them.
 constexpr std::string_view kPage = R"page(<!DOCTYPE html>
 <html lang="en">
 <head>
@@ -19,6 +21,7 @@ constexpr std::string_view kPage = R"page(<!DOCTYPE html>
   --mono: "DejaVu Sans Mono", ui-monospace, Menlo, Consolas, "Liberation Mono", monospace;
 }
 * { box-sizing: border-box; }
+[hidden] { display: none !important; }
 html, body { margin: 0; background: var(--bg); color: var(--ink);
   font: 15px/1.45 system-ui, -apple-system, "Segoe UI", Roboto, "DejaVu Sans", sans-serif; }
 header { position: sticky; top: 0; z-index: 2; background: var(--card); border-bottom: 1px solid var(--line);
@@ -70,6 +73,20 @@ main { max-width: 980px; margin: 0 auto; padding: 22px 20px 60px; display: flex;
   border-radius: 8px; color: var(--down); font-size: 13px; }
 .receipt.flagged .paper { box-shadow: 0 0 0 3px var(--down), 0 6px 18px rgba(31,41,51,.08); }
 .meta .rules { color: var(--down); font-weight: 650; }
+.search { max-width: 980px; margin: 0 auto; padding: 0 20px 12px; display: flex; flex-wrap: wrap;
+  align-items: center; gap: 8px 16px; }
+.search input { font: inherit; font-size: 14px; color: var(--ink); background: #fff; border: 1px solid var(--line);
+  border-radius: 6px; padding: 5px 9px; }
+.search #q { flex: 1 1 280px; min-width: 0; }
+.search label { display: flex; align-items: center; gap: 6px; color: var(--muted); font-size: 13px; }
+.found { width: 100%; max-width: 460px; display: flex; flex-wrap: wrap; gap: 4px 12px; margin: 0 0 -12px;
+  color: var(--muted); font-size: 13px; }
+.found a, .meta a { color: inherit; }
+.found a { margin-left: auto; font-weight: 600; color: var(--ink); }
+.more { color: var(--muted); font-size: 13px; margin: 0; }
+.problem { width: 100%; max-width: 460px; margin: 0; padding: 9px 13px; text-align: center; color: var(--down);
+  background: #fdecec; border: 1px solid #f5c2c2; border-radius: 8px; }
+mark { background: #fde68a; color: inherit; border-radius: 2px; }
 footer { text-align: center; color: var(--muted); font-size: 12px; padding-bottom: 24px; }
 </style>
 </head>
@@ -91,16 +108,34 @@ footer { text-align: center; color: var(--muted); font-size: 12px; padding-botto
     <div class="fact"><b>Last receipt</b><span id="last">–</span><i id="lastDate"></i></div>
   </div>
   <div id="alerts" hidden><ul id="alertList"></ul></div>
+  <form class="search" id="search" role="search" autocomplete="off">
+    <input type="search" id="q" aria-label="Search the journal"
+           placeholder="Search the journal"
+           title="Words (all must occur), &quot;a phrase&quot;, a prefix refu*, OR, -word">
+    <label>From <input type="date" id="fromDate"><input type="time" id="fromTime"></label>
+    <label>To <input type="date" id="toDate"><input type="time" id="toTime"></label>
+  </form>
 </header>
 <main id="receipts">
   <p class="empty" id="empty">Waiting for the first receipt…</p>
 </main>
-<footer>Newest receipt on top · the last 200 are kept on this page</footer>
+<main id="results" hidden>
+  <p class="found"><span id="found"></span><a id="csv" download>download CSV</a></p>
+  <p class="more" id="more"></p>
+</main>
+<main id="single" hidden>
+  <p class="found"><span>Receipt</span><a href="#">back to the list</a></p>
+  <p class="more" id="singleNote"></p>
+</main>
+<footer id="footer">Newest receipt on top · the last 200 are kept on this page</footer>
 <script>
 "use strict";
-const kKeep = 200;
+const kKeep = 200, kPageSize = 50;
 const $ = (id) => document.getElementById(id);
 let stream = null, streamLive = false, statusOk = false;
+const held = new Map();  // seq -> receipt, for those on the live list
+let search = null;       // the search shown: its parameters and where its history goes on
+let typing = 0, wantedSeq = null;
 
 function showLink() {
   const link = $("link");
@@ -116,33 +151,217 @@ function element(tag, className, text) {
   return node;
 }
 
-function addReceipt(receipt) {
+// The receipt's text, with what the search asked for marked.
+function paperText(text, marks) {
+  const pre = element("pre", "");
+  let last = 0;
+  for (const match of marks ? text.matchAll(marks) : []) {
+    pre.append(text.slice(last, match.index), element("mark", "", match[0]));
+    last = match.index + match[0].length;
+  }
+  pre.append(text.slice(last));
+  return pre;
+}
+
+function receiptElement(receipt, marks) {
   const when = String(receipt.time || "");
   const text = String(receipt.text || "").replace(/\n+$/, "");
+  const item = element("article", "receipt");
+  const meta = element("div", "meta");
+  meta.append(element("span", "time", when.slice(11) || when), element("span", "date", when.slice(0, 10)));
+  if (receipt.bytes !== undefined) meta.append(element("span", "bytes", "· " + receipt.bytes + " bytes"));
+  const rules = Array.isArray(receipt.rules) ? receipt.rules : [];
+  if (rules.length) {
+    item.classList.add("flagged");
+    meta.append(element("span", "rules", "⚑ " + rules.map((rule) => String(rule.name || rule)).join(", ")));
+  }
+  const seq = element("a", "seq", "#" + receipt.seq);
+  seq.href = "#seq=" + Number(receipt.seq);
+  seq.title = "Link to this receipt";
+  meta.append(seq);
+  const paper = element("div", "paper");
+  paper.append(text ? paperText(text, marks) : element("div", "blank", "no printable text in this frame"));
+  item.append(meta, paper, element("div", "edge"));
+  if (receipt.cut) item.append(element("div", "cut", "✂ paper cut"));
+  return item;
+}
+
+function addReceipt(receipt) {
+  const when = String(receipt.time || "");
   const list = $("receipts");
   $("empty").hidden = true;
   showLast(when);
-  if (!text && !receipt.cut) {
+  if (!String(receipt.text || "").replace(/\n+$/, "") && !receipt.cut) {
     // Commands only (a status query, the tail of a cut): a line, not a receipt.
     list.insertBefore(element("p", "note", when.slice(11) + " · " + receipt.bytes + " bytes without text"),
                       list.children[1] || null);
     return;
   }
-  const item = element("article", "receipt new");
-  const meta = element("div", "meta");
-  meta.append(element("span", "time", when.slice(11) || when), element("span", "date", when.slice(0, 10)),
-              element("span", "bytes", "· " + receipt.bytes + " bytes"), element("span", "seq", "#" + receipt.seq));
-  if (receipt.rules && receipt.rules.length) {
-    item.classList.add("flagged");
-    meta.append(element("span", "rules", "⚑ " + receipt.rules.join(", ")));
-  }
-  const paper = element("div", "paper");
-  paper.append(text ? element("pre", "", text) : element("div", "blank", "no printable text in this frame"));
-  item.append(meta, paper, element("div", "edge"));
-  if (receipt.cut) item.append(element("div", "cut", "✂ paper cut"));
+  const item = receiptElement(receipt);
+  item.classList.add("new");
+  item.receipt = receipt;
+  held.set(receipt.seq, receipt);
   list.insertBefore(item, list.children[1] || null);
   setTimeout(() => item.classList.remove("new"), 2000);
-  while (list.children.length > kKeep + 1) list.lastElementChild.remove();
+  while (list.children.length > kKeep + 1) {
+    const gone = list.lastElementChild.receipt;
+    if (gone && held.get(gone.seq) === gone) held.delete(gone.seq);
+    list.lastElementChild.remove();
+  }
+  if (receipt.seq === wantedSeq) showSingle(receipt);
+}
+
+// Each view comes back where it was scrolled to: back from a receipt, the list is as it was.
+const scrolledTo = {};
+function showView(id) {
+  const views = ["receipts", "results", "single"];
+  const before = views.find((view) => !$(view).hidden);
+  if (before === id) return;
+  scrolledTo[before] = window.scrollY;
+  for (const view of views) $(view).hidden = view !== id;
+  $("footer").hidden = id !== "receipts";
+  window.scrollTo(0, id === "single" ? 0 : scrolledTo[id] || 0);
+}
+
+// What the journal said, as a line for the user.
+async function fetchJson(url, signal, missing) {
+  let response;
+  try {
+    response = await fetch(url, { cache: "no-store", signal });
+  } catch (e) {
+    throw e.name === "AbortError" ? e : new Error("The relay cannot be reached: try again in a moment.");
+  }
+  const body = await response.json().catch(() => null);
+  if (response.ok && body) return body;
+  const said = body && typeof (body.error || body.message) === "string" ? body.error || body.message : "";
+  switch (response.status) {
+    case 400: throw new Error("The search is not understood: " + (said || "check its quotes and words."));
+    case 401: throw new Error("Not signed in: reload the page to sign in again.");
+    case 403: throw new Error("The journal is closed to this address" + (said ? ": " + said : "."));
+    case 404: throw new Error(missing);
+    default: throw new Error("The journal answered " + response.status + (said ? ": " + said : "."));
+  }
+}
+
+// A line under the results: what happens, or what went wrong.
+function say(node, message, bad) {
+  node.className = bad ? "problem" : "more";
+  node.textContent = message;
+}
+
+// The query's words, phrases and prefixes (not those after a minus) as one
+// pattern, whole words only, letter case aside.
+function markPattern(query) {
+  const terms = [];
+  for (const [, minus, phrase, word] of query.matchAll(/(-?)(?:"([^"]*)"?|(\S+))/g)) {
+    const words = (phrase ?? word).match(/[\p{L}\p{N}]+\*?/gu);
+    if (minus || word === "OR" || !words) continue;
+    terms.push(words.map((w) => w.endsWith("*") ? w.slice(0, -1) + "[\\p{L}\\p{N}]*" : w).join("[^\\p{L}\\p{N}]+"));
+  }
+  return terms.length ? new RegExp("(?<![\\p{L}\\p{N}])(?:" + terms.join("|") + ")(?![\\p{L}\\p{N}])", "giu")
+                      : null;
+}
+
+// Blanks as %20, not +: a plain percent-decoder reads them as well.
+const queryText = (params) => String(params).replace(/\+/g, "%20");
+
+function searchParams() {
+  const params = new URLSearchParams();
+  const q = $("q").value.trim();
+  if (q) params.set("q", q);
+  for (const end of ["from", "to"]) {
+    const date = $(end + "Date").value, time = $(end + "Time").value;
+    if (date) params.set(end, time ? date + "T" + time : date);
+  }
+  return params;
+}
+
+function startSearch(again) {
+  clearTimeout(typing);
+  const params = searchParams();
+  if (!again && String(params) === (search ? String(search.params) : "")) return;
+  if (search) search.controller.abort();
+  const results = $("results");
+  while (results.children.length > 2) results.children[1].remove();
+  if (!results.hidden) window.scrollTo(0, 0);
+  scrolledTo.results = 0;
+  search = String(params) ? { params, next: undefined, count: 0, loading: false,
+                              controller: new AbortController(), marks: markPattern(params.get("q") || "") }
+                          : null;
+  if (wantedSeq !== null) history.pushState(null, "", location.pathname + location.search);
+  wantedSeq = null;
+  showView(search ? "results" : "receipts");
+  if (!search) return;
+  const from = params.get("from"), to = params.get("to");
+  $("found").textContent = (params.get("q") ? "Receipts with “" + params.get("q") + "”" : "Receipts") +
+    (from ? " from " + from.replace("T", " ") : "") + (to ? " to " + to.replace("T", " ") : "") + " · newest first";
+  $("csv").href = "api/receipts.csv?" + queryText(params);
+  loadMore();
+}
+
+// The next page of the search's history, older than what is shown.
+async function loadMore() {
+  const s = search;
+  if (!s || s.loading || s.next === null) return;
+  s.loading = true;
+  const more = $("more");
+  say(more, "Loading…");
+  const params = new URLSearchParams(s.params);
+  params.set("limit", kPageSize);
+  if (s.next !== undefined) params.set("before", s.next);
+  try {
+    const page = await fetchJson("api/receipts?" + queryText(params), s.controller.signal,
+                                 "No journal: this relay keeps no history to search (see [journal] in its outputs file).");
+    if (s !== search) return;
+    const receipts = Array.isArray(page.receipts) ? page.receipts : [];
+    for (const receipt of receipts) $("results").insertBefore(receiptElement(receipt, s.marks), more);
+    s.count += receipts.length;
+    s.next = Number.isInteger(page.next) && page.next < (s.next ?? Infinity) ? page.next : null;
+    say(more, s.next !== null ? "" : s.count ? "No older receipts" : "No receipt matches");
+  } catch (e) {
+    if (s !== search) return;
+    s.next = null;  // the scroll stops here; searching again starts over
+    say(more, e.message, true);
+  } finally {
+    s.loading = false;
+  }
+  // Still in view (a short page): the observer says so once more.
+  if (s === search && s.next !== null) {
+    moreInView.unobserve(more);
+    moreInView.observe(more);
+  }
+}
+
+const moreInView = new IntersectionObserver((entries) => {
+  if (entries.some((entry) => entry.isIntersecting)) loadMore();
+}, { rootMargin: "600px" });
+
+function showSingle(receipt, note, bad) {
+  const single = $("single");
+  while (single.children.length > 2) single.lastElementChild.remove();
+  say($("singleNote"), note || "", bad);
+  $("singleNote").hidden = !note;
+  if (receipt) single.append(receiptElement(receipt, search && search.marks));
+}
+
+// #seq=N shows that receipt: from the live list when held, else from the journal.
+async function followHash() {
+  const match = /^#seq=(\d+)$/.exec(location.hash);
+  wantedSeq = match ? Number(match[1]) : null;
+  if (wantedSeq === null) {
+    showView(search ? "results" : "receipts");
+    return;
+  }
+  const seq = wantedSeq;
+  showView("single");
+  if (held.has(seq)) return showSingle(held.get(seq));
+  showSingle(null, "Loading receipt #" + seq + "…");
+  try {
+    const receipt = await fetchJson("api/receipts/" + seq, undefined, "Receipt #" + seq + " is not in the journal.");
+    if (seq === wantedSeq && !held.has(seq)) showSingle(receipt);
+  } catch (e) {
+    if (seq === wantedSeq && !held.has(seq)) showSingle(null, e.message, true);
+  }
 }
 
 // The latest rule events, newest first.
@@ -211,7 +430,13 @@ async function pollStatus() {
   showLink();
 }
 
+$("search").addEventListener("submit", (event) => { event.preventDefault(); startSearch(true); });
+$("q").addEventListener("input", () => { clearTimeout(typing); typing = setTimeout(startSearch, 300); });
+for (const id of ["fromDate", "fromTime", "toDate", "toTime"]) $(id).addEventListener("change", () => startSearch());
+window.addEventListener("hashchange", followHash);
+moreInView.observe($("more"));
 connect();
+followHash();
 pollStatus();
 setInterval(pollStatus, 2000);
 </script>
