@@ -12,7 +12,6 @@
 namespace tavrik {
 namespace {
 
-constexpr uint8_t kCr = 0x0D;
 constexpr uint32_t kTabColumns = 8;  // tab stops every 8 characters
 // A stored logo's box: the logo itself lives in the printer.
 constexpr uint32_t kLogoWidth = 192;
@@ -184,6 +183,8 @@ void ReceiptRenderer::RunGs(std::string_view command) {
         const uint8_t scale = RasterScale(Byte(command, 3));
         const size_t rowBytes = Word(Byte(command, 4), Byte(command, 5));
         const uint32_t rows = Word(Byte(command, 6), Byte(command, 7));
+        // A header that is not an image's takes no data (see MeasureCommand).
+        if (command.size() != 8 + rowBytes * rows || scale == kNoScale) return;
         const BitRows bits{reinterpret_cast<const uint8_t*>(command.data() + 8), static_cast<uint32_t>(8 * rowBytes),
                            rows, rowBytes};
         PrintRows(bits, (scale & 1) != 0 ? 2 : 1, (scale & 2) != 0 ? 2 : 1);

@@ -119,14 +119,27 @@ TEST(ReceiptRendererTest, PictureEndsAtTheCutOrTheRowBound) {
   }
 }
 
-// A command the frame ends inside draws nothing; nor do unknown ones.
-TEST(ReceiptRendererTest, DropsCommandsCutShortAndUnknownOnes) {
+// A command the frame ends inside draws nothing; nor do unknown ones, nor
+// an image whose header is not one (the bytes behind it are text).
+TEST(ReceiptRendererTest, DropsCommandsCutShortUnknownOrMalformed) {
   ReceiptRenderer renderer({});
   PrinterState state;
   const PaperImage text = renderer.Render("abc\n"s, state).paper;
-  for (const std::string& tail : {"\x1dv0\x00\x10\x00\x10\x00\xff"s, "\x1d(k\x10\x00" "1P0"s, "\x1b\x01\x1b"s}) {
+  const struct {
+    std::string before;
+    std::string after;
+  } cases[] = {
+      {"", "\x1dv0\x00\x10\x00\x10\x00\xff"s},
+      {"", "\x1d(k\x10\x00" "1P0"s},
+      {"", "\x1b\x01\x1b"s},
+      {"\x1dv0\x07\x01\x00\x01\x00"s, ""},  // no scale 7
+      {"\x1dve\x00\x01\x00\x01\x00"s, ""},  // GS v 0 only
+      {"\x1b*\x02\x01\x00"s, ""},            // no density 2
+  };
+  for (const auto& c : cases) {
     PrinterState fresh;
-    EXPECT_TRUE(SamePicture(renderer.Render("abc\n"s + tail, fresh).paper, text)) << tail.size();
+    EXPECT_TRUE(SamePicture(renderer.Render(c.before + "abc\n" + c.after, fresh).paper, text))
+        << c.before.size() << ' ' << c.after.size();
   }
 }
 
