@@ -24,6 +24,7 @@ struct StoredImage {
   std::string rows;
 
   bool Empty() const { return width == 0 || height == 0; }
+  bool operator==(const StoredImage&) const = default;
 };
 
 struct PrinterState {
@@ -65,6 +66,8 @@ struct PrinterState {
   // Images stored for GS / (downloaded) and GS ( L fn 50 (print buffer).
   StoredImage downloaded;
   StoredImage graphics;
+
+  bool operator==(const PrinterState&) const = default;
 
   // 1/6 inch at 180 dpi: the line pitch of the command reference's printers.
   static constexpr uint32_t kDefaultLineSpacing = 30;

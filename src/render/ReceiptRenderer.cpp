@@ -40,12 +40,22 @@ ReceiptRenderer::ReceiptRenderer(RenderSettings settings) : settings_(settings) 
 
 RenderedReceipt ReceiptRenderer::Render(std::string_view frame, PrinterState& state) {
   RenderedReceipt out{PaperImage(settings_.widthDots, settings_.maxRows), false};
+  Run(frame, state, out, true);
+  return out;
+}
+
+void ReceiptRenderer::Advance(std::string_view frame, PrinterState& state) {
+  RenderedReceipt out{PaperImage(settings_.widthDots, 0), false};
+  Run(frame, state, out, false);
+}
+
+void ReceiptRenderer::Run(std::string_view frame, PrinterState& state, RenderedReceipt& out, bool draw) {
   state_ = &state;
   out_ = &out;
   const CodePage* page = FindCodePage(state.codePage);
   codePage_ = page != nullptr ? page : &DefaultCodePage();
   y_ = 0;
-  drawing_ = true;
+  drawing_ = draw;
   for (size_t at = 0; at < frame.size();) {
     const auto byte = Byte(frame, at);
     if (byte == kEsc || byte == kGs || byte == kFs || byte == kDle) {
@@ -70,7 +80,6 @@ RenderedReceipt ReceiptRenderer::Render(std::string_view frame, PrinterState& st
   if (drawing_) out.paper.Extend(y_);
   state_ = nullptr;
   out_ = nullptr;
-  return out;
 }
 
 void ReceiptRenderer::RunCommand(std::string_view command) {
@@ -318,6 +327,7 @@ void ReceiptRenderer::PrintStored(const StoredImage& image, uint8_t widthScale, 
 }
 
 void ReceiptRenderer::PrintBarcode(Symbology symbology, std::string_view data) {
+  if (!drawing_) return;  // encoding costs more than the rest of the frame
   const PrinterState& s = *state_;
   const bool code128 = symbology == Symbology::Code128 || symbology == Symbology::Gs1_128;
   const std::string text = code128 ? Code128Text(data) : std::string(data);
@@ -343,6 +353,7 @@ void ReceiptRenderer::PrintBarcode(Symbology symbology, std::string_view data) {
 }
 
 void ReceiptRenderer::PrintTwoDimensional(Symbology symbology) {
+  if (!drawing_) return;
   const PrinterState& s = *state_;
   const bool qr = symbology == Symbology::QrCode;
   const std::string& data = qr ? s.qrData : s.pdfData;

@@ -37,8 +37,12 @@ class ReceiptRenderer {
   explicit ReceiptRenderer(RenderSettings settings);
 
   RenderedReceipt Render(std::string_view frame, PrinterState& state);
+  // What Render leaves in state, without drawing: for a frame whose picture
+  // nobody asked for.
+  void Advance(std::string_view frame, PrinterState& state);
 
  private:
+  void Run(std::string_view frame, PrinterState& state, RenderedReceipt& out, bool draw);
   void RunCommand(std::string_view command);
   void RunEsc(std::string_view command);
   void RunGs(std::string_view command);

@@ -2,6 +2,7 @@
 // one to the next:
 // - every picture is the paper's width and within the row bound, and a
 //   truncated one is exactly that tall;
+// - running a frame through without drawing it leaves the state drawing it does;
 // - the state stays within its bounds (stored images, code data), whatever
 //   the frames stored in it;
 // - the time per input stays within libFuzzer's -timeout (linear in the input).
@@ -37,8 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto [pattern, stream] = tavrik::fuzz::ReadSplitInput(data, size);
   tavrik::ReceiptRenderer renderer({kWidth, kRows});
   tavrik::PrinterState state;
+  tavrik::PrinterState advanced;
   for (const std::string_view frame : tavrik::fuzz::Chunks(stream, pattern)) {
     const tavrik::RenderedReceipt out = renderer.Render(frame, state);
+    renderer.Advance(frame, advanced);
+    Require(advanced == state);
     Require(out.paper.Width() == kWidth);
     Require(out.paper.Height() <= kRows);
     Require(!out.paper.Truncated() || out.paper.Height() == kRows);

@@ -81,7 +81,8 @@ bool SamePicture(const PaperImage& a, const PaperImage& b) {
 }
 
 // A frame draws the same from the state an earlier frame left as with the
-// same settings in front of it; ESC @ brings every setting back.
+// same settings in front of it, drawn or only run through (Advance); ESC @
+// brings every setting back.
 TEST(ReceiptRendererTest, StateCarriesFromFrameToFrameUntilInitialized) {
   const std::string settings =
       "\x1bt\x13\x1b" "a\x01\x1b!\x38\x1d" "B\x01\x1b-\x02\x1b\x33\x40\x1dL\x10\x00\x1dh\x20\x1dH\x02"
@@ -89,7 +90,7 @@ TEST(ReceiptRendererTest, StateCarriesFromFrameToFrameUntilInitialized) {
   const std::string receipt = "Caf\x82 \xd5\n\x1d/\x03\x1d(k\x03\x00" "1Q0\x1dk\x48\x03" "ABC"s;
   ReceiptRenderer renderer({});
   PrinterState carried;
-  renderer.Render(settings, carried);
+  renderer.Advance(settings, carried);
   PrinterState together;
   const PaperImage expected = renderer.Render(settings + receipt, together).paper;
   PrinterState afterReceipt = carried;

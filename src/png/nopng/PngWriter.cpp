@@ -1,0 +1,12 @@
+// Built without libpng (the Windows build): no picture is encoded, so the
+// web port answers a picture's address with 404.
+#include "png/PngWriter.h"
+
+namespace tavrik {
+
+bool PngWriter::Write(const PaperImage&, std::string& out) {
+  out.clear();
+  return false;
+}
+
+}  // namespace tavrik
