@@ -55,6 +55,12 @@ struct MqttConfig {
   std::map<std::string, uint32_t> lines;
 };
 
+// [render]: the receipts' pictures on the web port (GET /receipts/SEQ.png).
+struct RenderConfig {
+  bool pictures = false;
+  int32_t widthDots = 576;  // 80 mm paper at 203 dpi; 384 for 58 mm
+};
+
 struct OutputsConfig {
   static constexpr size_t kMaxRecorders = 8;
   static constexpr size_t kMaxTextServers = 8;
@@ -65,6 +71,7 @@ struct OutputsConfig {
   // Card numbers in every receipt masked (see receipt/CardNumbers.h); off
   // only when the file says so.
   bool maskCardNumbers = true;
+  RenderConfig render;
 
   bool Empty() const { return recorders.empty() && textServers.empty() && !mqtt; }
 };

@@ -45,6 +45,11 @@ class Reader {
         {"mask_card_numbers", [&](const toml::node& node, const std::string& key) {
            config.maskCardNumbers = Boolean(node, key);
          }},
+        {"render", [&](const toml::node& node, const std::string& key) {
+           const toml::table* table = node.as_table();
+           if (!table) Fail(node, key, "must be a table: [render]");
+           config.render = ReadRender(*table, key);
+         }},
     });
     return config;
   }
@@ -213,6 +218,15 @@ class Reader {
       FailAt(table.source().begin.line, name + ".username", "missing (a password needs a username)");
     }
     return mqtt;
+  }
+
+  RenderConfig ReadRender(const toml::table& table, const std::string& name) {
+    RenderConfig render;
+    ForEachKey(table, name, {
+        {"pictures", [&](const toml::node& n, const std::string& k) { render.pictures = Boolean(n, k); }},
+        {"width_dots", [&](const toml::node& n, const std::string& k) { render.widthDots = Integer(n, k, 64, 4096); }},
+    });
+    return render;
   }
 
   std::string_view fileName_;

@@ -10,6 +10,8 @@
 #include "log/Logger.h"
 #include "outputs/Outputs.h"
 #include "outputs/OutputsFile.h"
+#include "pictures/ReceiptPictures.h"
+#include "png/PngWriter.h"
 #include "platform/ExecutablePath.h"
 #include "platform/SystemPlatform.h"
 #include "service/ServiceHost.h"
@@ -44,6 +46,10 @@ int main(int argc, char** argv) {
     }
     outputsConfig = std::get<OutputsConfig>(std::move(loaded));
   }
+  if (outputsConfig.render.pictures && !PngWriter::Available()) {
+    std::fprintf(stderr, "%s\n", "render: this build has no PNG support");
+    return 2;
+  }
   const ExecutablePath exe = LocateExecutable(argc > 0 ? argv[0] : nullptr);
   const std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform(exe.folder);
 
@@ -69,8 +75,16 @@ int main(int argc, char** argv) {
   // shutdown can arrive while the relay's handlers run pending events and are
   // still on the stack.
   std::unique_ptr<Outputs> outputs;  // released after the relay, which feeds it
+  std::unique_ptr<ReceiptPictures> pictures;  // likewise
   auto relay = std::make_unique<Relay>(*platform, settings, *service);
   relay->SetCardNumberMasking(outputsConfig.maskCardNumbers);
+  if (outputsConfig.render.pictures && relay->Web() != nullptr) {
+    const auto width = static_cast<uint32_t>(outputsConfig.render.widthDots);
+    pictures = std::make_unique<ReceiptPictures>(RenderSettings{width, ReceiptRenderer::kMaxRows},
+                                                 outputsConfig.maskCardNumbers);
+    relay->AddReceiptListener(*pictures);
+    relay->Web()->SetPictureSource(pictures.get());
+  }
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
     relay->AddReceiptListener(*outputs);

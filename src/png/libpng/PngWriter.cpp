@@ -40,6 +40,8 @@ bool Encode(const PaperImage& paper, const std::vector<uint8_t>& blank, std::str
 
 }  // namespace
 
+bool PngWriter::Available() { return true; }
+
 bool PngWriter::Write(const PaperImage& paper, std::string& out) {
   out.clear();
   const std::vector<uint8_t> blank(paper.RowBytes(), 0);

@@ -4,6 +4,8 @@
 
 namespace tavrik {
 
+bool PngWriter::Available() { return false; }
+
 bool PngWriter::Write(const PaperImage&, std::string& out) {
   out.clear();
   return false;
