@@ -1,5 +1,8 @@
 #include "pictures/ReceiptPictures.h"
 
+#include <exception>
+
+#include "log/LogFailure.h"
 #include "png/PngWriter.h"
 #include "receipt/CardNumbers.h"
 
@@ -9,14 +12,25 @@ ReceiptPictures::ReceiptPictures(RenderSettings settings, bool maskCardNumbers)
     : renderer_(settings), maskCardNumbers_(maskCardNumbers) {}
 
 void ReceiptPictures::OnReceipt(const ReceiptRecord& receipt) {
-  const std::string_view bytes = receipt.bytes;
+  try {
+    Hold(receipt.sequence, receipt.bytes);
+  } catch (const std::exception& e) {
+    // Out of memory: the pictures start over, the receipts still go everywhere else.
+    LogFailure("Receipt pictures error: ", e);
+    for (Held& held : held_) held = Held{};
+    count_ = 0;
+    heldBytes_ = 0;
+  }
+}
+
+void ReceiptPictures::Hold(uint64_t sequence, std::string_view bytes) {
   while (count_ > 0 && (count_ == kHeldReceipts || heldBytes_ + bytes.size() > kMaxHeldBytes)) LetGoOldest();
   if (bytes.size() > kMaxHeldBytes) {  // too big to hold: only its state is kept
     renderer_.Advance(bytes, before_);
     return;
   }
   Held& held = held_[next_];
-  held.sequence = receipt.sequence;
+  held.sequence = sequence;
   held.withheld = maskCardNumbers_ && HoldsCardNumber(bytes);
   held.bytes.assign(bytes);
   next_ = (next_ + 1) % kHeldReceipts;

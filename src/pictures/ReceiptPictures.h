@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "pipeline/ReceiptListener.h"
 #include "receipt/ReceiptDecoder.h"
@@ -41,6 +42,7 @@ class ReceiptPictures final : public ReceiptListener, public PictureSource {
     std::string bytes;      // capacity kept from receipt to receipt
   };
 
+  void Hold(uint64_t sequence, std::string_view bytes);
   Held& Oldest() { return held_[(next_ + kHeldReceipts - count_) % kHeldReceipts]; }
   void LetGoOldest();
   bool HoldsCardNumber(std::string_view bytes);
