@@ -1,10 +1,14 @@
 // Receipt pictures: a typical 1 KB receipt (styled header, item lines, a bar
 // code, cut), and one with a 576 x 800 logo and a QR code, rendered at 576
-// dots from a fresh printer state; and the PNG of the typical one.
+// dots from a fresh printer state; the PNG of the typical one; what holding a
+// receipt for its picture costs the event thread per receipt (a run through
+// without drawing, as a receipt is let go), and the picture of the newest of
+// 50 held receipts, asked for.
 #include <benchmark/benchmark.h>
 
 #include <string>
 
+#include "pictures/ReceiptPictures.h"
 #include "png/PngWriter.h"
 #include "render/ReceiptRenderer.h"
 
@@ -63,6 +67,51 @@ void BM_PngOfTypicalReceipt(benchmark::State& state) {
   state.counters["rows"] = out.paper.Height();
 }
 BENCHMARK(BM_PngOfTypicalReceipt)->Unit(benchmark::kMillisecond);
+
+void BM_AdvanceTypicalReceipt(benchmark::State& state) {
+  const std::string receipt = TypicalReceipt();
+  ReceiptRenderer renderer({});
+  PrinterState printer;
+  for (auto _ : state) {
+    renderer.Advance(receipt, printer);
+    benchmark::DoNotOptimize(printer.lineSpacing);
+  }
+}
+BENCHMARK(BM_AdvanceTypicalReceipt)->Unit(benchmark::kMicrosecond);
+
+void BM_HoldTypicalReceipt(benchmark::State& state) {
+  const std::string receipt = TypicalReceipt();
+  const ReceiptText text;
+  ReceiptPictures pictures({}, true);
+  uint64_t sequence = 0;
+  for (auto _ : state) {
+    ReceiptRecord record;
+    record.sequence = ++sequence;
+    record.bytes = receipt;
+    record.text = &text;
+    pictures.OnReceipt(record);
+  }
+}
+BENCHMARK(BM_HoldTypicalReceipt)->Unit(benchmark::kMicrosecond);
+
+void BM_PictureOfNewestOf50(benchmark::State& state) {
+  const std::string receipt = TypicalReceipt();
+  const ReceiptText text;
+  ReceiptPictures pictures({}, true);
+  for (uint64_t sequence = 1; sequence <= ReceiptPictures::kHeldReceipts; ++sequence) {
+    ReceiptRecord record;
+    record.sequence = sequence;
+    record.bytes = receipt;
+    record.text = &text;
+    pictures.OnReceipt(record);
+  }
+  std::string png;
+  for (auto _ : state) {
+    pictures.PictureOf(ReceiptPictures::kHeldReceipts, png);
+    benchmark::DoNotOptimize(png.data());
+  }
+}
+BENCHMARK(BM_PictureOfNewestOf50)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavrik
