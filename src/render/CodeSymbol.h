@@ -14,6 +14,8 @@ namespace tavrik {
 struct SymbolOptions {
   uint8_t errorLevel = 0;  // QR: 0-3 (L-H); PDF417: 0-8
   uint8_t columns = 0;     // PDF417: data columns, 0 for the encoder's choice
+
+  bool operator==(const SymbolOptions&) const = default;
 };
 
 // rows x columns modules, row-major, 1 = dark.

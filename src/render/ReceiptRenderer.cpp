@@ -135,7 +135,11 @@ void ReceiptRenderer::RunEsc(std::string_view command) {
     }
     case '{': s.upsideDown = (n & 1) != 0; return;
     case '*':
-      if (command.size() > 5) line_.AddBitImage(command.substr(5), Byte(command, 2));
+      if (command.size() > 5) {
+        const uint32_t columns = Word(Byte(command, 3), Byte(command, 4));
+        if (!line_.Fits(std::min(columns, AreaWidth()), AreaWidth())) PrintLine(1);
+        line_.AddBitImage(command.substr(5), Byte(command, 2));
+      }
       return;
     case '(': RunBlock(command, 5); return;
     default: return;
@@ -358,19 +362,32 @@ void ReceiptRenderer::PrintTwoDimensional(Symbology symbology) {
   const bool qr = symbology == Symbology::QrCode;
   const std::string& data = qr ? s.qrData : s.pdfData;
   if (data.empty()) return;  // nothing stored: the printer prints nothing
-  ModuleMatrix matrix;
   const SymbolOptions options{qr ? s.qrErrorLevel : s.pdfErrorLevel, qr ? uint8_t{0} : s.pdfColumns};
   const uint32_t moduleWidth = qr ? s.qrModule : s.pdfModule;
   const uint32_t moduleHeight = qr ? s.qrModule : uint32_t{s.pdfModule} * s.pdfRowHeight;
-  if (!EncodeSymbol(symbology, data, options, matrix) || matrix.columns * moduleWidth > AreaWidth()) {
+  const ModuleMatrix* encoded = EncodeStored(symbology, data, options);
+  if (encoded == nullptr || encoded->columns * moduleWidth > AreaWidth()) {
     PrintLabelledBox(qr ? kLogoHeight * 2 : AreaWidth(), qr ? kLogoHeight * 2 : kCodeBoxHeight,
                      SymbologyName(symbology));
     return;
   }
+  const ModuleMatrix& matrix = *encoded;
   const uint32_t height = matrix.rows * moduleHeight;
   if (!StartBand(matrix.columns * moduleWidth, height)) return;
   DrawModules(out_->paper, bandX_, y_, matrix, moduleWidth, moduleHeight);
   Feed(height);
+}
+
+const ModuleMatrix* ReceiptRenderer::EncodeStored(Symbology symbology, const std::string& data,
+                                                  const SymbolOptions& options) {
+  EncodedCode& last = lastCode_;
+  if (last.symbology != symbology || !(last.options == options) || last.data != data) {
+    last.symbology = symbology;
+    last.options = options;
+    last.data = data;
+    last.encoded = EncodeSymbol(symbology, data, options, last.matrix);
+  }
+  return last.encoded ? &last.matrix : nullptr;
 }
 
 void ReceiptRenderer::PrintLabelledBox(uint32_t width, uint32_t height, std::string_view label) {

@@ -9,9 +9,11 @@
 // Pure: no I/O, never throws on any input; time linear in the frame, memory
 // within the image's bound (kMaxRows rows) and the state's.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "receipt/CodePages.h"
+#include "render/CodeSymbol.h"
 #include "render/PaperImage.h"
 #include "render/PrinterState.h"
 #include "render/TextLine.h"
@@ -62,6 +64,8 @@ class ReceiptRenderer {
   void PrintStored(const StoredImage& image, uint8_t widthScale, uint8_t heightScale);
   void PrintBarcode(Symbology symbology, std::string_view data);
   void PrintTwoDimensional(Symbology symbology);
+  // The matrix of a stored 2-D code; null when it cannot be encoded.
+  const ModuleMatrix* EncodeStored(Symbology symbology, const std::string& data, const SymbolOptions& options);
   void PrintLabelledBox(uint32_t width, uint32_t height, std::string_view label);
   void Cut(uint32_t feed);
   void Initialize();
@@ -69,7 +73,18 @@ class ReceiptRenderer {
   uint32_t AreaWidth() const;
   GlyphStyle Style() const;
 
+  // The last 2-D code encoded: printed again and again (a frame of nothing
+  // but GS ( k fn 81), a stored code costs its drawing only, not its encoding.
+  struct EncodedCode {
+    Symbology symbology = Symbology::QrCode;
+    SymbolOptions options;
+    std::string data;
+    bool encoded = false;
+    ModuleMatrix matrix;
+  };
+
   RenderSettings settings_;
+  EncodedCode lastCode_;
   PrinterState* state_ = nullptr;
   RenderedReceipt* out_ = nullptr;
   const CodePage* codePage_ = nullptr;

@@ -24,6 +24,7 @@ void TextLine::AddGlyph(const BitmapFont& font, const uint16_t* rows, const Glyp
   item.style = style;
   items_.push_back(item);
   width_ += CellWidth(font, style);
+  drawn_ += CellWidth(font, style);
   height_ = std::max(height_, item.height);
 }
 
@@ -35,7 +36,9 @@ void TextLine::AddBitImage(std::string_view columns, uint8_t mode) {
   item.columns = columns;
   item.mode = mode;
   items_.push_back(item);
-  width_ += static_cast<uint32_t>(columns.size() / BitImageColumnBytes(mode)) * ColumnWidth(mode);
+  const uint32_t width = static_cast<uint32_t>(columns.size() / BitImageColumnBytes(mode)) * ColumnWidth(mode);
+  width_ += width;
+  drawn_ += width;
   height_ = std::max(height_, kBitImageRows);
 }
 
@@ -78,6 +81,7 @@ uint32_t TextLine::Print(PaperImage& paper, uint32_t y, uint32_t left, uint32_t 
 
 void TextLine::Clear() {
   items_.clear();
+  drawn_ = 0;
   width_ = 0;
   height_ = 0;
 }

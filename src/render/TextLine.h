@@ -18,8 +18,12 @@ class TextLine {
   bool Empty() const { return items_.empty(); }
   uint32_t Width() const { return width_; }
   uint32_t Height() const { return height_; }
-  // True when something cell wide still fits in an area that wide.
-  bool Fits(uint32_t cell, uint32_t areaWidth) const { return Empty() || width_ + cell <= areaWidth; }
+  // True when something cell wide still fits in an area that wide, and
+  // ESC $ has not drawn over the line more than kMaxOverdraw times: what a
+  // line costs to draw stays within a multiple of the paper it takes.
+  bool Fits(uint32_t cell, uint32_t areaWidth) const {
+    return Empty() || (width_ + cell <= areaWidth && drawn_ + cell <= uint64_t{kMaxOverdraw} * areaWidth);
+  }
 
   void AddGlyph(const BitmapFont& font, const uint16_t* rows, const GlyphStyle& style);
   // ESC * m: columns of columnBytes bytes each, MSB on top.
@@ -49,7 +53,10 @@ class TextLine {
 
   static void DrawBitImage(PaperImage& paper, int64_t x, int64_t y, const Item& item);
 
+  static constexpr uint32_t kMaxOverdraw = 4;
+
   std::vector<Item> items_;
+  uint64_t drawn_ = 0;  // the items' widths together
   uint32_t width_ = 0;
   uint32_t height_ = 0;
 };
