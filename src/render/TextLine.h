@@ -17,7 +17,6 @@ class TextLine {
  public:
   bool Empty() const { return items_.empty(); }
   uint32_t Width() const { return width_; }
-  uint32_t Height() const { return height_; }
   // True when something cell wide still fits in an area that wide, and
   // ESC $ has not drawn over the line more than kMaxOverdraw times: what a
   // line costs to draw stays within a multiple of the paper it takes.
@@ -28,8 +27,7 @@ class TextLine {
   void AddGlyph(const BitmapFont& font, const uint16_t* rows, const GlyphStyle& style);
   // ESC * m: columns of columnBytes bytes each, MSB on top.
   void AddBitImage(std::string_view columns, uint8_t mode);
-  // Blank space (HT, ESC $): nothing drawn, nothing to print by itself.
-  void Advance(uint32_t dots) { width_ += dots; }
+  // To a position (HT, ESC $): nothing drawn, nothing to print by itself.
   void MoveTo(uint32_t dots) { width_ = dots; }
 
   // Draws the line with its top at row y of the area [left, left + width)
