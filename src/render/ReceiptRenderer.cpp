@@ -269,6 +269,7 @@ void ReceiptRenderer::RunGraphicsBlock(std::string_view command, size_t header) 
 }
 
 void ReceiptRenderer::AddCharacter(char16_t c) {
+  if (c >= 0x200B && c <= 0x200F) return;  // zero-width joiners and direction marks take no room
   const BitmapFont& font = state_->fontB ? FontB() : FontA();
   const GlyphStyle style = Style();
   if (!line_.Fits(CellWidth(font, style), AreaWidth())) PrintLine(1);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "png/PngWriter.h"
+#include "receipt/CodePages.h"
 #include "render/Code128Text.h"
 
 namespace tavrik {
@@ -142,6 +143,38 @@ TEST(ReceiptRendererTest, DropsCommandsCutShortUnknownOrMalformed) {
     EXPECT_TRUE(SamePicture(renderer.Render(c.before + "abc\n" + c.after, fresh).paper, text))
         << c.before.size() << ' ' << c.after.size();
   }
+}
+
+// Every character a code page yields is drawn, in both fonts: its glyph or
+// the replacement box, never nothing (but for a blank and the zero-width
+// characters, which take no room).
+TEST(ReceiptRendererTest, EveryCodePageCharacterLeavesInk) {
+  ReceiptRenderer renderer({});
+  size_t blank = 0;
+  for (unsigned page = 0; page < 256; ++page) {
+    const CodePage* table = FindCodePage(static_cast<uint8_t>(page));
+    if (table == nullptr) continue;
+    for (unsigned byte = 0x80; byte < 0x100; ++byte) {
+      const char16_t c = (*table)[byte - 0x80];
+      if (c == 0x00A0) continue;                 // the no-break blank
+      if (c >= 0x200C && c <= 0x200F) continue;  // zero-width joiners, direction marks
+      for (const std::string& font : {"\x1bM\x00"s, "\x1bM\x01"s}) {
+        PrinterState state;
+        const std::string frame = "\x1bt"s + static_cast<char>(page) + font + static_cast<char>(byte) + "\n";
+        const PaperImage paper = renderer.Render(frame, state).paper;
+        bool ink = false;
+        for (uint32_t y = 0; y < paper.Height() && !ink; ++y)
+          for (uint32_t x = 0; x < 12 && !ink; ++x) ink = paper.Dot(x, y);
+        blank += ink ? 0 : 1;
+        EXPECT_TRUE(ink) << "page " << page << " byte " << byte;
+      }
+    }
+  }
+  EXPECT_EQ(blank, 0u);
+  PrinterState marked;
+  PrinterState plain;
+  EXPECT_TRUE(SamePicture(renderer.Render("\x1bt\x31" "a\xfd" "b\n"s, marked).paper,
+                          renderer.Render("\x1bt\x31" "ab\n"s, plain).paper));  // CP1255 0xFD: U+200E
 }
 
 TEST(ReceiptRendererTest, QrCodeDecodesToItsData) {
