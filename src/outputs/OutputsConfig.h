@@ -75,6 +75,12 @@ struct WebConfig {
   std::map<std::string, uint32_t> lines;
 };
 
+// [render]: the receipts' pictures on the web port (GET /receipts/SEQ.png).
+struct RenderConfig {
+  bool pictures = false;
+  int32_t widthDots = 576;  // 80 mm paper at 203 dpi; 384 for 58 mm
+};
+
 struct OutputsConfig {
   static constexpr size_t kMaxRecorders = 8;
   static constexpr size_t kMaxTextServers = 8;
@@ -93,6 +99,7 @@ struct OutputsConfig {
   // This relay's name ("till 3") in events, the web port and MQTT; empty: none.
   std::string till;
   std::vector<RuleConfig> rules;
+  RenderConfig render;
 
   // Of outputs, that is: a journal alone is none.
   bool Empty() const { return recorders.empty() && textServers.empty() && !mqtt && events.empty(); }

@@ -77,6 +77,11 @@ class Reader {
              config.rules.push_back(ReadRule(table, name, config.rules));
            });
          }},
+        {"render", [&](const toml::node& node, const std::string& key) {
+           const toml::table* table = node.as_table();
+           if (!table) Fail(node, key, "must be a table: [render]");
+           config.render = ReadRender(*table, key);
+         }},
     });
     CheckRuleOutputs(config);
     if (config.mqtt) config.mqtt->till = config.till;
@@ -497,6 +502,15 @@ class Reader {
     ForEachKey(table, name, readers, {"path"});
     journal.tableLine = table.source().begin.line;
     return journal;
+  }
+
+  RenderConfig ReadRender(const toml::table& table, const std::string& name) {
+    RenderConfig render;
+    ForEachKey(table, name, {
+        {"pictures", [&](const toml::node& n, const std::string& k) { render.pictures = Boolean(n, k); }},
+        {"width_dots", [&](const toml::node& n, const std::string& k) { render.widthDots = Integer(n, k, 64, 4096); }},
+    });
+    return render;
   }
 
   std::string_view fileName_;

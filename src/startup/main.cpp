@@ -13,6 +13,8 @@
 #include "ocr/TextRecognizer.h"
 #include "outputs/Outputs.h"
 #include "outputs/OutputsFile.h"
+#include "pictures/ReceiptPictures.h"
+#include "png/PngWriter.h"
 #include "platform/ExecutablePath.h"
 #include "platform/SystemPlatform.h"
 #include "service/ServiceHost.h"
@@ -53,6 +55,10 @@ int main(int argc, char** argv) {
   // Text is read from receipts only where something takes receipts.
   const bool readsText = outputsConfig.ocr.enabled && (settings.webPort != 0 || !outputsConfig.Empty());
   if (readsText && EngineThreadsUnlimited()) RestartWithOneEngineThread(argv);
+  if (outputsConfig.render.pictures && !PngWriter::Available()) {
+    std::fprintf(stderr, "%s\n", "render: this build has no PNG support");
+    return 2;
+  }
   const ExecutablePath exe = LocateExecutable(argc > 0 ? argv[0] : nullptr);
   const std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform(exe.folder);
   std::unique_ptr<Journal> journal;  // released after the relay, which feeds it
@@ -89,6 +95,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<Outputs> outputs;  // released after the relay, which feeds it
   std::unique_ptr<EventOutputs> events;  // released after the rules, which feed them
   std::unique_ptr<RuleEngine> rules;  // released after the relay, which calls it
+  std::unique_ptr<ReceiptPictures> pictures;  // released after the relay, which feeds it
   auto relay = std::make_unique<Relay>(*platform, settings, *service);
   relay->SetCardNumberMasking(outputsConfig.maskCardNumbers);
   try {
@@ -99,6 +106,13 @@ int main(int argc, char** argv) {
   }
   if (journal) ConnectJournal(*relay, *journal);
   if (journal && relay->Web()) relay->Web()->UseJournal(CreateJournalReader(*platform, journal->Path()));
+  if (outputsConfig.render.pictures && relay->Web() != nullptr) {
+    const auto width = static_cast<uint32_t>(outputsConfig.render.widthDots);
+    pictures = std::make_unique<ReceiptPictures>(RenderSettings{width, ReceiptRenderer::kMaxRows},
+                                                 outputsConfig.maskCardNumbers);
+    relay->AddReceiptListener(*pictures);
+    relay->Web()->SetPictureSource(pictures.get());
+  }
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
     relay->AddReceiptListener(*outputs);

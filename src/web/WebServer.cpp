@@ -12,6 +12,22 @@
 namespace tavrik {
 namespace {
 
+// "/receipts/SEQ.png": SEQ into sequence.
+bool ParsePicturePath(std::string_view path, uint64_t& sequence) {
+  constexpr std::string_view kPrefix = "/receipts/";
+  constexpr std::string_view kSuffix = ".png";
+  constexpr size_t kMaxDigits = 19;  // fits in 64 bits
+  if (!path.starts_with(kPrefix) || !path.ends_with(kSuffix)) return false;
+  const std::string_view digits = path.substr(kPrefix.size(), path.size() - kPrefix.size() - kSuffix.size());
+  if (digits.empty() || digits.size() > kMaxDigits) return false;
+  sequence = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return false;
+    sequence = sequence * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return true;
+}
+
 const Payload& KeepAliveComment() {
   static const Payload comment = MakePayload(": keep-alive\n\n");
   return comment;
@@ -265,6 +281,8 @@ void WebServer::Respond(int index, const HttpRequest& request) {
   if (request.path == "/receipts") resource = Resource::kReceipts;
   if (request.path == "/status") resource = Resource::kStatus;
   if (request.path == "/metrics") resource = Resource::kMetrics;
+  uint64_t pictureSequence = 0;
+  if (pictures_ != nullptr && ParsePicturePath(request.path, pictureSequence)) resource = Resource::kPicture;
   if (JournalApi::Serves(request.path)) {
     RespondFromJournal(index, request, keepAlive);
     return;
@@ -279,6 +297,14 @@ void WebServer::Respond(int index, const HttpRequest& request) {
     parts_.push_back(MakePayload(HttpErrorResponse(405, keepAlive, true)));
   } else if (resource == Resource::kNone) {
     parts_.push_back(MakePayload(HttpErrorResponse(404, keepAlive, !head)));
+  } else if (resource == Resource::kPicture) {
+    std::string png;
+    if (pictures_->PictureOf(pictureSequence, png)) {
+      parts_.push_back(MakePayload(HttpResponseHead(200, "image/png", png.size(), keepAlive)));
+      if (!head) parts_.push_back(MakePayload(std::move(png)));
+    } else {
+      parts_.push_back(MakePayload(HttpErrorResponse(404, keepAlive, !head)));
+    }
   } else if (resource == Resource::kReceipts) {
     parts_.push_back(MakePayload(HttpResponseHead(200, "text/event-stream; charset=utf-8",
                                                   std::nullopt, head && keepAlive)));

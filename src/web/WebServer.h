@@ -2,6 +2,7 @@
 // The web port (-w): a small HTTP/1.1 server for people and monitoring.
 //   GET /          the viewer page
 //   GET /receipts  the receipts as Server-Sent Events, live and replayed
+//   GET /receipts/SEQ.png  a held receipt's picture, with a PictureSource
 //   GET /status    the relay's status as JSON
 //   GET /metrics   the same counters for Prometheus
 //   GET /api/...   the journal's receipts (see JournalApi.h)
@@ -33,6 +34,7 @@
 #include "platform/Platform.h"
 #include "web/HttpRequestParser.h"
 #include "web/JournalApi.h"
+#include "web/PictureSource.h"
 #include "web/ReceiptFeed.h"
 #include "web/RelayStatus.h"
 #include "web/WebGate.h"
@@ -76,6 +78,9 @@ class WebServer final : public ReceiptListener {
   void Listen(const std::string& address, int port);
   // Closes the listener and every connection.
   void Close();
+  // Where GET /receipts/SEQ.png gets its pictures; without one (null, the
+  // start) that path is not found like any other.
+  void SetPictureSource(PictureSource* pictures) { pictures_ = pictures; }
   // A receipt: held and streamed.
   void OnReceipt(const ReceiptRecord& receipt) override;
   // A rule's event document: streamed as "event: alert" and held, the last
@@ -119,7 +124,7 @@ class WebServer final : public ReceiptListener {
     bool pulling = false;                // the export's next chunk is being read
     std::unique_ptr<ArchiveCursor> csv;  // the export being sent
   };
-  enum class Resource { kViewer, kReceipts, kStatus, kMetrics, kNone };
+  enum class Resource { kViewer, kReceipts, kPicture, kStatus, kMetrics, kNone };
   friend class ConnectionSlots<WebServer, Connection>;
 
   void OnConnectionRequest(int32_t requestId);
@@ -167,6 +172,7 @@ class WebServer final : public ReceiptListener {
   std::string request_;         // scratch for what a connection sends
   std::vector<Payload> parts_;  // scratch for a response's parts
   int64_t receiptsSkipped_ = 0;
+  PictureSource* pictures_ = nullptr;
 };
 
 }  // namespace tavrik

@@ -279,6 +279,17 @@ TEST(OutputsConfigReaderTest, NonAsciiOnlyInStringsAndComments) {
   }
 }
 
+TEST(OutputsConfigReaderTest, ReadsTheRenderTableOffByDefault) {
+  EXPECT_FALSE(Read("").render.pictures);
+  const OutputsConfig config = Read("[render]\npictures = true\nwidth_dots = 384\n");
+  EXPECT_TRUE(config.render.pictures);
+  EXPECT_EQ(config.render.widthDots, 384);
+  EXPECT_TRUE(config.Empty());  // no output to run for it
+  EXPECT_EQ(ErrorOf("[render]\nwidth_dots = 32\n"), "o.toml:2: render.width_dots: must be a whole number from 64 to 4096");
+  EXPECT_EQ(ErrorOf("render = 1\n"), "o.toml:1: render: must be a table: [render]");
+  EXPECT_EQ(ErrorOf("[render]\nocr = true\n"), "o.toml:2: render.ocr: unknown key");
+}
+
 }  // namespace
 }  // namespace tavrik
 

@@ -338,5 +338,38 @@ TEST_F(WebServerTest, CloseEndsTheListenerAndEveryConnection) {
   EXPECT_EQ(Events(stream), "");
 }
 
+class OnePicture : public PictureSource {
+ public:
+  bool PictureOf(uint64_t sequence, std::string& png) override {
+    asked += std::to_string(sequence) + ' ';
+    png = "PNG" + std::to_string(sequence);
+    return sequence == 7;
+  }
+  std::string asked;
+};
+
+// Without a picture source /receipts/SEQ.png is no path; with one, each
+// SEQ is asked for, a picture it has is image/png, one it has not 404.
+TEST_F(WebServerTest, AnswersPicturePathsOnlyWithAPictureSource) {
+  const std::string request = "GET /receipts/7.png HTTP/1.1\r\n\r\n";
+  const size_t without = Ask(request);
+  EXPECT_EQ(Connection(without).sent.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
+
+  OnePicture pictures;
+  web.SetPictureSource(&pictures);
+  const size_t with = Ask(request);
+  const std::string& sent = Connection(with).sent;
+  EXPECT_EQ(sent.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+  EXPECT_NE(sent.find("Content-Type: image/png\r\nContent-Length: 4\r\n"), std::string::npos);
+  EXPECT_EQ(sent.substr(sent.size() - 4), "PNG7");
+  for (const char* path : {"/receipts/8.png", "/receipts/.png", "/receipts/7.jpg", "/receipts/x7.png",
+                           "/receipts/99999999999999999999.png"}) {
+    Connection(with).sent.clear();
+    Connection(with).Arrive("GET " + std::string(path) + " HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(Connection(with).sent.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << path;
+  }
+  EXPECT_EQ(pictures.asked, "7 8 ");
+}
+
 }  // namespace
 }  // namespace tavrik
