@@ -1,5 +1,6 @@
 #include "journal/JournalEntry.h"
 
+#include <span>
 #include <string_view>
 
 #include "json/JsonString.h"
@@ -54,6 +55,16 @@ void AppendFactsJson(std::string& out, const ReceiptFacts& facts) {
   out += '}';
 }
 
+void AppendRulesJson(std::string& out, std::span<const std::string_view> rules) {
+  if (rules.empty()) return;
+  out += '[';
+  for (size_t i = 0; i < rules.size(); ++i) {
+    if (i > 0) out += ',';
+    AppendJsonString(out, rules[i]);
+  }
+  out += ']';
+}
+
 }  // namespace
 
 void FillJournalEntry(JournalEntry& entry, const ReceiptRecord& receipt, bool keepRaw) {
@@ -64,7 +75,9 @@ void FillJournalEntry(JournalEntry& entry, const ReceiptRecord& receipt, bool ke
   entry.cut = receipt.text && receipt.text->cut;
   entry.text.clear();
   entry.facts.clear();
+  entry.rules.clear();
   entry.raw.clear();
+  AppendRulesJson(entry.rules, receipt.rules);
   if (receipt.text) {
     entry.text.append(receipt.text->text);
     AppendFactsJson(entry.facts, receipt.text->facts);

@@ -81,6 +81,8 @@ ReceiptQueryParse ParseReceiptQuery(std::string_view queryString) {
         query.to = minute;
         query.toWholeDay = wholeDay;
       }
+    } else if (parameter.name == "rule") {
+      query.rule = value;
     } else if (parameter.name == "limit") {
       const auto limit = Number(value, 1, ReceiptQuery::kMaxLimit);
       if (!limit)

@@ -5,6 +5,7 @@
 //   to      the same form, inclusive: up to the end of the day or minute it names
 //   limit   receipts per page, 1..kMaxLimit (default kDefaultLimit)
 //   before  only receipts numbered below this (the previous page's "next")
+//   rule    only receipts that matched the rule of this name (empty: any)
 // Other parameters are ignored; a malformed one is an error to answer with
 // 400. Pure, never throws.
 #include <cstdint>
@@ -28,6 +29,7 @@ struct ReceiptQuery {
   static constexpr int kMaxLimit = 500;
 
   std::string match;  // FTS5 MATCH expression; empty: every receipt
+  std::string rule;   // a rule's name, bound as a value; empty: every receipt
   std::optional<LocalMinute> from;
   std::optional<LocalMinute> to;
   bool toWholeDay = false;  // `to` named a day, not a minute

@@ -52,6 +52,7 @@ std::string StoredReceiptEvent(const StoredReceipt& receipt) {
   event.append(",\"epochMs\":").append(std::to_string(receipt.epochMs));
   event.append(",\"utcOffset\":");
   AppendUtcOffset(event, receipt.utcOffsetMinutes);
+  AppendIfAny(event, "rules", receipt.rules);
   AppendIfAny(event, "drawer", receipt.drawer);
   AppendIfAny(event, "codes", receipt.codes);
   AppendIfAny(event, "images", receipt.images);

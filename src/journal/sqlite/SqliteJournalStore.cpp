@@ -18,13 +18,22 @@ constexpr int kBusyTimeoutMs = 500;
 
 const char* const kInsert =
     "INSERT INTO receipts(seq, time, epoch_ms, utc_offset, cut, text, facts, rules, raw) "
-    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, NULL, ?8)";
+    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)";
 const char* const kSetLastSeq =
     "INSERT INTO journal_meta(key, value) VALUES ('last_seq', ?1) ON CONFLICT(key) DO UPDATE "
     "SET value = excluded.value WHERE CAST(excluded.value AS INTEGER) > CAST(value AS INTEGER)";
 
 void BindText(sqlite3_stmt* statement, int index, const std::string& text) {
   sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+}
+
+// Empty text is stored as NULL: the receipt has none of it.
+void BindTextOrNull(sqlite3_stmt* statement, int index, const std::string& text) {
+  if (text.empty()) {
+    sqlite3_bind_null(statement, index);
+  } else {
+    BindText(statement, index, text);
+  }
 }
 
 }  // namespace
@@ -98,15 +107,12 @@ JournalStore::Failure SqliteJournalStore::Write(std::span<const JournalEntry> ba
     sqlite3_bind_int(insert_, 4, entry.utcOffsetMinutes);
     sqlite3_bind_int(insert_, 5, entry.cut ? 1 : 0);
     BindText(insert_, 6, entry.text);
-    if (entry.facts.empty()) {
-      sqlite3_bind_null(insert_, 7);
-    } else {
-      BindText(insert_, 7, entry.facts);
-    }
+    BindTextOrNull(insert_, 7, entry.facts);
+    BindTextOrNull(insert_, 8, entry.rules);
     if (entry.raw.empty()) {
-      sqlite3_bind_null(insert_, 8);
+      sqlite3_bind_null(insert_, 9);
     } else {
-      sqlite3_bind_blob(insert_, 8, entry.raw.data(), static_cast<int>(entry.raw.size()), SQLITE_STATIC);
+      sqlite3_bind_blob(insert_, 9, entry.raw.data(), static_cast<int>(entry.raw.size()), SQLITE_STATIC);
     }
     const int stepped = sqlite3_step(insert_);
     sqlite3_reset(insert_);

@@ -24,6 +24,13 @@ constexpr const char* kColumns =
     "   THEN json_extract(r.rules, '$') ELSE '[]' END,"
     " CASE WHEN r.raw IS NULL THEN -1 ELSE length(r.raw) END";
 
+// The receipt's rule hits hold ?7; a malformed array holds none (json_each
+// would fail the whole search on it).
+constexpr const char* kHitRule =
+    " AND EXISTS (SELECT 1 FROM json_each(CASE WHEN json_valid(r.rules) AND"
+    " json_type(r.rules) = 'array' THEN r.rules ELSE '[]' END) h"
+    " WHERE h.type = 'text' AND h.value = ?7)";
+
 struct StatementDeleter {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
@@ -177,6 +184,7 @@ ArchivePage JournalConnection::Page(const ReceiptQuery& query, int maxRows, size
   // Ordered by the index's own rowid, FTS5 walks its matches from the newest
   // and stops at the limit; by r.seq it would sort every match first.
   sql += " AND +r.epoch_ms >= ?4 AND +r.epoch_ms < ?5";
+  if (!query.rule.empty()) sql += kHitRule;
   sql += query.match.empty() ? " ORDER BY r.seq DESC LIMIT ?6" : " ORDER BY t.rowid DESC LIMIT ?6";
   const Statement statement(Prepare(sql, page.error));
   if (!statement) return page;
@@ -189,6 +197,10 @@ ArchivePage JournalConnection::Page(const ReceiptQuery& query, int maxRows, size
   sqlite3_bind_int64(statement.get(), 4, range.fromMs);
   sqlite3_bind_int64(statement.get(), 5, range.toMs);
   sqlite3_bind_int64(statement.get(), 6, maxRows + 1);
+  if (!query.rule.empty()) {
+    sqlite3_bind_text(statement.get(), 7, query.rule.data(), static_cast<int>(query.rule.size()),
+                      SQLITE_STATIC);
+  }
   Collect(statement.get(), maxRows, maxTextBytes, page);
   return page;
 }

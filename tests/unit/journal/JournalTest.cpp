@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <optional>
+#include <string_view>
 
 #include "support/FakeJournalStore.h"
 #include "platform/fake/FakePlatform.h"
@@ -154,8 +156,14 @@ TEST(JournalEntryTest, KeepsFactsAsJsonAndTheRawBytesOnlyWhenAsked) {
   EXPECT_EQ(entry.raw, "");
   FillJournalEntry(entry, drawer, true);
   EXPECT_EQ(entry.raw, std::string(drawer.bytes));
+  EXPECT_EQ(entry.rules, "");
+  ReceiptRecord hit = receipts.Next("REFUND\n");
+  const std::array<std::string_view, 2> names{"refund", "say \"no\""};
+  hit.rules = names;
+  FillJournalEntry(entry, hit, false);
+  EXPECT_EQ(entry.rules, R"(["refund","say \"no\""])");
   FillJournalEntry(entry, receipts.Next("plain\n"), false);  // reused: nothing of the last one stays
-  EXPECT_EQ(entry.text + entry.facts + entry.raw, "plain\n");
+  EXPECT_EQ(entry.text + entry.facts + entry.rules + entry.raw, "plain\n");
 }
 
 }  // namespace

@@ -13,9 +13,10 @@ namespace {
 
 class SqliteJournalStoreTest : public ::testing::Test {
  protected:
-  static JournalEntry Entry(uint64_t seq, std::string text, std::string facts = "", std::string raw = "") {
+  static JournalEntry Entry(uint64_t seq, std::string text, std::string facts = "", std::string raw = "",
+                            std::string rules = "") {
     return {seq, "2026-12-07 12:00:00", kEpochMs + static_cast<int64_t>(seq) * 1000, 60, true,
-            std::move(text), std::move(facts), std::move(raw)};
+            std::move(text), std::move(facts), std::move(rules), std::move(raw)};
   }
   // The first column of the first row of sql, as text ("" for NULL or none).
   std::string Query(const std::string& sql) const {
@@ -60,7 +61,7 @@ TEST_F(SqliteJournalStoreTest, WritesWhatReadsBackAndKeepsTheLastNumberWhenReten
     SqliteJournalStore store(path_);
     ASSERT_EQ(store.Open(), std::nullopt);
     EXPECT_EQ(store.LastSequence(), 0u);
-    const std::vector<JournalEntry> batch{Entry(1, "SALE 1\n"), Entry(2, "REFUND 2\n"),
+    const std::vector<JournalEntry> batch{Entry(1, "SALE 1\n"), Entry(2, "REFUND 2\n", "", "", R"(["refund"])"),
                                           Entry(3, "SALE 3\n", R"({"drawer":[]})", std::string("\x1bi\0", 3))};
     ASSERT_EQ(store.Write(batch), std::nullopt);
   }
@@ -71,6 +72,7 @@ TEST_F(SqliteJournalStoreTest, WritesWhatReadsBackAndKeepsTheLastNumberWhenReten
                   "facts || '|' || hex(raw) FROM receipts WHERE seq = 3"),
             "2026-12-07 12:00:00|1796644803000|60|1|SALE 3\n|{\"drawer\":[]}|1B6900");
   EXPECT_EQ(Number("SELECT count(*) FROM receipts WHERE facts IS NULL AND raw IS NULL"), 2);
+  EXPECT_EQ(Query("SELECT group_concat(seq || rules) FROM receipts WHERE rules IS NOT NULL"), R"(2["refund"])");
 
   SqliteJournalStore store(path_);
   ASSERT_EQ(store.Open(), std::nullopt);

@@ -119,6 +119,37 @@ TEST_F(JournalReaderTest, FindsOneReceiptWithItsFacts) {
   EXPECT_EQ(Find(3).error, "");
 }
 
+TEST_F(JournalReaderTest, KeepsToTheReceiptsThatHitTheRuleNamed) {
+  journal.Add(1, "REFUND 1", nullptr, R"(["refund"])");
+  journal.Add(2, "SALE 2");
+  journal.Add(3, "REFUND 3 VOID", nullptr, R"(["void","refund"])");
+  journal.Add(4, "REFUND 4", nullptr, "{not json");
+  journal.Add(5, "REFUND 5", nullptr, R"({"refund":"refund"})");
+  journal.Add(6, "REFUND 6", nullptr, R"(["refunds",7])");
+  journal.Add(7, "x'); DROP TABLE receipts; --", nullptr, R"(["x'); DROP TABLE receipts; --"])");
+  const struct {
+    const char* query;
+    std::vector<uint64_t> seqs;
+  } cases[] = {
+      {"rule=refund", {3, 1}},
+      {"rule=refund&q=void", {3}},
+      {"rule=refund&limit=1&before=3", {1}},
+      {"rule=void&to=2026-01-01T00:01", {}},
+      {"rule=ref", {}},
+      {"rule=x%27)%3B+DROP+TABLE+receipts%3B+--", {7}},
+      {"rule=", {7, 6, 5, 4, 3, 2, 1}},
+  };
+  for (const auto& c : cases) {
+    const ArchivePage page = Search(c.query);
+    EXPECT_EQ(page.error, "") << c.query;
+    EXPECT_EQ(Seqs(page), c.seqs) << c.query;
+  }
+  ArchivePage chunk;
+  reader.Export(Query("rule=void"))->Pull([&](ArchivePage answer) { chunk = std::move(answer); });
+  platform.RunPosted();
+  EXPECT_EQ(Seqs(chunk), std::vector<uint64_t>{3});
+}
+
 TEST_F(JournalReaderTest, ExportsInChunksOfBoundedText) {
   const std::string line(1000, 'x');
   for (uint64_t seq = 1; seq <= 100; ++seq)

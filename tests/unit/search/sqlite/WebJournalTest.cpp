@@ -242,7 +242,8 @@ TEST_F(WebJournalTest, CutsAnExportShortWhenTheJournalFails) {
 TEST_F(WebJournalTest, GivesAReconnectingViewerWhatItMissedFromTheJournal) {
   test::TestReceipts receipts(60);
   for (int i = 0; i < 60; ++i) web.OnReceipt(receipts.Next("LIVE\n"));  // 61..120; 71.. held
-  for (uint64_t seq = 61; seq <= 120; ++seq) journal.Add(seq, "LIVE");
+  for (uint64_t seq = 61; seq <= 120; ++seq) 
+    journal.Add(seq, "LIVE", nullptr, seq == 62 ? R"(["refund"])" : nullptr);
   const std::string sent = Ask("GET /receipts HTTP/1.1\r\nLast-Event-ID: 30\r\n\r\n");
   std::vector<uint64_t> ids;
   for (size_t at = 0; (at = sent.find("\nid: ", at)) != std::string::npos; ++at) {
@@ -251,6 +252,11 @@ TEST_F(WebJournalTest, GivesAReconnectingViewerWhatItMissedFromTheJournal) {
   ASSERT_EQ(ids.size(), 90u) << sent.substr(0, 400);
   for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(ids[i], 31 + i);
   EXPECT_NE(sent.find("id: 31\nevent: receipt\ndata: {\"seq\":31,"), std::string::npos);
+  // Rule hits as the live events carry them, only where there are any.
+  const size_t hit = sent.find(",\"rules\":[\"refund\"]}\n");
+  EXPECT_NE(hit, std::string::npos);
+  EXPECT_EQ(sent.find("\"rules\""), hit + 1);
+  EXPECT_EQ(sent.rfind("\"rules\""), hit + 1);
   // Live receipts follow the history.
   FakeSocket& viewer = *platform.Sockets().back();
   web.OnReceipt(receipts.Next("LIVE\n"));
