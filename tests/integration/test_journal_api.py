@@ -57,6 +57,7 @@ class JournalApiTest(RelayTestCase):
                                  start=False)
         with open(self.relay_.path("outputs.toml"), "w") as f:
             f.write('[journal]\npath = "%s"\n' % os.path.join(folder, "j.db"))
+            f.write('[[rule]]\nname = "refund"\nmatch = "REFUND"\n')
         source = self.start(self.relay_)
         source.sendall(b"".join(receipt(seq) for seq in range(1, 1001)))
         self.assertTrue(wait_until(lambda: self.written() >= 1000, timeout=30), "the journal never wrote 1000")
@@ -73,6 +74,10 @@ class JournalApiTest(RelayTestCase):
         first = page["receipts"][-1]
         self.assertEqual(first["text"], "RECEIPT 00027 REFUND\n")
         self.assertEqual(set(first), {"seq", "time", "epochMs", "text", "cut", "drawer", "codes", "rules"})
+
+        hits = json.loads(self.get("/api/receipts?rule=refund&limit=100")[2])["receipts"]
+        self.assertEqual([(r["seq"], r["rules"]) for r in hits], [(seq, ["refund"]) for seq in REFUNDS[::-1]])
+        self.assertEqual(json.loads(self.get("/api/receipts/500")[2])["rules"], [])
 
         status, kind, body = self.get("/api/receipts.csv?q=refund")
         self.assertEqual((status, kind), (200, "text/csv; charset=utf-8"))
