@@ -3,13 +3,16 @@ TCP recorder, /status, /metrics and the log never carry a receipt's card
 number in full; the client port's stream, the printer's own copy, does.
 mask_card_numbers = false turns masking off, with a warning in the log."""
 import json
+import os
 import shutil
 import socket
+import subprocess
+import tempfile
 import time
 import unittest
 import urllib.request
 
-from relay import RelayTestCase, free_port
+from relay import RelayTestCase, free_port, wait_until
 from test_outputs import Broker, Subscriber
 from traffic import connect
 
@@ -80,7 +83,10 @@ class CardNumberTest(RelayTestCase):
         recorder_server = socket.create_server(("127.0.0.1", 0))
         self.addCleanup(recorder_server.close)
         web_port = free_port()
-        relay = self.start_relay(f'[mqtt]\nhost = "127.0.0.1"\nport = {broker_port}\ntopic = "store1"\n\n'
+        folder = tempfile.mkdtemp(prefix="tavrik_cards_")
+        self.addCleanup(shutil.rmtree, folder, True)
+        journal = os.path.join(folder, "j.db")
+        relay = self.start_relay(f'[journal]\npath = "{journal}"\n\n[mqtt]\nhost = "127.0.0.1"\nport = {broker_port}\ntopic = "store1"\n\n'
                                  f'[[recorder]]\nhost = "127.0.0.1"\nport = {recorder_server.getsockname()[1]}\n',
                                  web_port)
         mqtt.wait_for("store1/status online")
@@ -107,10 +113,17 @@ class CardNumberTest(RelayTestCase):
         self.assertNotIn("raw", on_mqtt[0])  # base64 of the printer's bytes only with raw = true
         self.assertTrue(recorded.startswith(f"VISA {MASKED}\r\nTOTAL 9.99\r\n".encode()), recorded)
 
+        self.assertTrue(wait_until(lambda: json.loads(get(web_port, "/status"))["journal"]["written"] >= 2,
+                                   timeout=15), "the journal never wrote both receipts")
+        files = b"".join(open(journal + suffix, "rb").read() for suffix in ("", "-wal") if os.path.exists(journal + suffix))
         status = get(web_port, "/status") + get(web_port, "/metrics")
         self.assertEqual(relay.stop(), 0)
+        stored = subprocess.run(["sqlite3", journal, "SELECT text FROM receipts ORDER BY seq"], check=True,
+                                capture_output=True, timeout=15).stdout
+        self.assertIn(f"VISA {MASKED}".encode(), stored)
         captured = {"/receipts": sse, "MQTT": "\n".join(lines).encode(), "recorder": recorded,
-                    "/status and /metrics": status, "log": relay.log_text()}
+                    "/status and /metrics": status, "log": relay.log_text(),
+                    "journal": stored + files}
         for name, data in captured.items():
             for number in FULL:
                 self.assertNotIn(number, data, name)
