@@ -141,7 +141,7 @@ class OutputsFileTest(RelayTestCase):
         self.assertEqual(tomllib.loads(example), {}, "a copied example would connect out at once")
         switched_on = re.sub(r"(?m)^#(\[|[a-z_]+ = )", r"\1", example)
         self.assertEqual(sorted(tomllib.loads(switched_on)),
-                         ["journal", "mask_card_numbers", "mqtt", "name", "ocr", "recorder", "rule", "text_server", "web"])
+                         ["event", "journal", "mask_card_numbers", "mqtt", "name", "ocr", "recorder", "rule", "text_server", "web"])
 
 
 class RecorderTest(OutputsTestCase):
