@@ -4,54 +4,18 @@
 #include <string_view>
 
 #include "json/JsonString.h"
+#include "web/ReceiptJsonFields.h"
 
 namespace tavrik {
 namespace {
 
-std::string_view KindName(RasterKind kind) {
-  switch (kind) {
-    case RasterKind::BitImage: return "bitImage";
-    case RasterKind::RasterImage: return "raster";
-    case RasterKind::Graphics: return "graphics";
-    case RasterKind::DownloadedImage: return "downloaded";
-  }
-  return "";
-}
-
-// Appends "name":[{..},..] behind a comma when out holds a key already.
-template <typename Items, typename Write>
-void AppendArray(std::string& out, std::string_view name, const Items& items, Write write) {
-  if (items.empty()) return;
-  out += out.size() > 1 ? ",\"" : "\"";
-  out.append(name).append("\":[");
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) out += ',';
-    out += '{';
-    write(items[i]);
-    out += '}';
-  }
-  out += ']';
-}
-
+// {"drawer":[…],"codes":[…],"images":[…]} as the web port's receipts carry
+// them: the first field's comma becomes the object's brace.
 void AppendFactsJson(std::string& out, const ReceiptFacts& facts) {
   if (facts.drawerPulses.empty() && facts.codes.empty() && facts.rasters.empty()) return;
-  out += '{';
-  AppendArray(out, "drawer", facts.drawerPulses, [&](const DrawerPulse& pulse) {
-    out.append("\"pin\":").append(std::to_string(pulse.pin));
-    out.append(",\"onMs\":").append(std::to_string(pulse.onMs));
-    out.append(",\"offMs\":").append(std::to_string(pulse.offMs));
-  });
-  AppendArray(out, "codes", facts.codes, [&](const Code& code) {
-    out.append("\"symbology\":");
-    AppendJsonString(out, SymbologyName(code.symbology));
-    out.append(",\"data\":");
-    AppendJsonString(out, facts.DataOf(code));
-  });
-  AppendArray(out, "images", facts.rasters, [&](const Raster& raster) {
-    out.append("\"kind\":\"").append(KindName(raster.kind)).append("\"");
-    out.append(",\"width\":").append(std::to_string(raster.widthDots));
-    out.append(",\"height\":").append(std::to_string(raster.heightDots));
-  });
+  const size_t start = out.size();
+  AppendReceiptFactsFields(out, facts);
+  out[start] = '{';
   out += '}';
 }
 

@@ -56,8 +56,10 @@ void AppendReceiptJsonFields(std::string& out, const ReceiptRecord& receipt) {
     out += ']';
   }
   if (receipt.recognized) out.append(",\"ocr\":true");
-  if (!receipt.text) return;
-  const ReceiptFacts& facts = receipt.text->facts;
+  if (receipt.text) AppendReceiptFactsFields(out, receipt.text->facts);
+}
+
+void AppendReceiptFactsFields(std::string& out, const ReceiptFacts& facts) {
   AppendArray(out, "drawer", facts.drawerPulses, [&](const DrawerPulse& pulse) {
     out.append("\"pin\":").append(std::to_string(pulse.pin));
     out.append(",\"onMs\":").append(std::to_string(pulse.onMs));

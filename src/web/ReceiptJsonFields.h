@@ -15,5 +15,8 @@
 namespace tavrik {
 
 void AppendReceiptJsonFields(std::string& out, const ReceiptRecord& receipt);
+// The facts' fields alone: ,"drawer":[…],"codes":[…],"images":[…], each only
+// where there are such facts.
+void AppendReceiptFactsFields(std::string& out, const ReceiptFacts& facts);
 
 }  // namespace tavrik
