@@ -59,6 +59,7 @@ struct RelayStatus {
   std::optional<JournalReport> journal;
   // Filled in by the web port itself.
   std::string webPort;  // "listening", or "retrying" while its port cannot be had
+  bool pictures = false;  // GET /receipts/SEQ.png is served
   int32_t webConnections = 0;
   int64_t receiptsSkipped = 0;  // whole receipts a slow viewer did not get
   std::string lastFrameTime;    // "YYYY-MM-DD HH:MM:SS", empty before the first frame

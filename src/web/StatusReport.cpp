@@ -137,6 +137,7 @@ std::string StatusJson(const RelayStatus& status, std::string_view version) {
   AppendField(out, "partsHeldBack", status.partsHeldBack);
   AppendField(out, "partsDropped", status.partsDropped);
   AppendField(out, "webPort", status.webPort);
+  if (status.pictures) out += "\"pictures\":true,";
   AppendField(out, "webConnections", status.webConnections);
   AppendField(out, "receiptsSkipped", status.receiptsSkipped);
   AppendField(out, "lastFrameTime", status.lastFrameTime);

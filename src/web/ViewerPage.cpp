@@ -87,6 +87,12 @@ main { max-width: 980px; margin: 0 auto; padding: 22px 20px 60px; display: flex;
 .problem { width: 100%; max-width: 460px; margin: 0; padding: 9px 13px; text-align: center; color: var(--down);
   background: #fdecec; border: 1px solid #f5c2c2; border-radius: 8px; }
 mark { background: #fde68a; color: inherit; border-radius: 2px; }
+.view { font: inherit; font-size: 13px; color: var(--ink); background: #fff; border: 1px solid var(--line);
+  border-radius: 6px; padding: 5px 9px; cursor: pointer; }
+.paper img { display: none; max-width: 100%; image-rendering: pixelated; }
+.paper .codes { display: none; margin: 8px 0 0; padding: 0; list-style: none; font-size: 12px; color: var(--muted); }
+body.printed .receipt:not(.nopicture) .paper img, body.printed .receipt:not(.nopicture) .paper .codes { display: block; }
+body.printed .receipt:not(.nopicture) .paper pre, body.printed .receipt:not(.nopicture) .paper .blank { display: none; }
 footer { text-align: center; color: var(--muted); font-size: 12px; padding-bottom: 24px; }
 </style>
 </head>
@@ -114,6 +120,7 @@ footer { text-align: center; color: var(--muted); font-size: 12px; padding-botto
            title="Words (all must occur), &quot;a phrase&quot;, a prefix refu*, OR, -word">
     <label>From <input type="date" id="fromDate"><input type="time" id="fromTime"></label>
     <label>To <input type="date" id="toDate"><input type="time" id="toTime"></label>
+    <button type="button" class="view" id="view" hidden>Show as printed</button>
   </form>
 </header>
 <main id="receipts">
@@ -136,6 +143,14 @@ let stream = null, streamLive = false, statusOk = false;
 const held = new Map();  // seq -> receipt, for those on the live list
 let search = null;       // the search shown: its parameters and where its history goes on
 let typing = 0, wantedSeq = null;
+let picturesServed = false;  // the relay draws receipts as printed (GET /receipts/SEQ.png)
+
+// Text or as printed, as chosen last time on this browser.
+function showPrinted(printed) {
+  document.body.classList.toggle("printed", printed);
+  $("view").textContent = printed ? "Show as text" : "Show as printed";
+  try { localStorage.setItem("tavrik.view", printed ? "printed" : "text"); } catch (e) { /* private mode */ }
+}
 
 function showLink() {
   const link = $("link");
@@ -181,6 +196,19 @@ function receiptElement(receipt, marks) {
   meta.append(seq);
   const paper = element("div", "paper");
   paper.append(text ? paperText(text, marks) : element("div", "blank", "no printable text in this frame"));
+  if (picturesServed) {
+    // Loaded only while shown; a receipt the relay no longer holds keeps its text.
+    const picture = element("img", "");
+    picture.loading = "lazy";
+    picture.alt = "Receipt #" + receipt.seq + " as printed";
+    picture.src = "receipts/" + Number(receipt.seq) + ".png";
+    picture.addEventListener("error", () => item.classList.add("nopicture"));
+    const codes = element("ul", "codes");
+    for (const code of Array.isArray(receipt.codes) ? receipt.codes : []) {
+      codes.append(element("li", "", String(code.symbology) + ": " + String(code.data)));
+    }
+    paper.append(picture, codes);
+  }
   item.append(meta, paper, element("div", "edge"));
   if (receipt.cut) item.append(element("div", "cut", "✂ paper cut"));
   return item;
@@ -410,6 +438,13 @@ async function pollStatus() {
     statusOk = true;
     $("version").textContent = "TavrikSrv " + s.version;
     if (s.till) document.title = s.till + " · Receipts · TavrikSrv";
+    if (s.pictures && !picturesServed) {
+      picturesServed = true;
+      $("view").hidden = false;
+      let printed = false;
+      try { printed = localStorage.getItem("tavrik.view") === "printed"; } catch (e) { /* private mode */ }
+      showPrinted(printed);
+    }
     const source = s.source || {};
     $("source").textContent = kSourceNames[source.kind] || source.kind || "–";
     $("peer").textContent = source.peer || "";
@@ -433,12 +468,15 @@ async function pollStatus() {
 $("search").addEventListener("submit", (event) => { event.preventDefault(); startSearch(true); });
 $("q").addEventListener("input", () => { clearTimeout(typing); typing = setTimeout(startSearch, 300); });
 for (const id of ["fromDate", "fromTime", "toDate", "toTime"]) $(id).addEventListener("change", () => startSearch());
+$("view").addEventListener("click", () => showPrinted(!document.body.classList.contains("printed")));
 window.addEventListener("hashchange", followHash);
 moreInView.observe($("more"));
-connect();
-followHash();
-pollStatus();
-setInterval(pollStatus, 2000);
+// The status first: it says whether receipts can be shown as printed.
+pollStatus().finally(() => {
+  connect();
+  followHash();
+  setInterval(pollStatus, 2000);
+});
 </script>
 </body>
 </html>

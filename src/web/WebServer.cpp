@@ -79,6 +79,7 @@ RelayStatus WebServer::Status() const {
   status.webPort = listener_.IsListening() ? "listening" : "retrying";
   status.webConnections = ConnectionCount();
   status.receiptsSkipped = receiptsSkipped_;
+  status.pictures = pictures_ != nullptr;
   return status;
 }
 
@@ -327,7 +328,7 @@ void WebServer::Respond(int index, const HttpRequest& request) {
     const std::string_view policy =
         resource == Resource::kViewer
             ? "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
-              "script-src 'unsafe-inline'; connect-src 'self'; img-src data:\r\n"
+              "script-src 'unsafe-inline'; connect-src 'self'; img-src 'self' data:\r\n"
             : "";
     parts_.push_back(MakePayload(HttpResponseHead(200, type, body.size(), keepAlive, policy)));
     if (!head) parts_.push_back(body);

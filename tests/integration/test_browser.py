@@ -216,5 +216,36 @@ class ViewerSearchTest(RelayTestCase):
         self.assertEqual(self.shown("results"), "")
 
 
+class ViewerPictureTest(RelayTestCase):
+    def test_the_picture_toggle_shows_receipts_as_printed_and_is_remembered(self):
+        web_port = free_port()
+        source_port = free_port()
+        browser = Browser(CHROMIUM)
+        self.addCleanup(browser.stop)
+        relay = self.relay("-l", "-t", source_port, "-u", "-w", web_port, "-k", "outputs.toml", start=False)
+        with open(relay.path("outputs.toml"), "w") as f:
+            f.write("[render]\npictures = true\n")
+        relay.start()
+        source = connect(source_port, 15)
+        self.addCleanup(source.close)
+        browser.navigate(f"http://127.0.0.1:{web_port}/")
+        source.sendall(RECEIPTS[0])
+        newest = "document.querySelector('#receipts .receipt')"
+        self.assertTrue(wait_until(lambda: browser.evaluate(f"!!{newest} && !document.getElementById('view').hidden"),
+                                   15))
+        self.assertFalse(browser.evaluate("document.body.classList.contains('printed')"))
+        browser.evaluate("document.getElementById('view').click()")
+        picture = f"{newest}.querySelector('.paper img')"
+        self.assertTrue(wait_until(lambda: browser.evaluate(f"{picture}.complete && {picture}.naturalWidth") == 576,
+                                   15), browser.evaluate(f"{picture}.naturalWidth"))
+        self.assertEqual(browser.evaluate(f"getComputedStyle({newest}.querySelector('.paper pre')).display"), "none")
+        self.assertIn("CODE39: 12345", browser.evaluate(f"{newest}.querySelector('.codes').textContent"))
+        browser.screenshot(os.path.join(os.path.dirname(os.path.abspath(BINARY)), "viewer-picture.png"))
+        # Remembered: a new page shows receipts as printed from the start.
+        browser.navigate(f"http://127.0.0.1:{web_port}/")
+        self.assertTrue(wait_until(lambda: browser.evaluate("document.body.classList.contains('printed')"), 15))
+        self.assertEqual(browser.evaluate("document.getElementById('view').textContent"), "Show as text")
+
+
 if __name__ == "__main__":
     unittest.main()

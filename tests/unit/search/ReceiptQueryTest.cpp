@@ -118,6 +118,9 @@ TEST(ReceiptQueryTest, RefusesMalformedParametersWithAMessage) {
 }
 
 TEST(ReceiptQueryTest, TurnsLocalTimesIntoUnixTimeAndToIntoTheEndOfWhatItNames) {
+#ifdef _WIN32
+  GTEST_SKIP() << "sets a POSIX TZ rule, which Windows does not read";
+#else
   const char* const saved = std::getenv("TZ");
   const std::string savedZone = saved ? saved : "";
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
@@ -135,6 +138,7 @@ TEST(ReceiptQueryTest, TurnsLocalTimesIntoUnixTimeAndToIntoTheEndOfWhatItNames) 
     unsetenv("TZ");
   }
   tzset();
+#endif
 }
 
 }  // namespace
