@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "rules/Amount.h"
+#include "rules/RegexPattern.h"
 #include "support/TestReceipts.h"
 
 namespace tavrik {
@@ -70,6 +71,7 @@ TEST(RuleSetTest, ConditionsAllHoldAndNameTheirLine) {
        "REFUND\nTOTAL -3,50\n", true, "REFUND", -3.5},
   };
   for (const Case& c : cases) {
+    if (!c.rule.regex.empty() && !RegexAvailable()) continue;  // the reader refuses such rules
     test::TestReceipts receipts;
     RuleSet set({c.rule});
     const std::vector<RuleHit>& hits = set.Match(*receipts.Next(c.frame).text);
