@@ -81,6 +81,9 @@ class WebServer final : public ReceiptListener {
   // Where GET /receipts/SEQ.png gets its pictures; without one (null, the
   // start) that path is not found like any other.
   void SetPictureSource(PictureSource* pictures) { pictures_ = pictures; }
+  // How the pictures of the journal's older receipts are drawn, on its
+  // reader's worker (see JournalApi::Picture); with a PictureSource only.
+  void SetStoredPictureMaker(FrameUse maker) { journal_.SetPictureMaker(std::move(maker)); }
   // A receipt: held and streamed.
   void OnReceipt(const ReceiptRecord& receipt) override;
   // A rule's event document: streamed as "event: alert" and held, the last
@@ -144,6 +147,10 @@ class WebServer final : public ReceiptListener {
   void Finish(int index);
   void StreamReceipt(const Payload& event);
   void RespondFromJournal(int index, const HttpRequest& request, bool keepAlive);
+  void RespondWithStoredPicture(int index, uint64_t sequence, bool head, bool keepAlive);
+  // Where a journal's answer goes when it comes: to the connection that
+  // asked, if it is still there and waiting.
+  std::function<void(ApiAnswer)> LateAnswer(int index, bool keepAlive);
   bool RespondWithHistory(int index, const HttpRequest& request);
   void OnHistory(int index, uint32_t accepted, std::vector<Payload> events, uint64_t lastSeq);
   void Await(int index);
