@@ -2,7 +2,8 @@
 // The web port (-w): a small HTTP/1.1 server for people and monitoring.
 //   GET /          the viewer page
 //   GET /receipts  the receipts as Server-Sent Events, live and replayed
-//   GET /receipts/SEQ.png  a held receipt's picture, with a PictureSource
+//   GET /receipts/SEQ.png  a held receipt's picture, with a PictureSource;
+//                  an older one's from the journal, with a picture maker
 //   GET /status    the relay's status as JSON
 //   GET /metrics   the same counters for Prometheus
 //   GET /api/...   the journal's receipts (see JournalApi.h)
