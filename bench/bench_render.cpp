@@ -3,7 +3,8 @@
 // dots from a fresh printer state; the PNG of the typical one; what holding a
 // receipt for its picture costs the event thread per receipt (a run through
 // without drawing, as a receipt is let go), and the picture of the newest of
-// 50 held receipts, asked for.
+// 50 held receipts, asked for; the picture drawn as each receipt comes (for
+// MQTT's and webhooks' png) and held, with its PNG's size.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -112,6 +113,27 @@ void BM_PictureOfNewestOf50(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PictureOfNewestOf50)->Unit(benchmark::kMillisecond);
+
+void Paint(benchmark::State& state, const std::string& receipt) {
+  const ReceiptText text;
+  ReceiptPictures pictures({}, true);
+  uint64_t sequence = 0;
+  size_t pngBytes = 0;
+  for (auto _ : state) {
+    ReceiptRecord record;
+    record.sequence = ++sequence;
+    record.bytes = receipt;
+    record.text = &text;
+    record.png = pictures.Paint(record);
+    pngBytes = record.png.size();
+    pictures.OnReceipt(record);
+  }
+  state.counters["png bytes"] = static_cast<double>(pngBytes);
+}
+void BM_PaintTypicalReceipt(benchmark::State& state) { Paint(state, TypicalReceipt()); }
+BENCHMARK(BM_PaintTypicalReceipt)->Unit(benchmark::kMillisecond);
+void BM_PaintLogoAndQrReceipt(benchmark::State& state) { Paint(state, LogoAndQrReceipt()); }
+BENCHMARK(BM_PaintLogoAndQrReceipt)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavrik

@@ -61,6 +61,8 @@ class Relay : private SourceHost, private PartSink, private StatusSource {
   void AddReceiptListener(ReceiptListener& listener);
   // Names the rules each receipt matched, before the listeners see it.
   void SetReceiptMatcher(ReceiptMatcher& matcher) { receipts_.SetMatcher(matcher); }
+  // Draws each receipt's picture before the matcher (see ReceiptPainter).
+  void SetReceiptPainter(ReceiptPainter& painter) { receipts_.SetPainter(painter); }
   // Card numbers masked in what every receipt listener gets; on unless set off.
   void SetCardNumberMasking(bool on) { receipts_.SetCardNumberMasking(on); }
   // Receipts printed as images get text read from them, in languages

@@ -21,6 +21,7 @@ struct EventOutputConfig {
   // HTTP (webhook, frigate, nx)
   std::string url;                   // webhook: the whole address; frigate, nx: the server's base address
   std::vector<std::string> headers;  // "Name: value" each (webhook)
+  bool png = false;                  // webhook: the receipt's picture in the event (base64 "png")
   EventAuth auth = EventAuth::kNone;
   std::string username;
   std::string password;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "json/JsonString.h"
+#include "outputs/ReceiptJson.h"
 
 namespace tavrik {
 namespace {
@@ -154,6 +155,7 @@ OutgoingHttpRequest EventHttpRequest(const EventOutputConfig& config, const Rule
     case EventOutputType::kWebhook:
       request.url = config.url;
       request.body = std::string(event.json);
+      if (config.png && !event.png.empty()) AppendPictureField(event.png, request.body);
       for (const std::string& header : config.headers) request.headers.push_back(header);
       break;
     case EventOutputType::kFrigate:

@@ -55,6 +55,7 @@ struct MqttConfig {
   int32_t keepalive = 30;  // seconds
   int32_t queue = 1000;    // receipts kept while the broker is unreachable
   bool raw = false;        // send the frame's bytes, unmasked card numbers and all
+  bool png = false;        // send the receipt's picture (base64 "png")
   std::string till;        // the file's top-level name, in every receipt document when set
   // The file's line of each key given ("mqtt.ca_file") and of the table
   // ("mqtt"), for problems found once the file is read.

@@ -15,6 +15,7 @@
 #include "outputs/HostSyntax.h"
 #include "ocr/TextRecognizer.h"
 #include "platform/HttpClient.h"
+#include "png/PngWriter.h"
 #include "rules/RegexPattern.h"
 
 namespace tavrik {
@@ -156,6 +157,12 @@ class Reader {
     if (!value) Fail(node, key, "must be true or false");
     return value->get();
   }
+  // A receipt's picture sent along: the build must be able to make one.
+  bool Picture(const toml::node& node, const std::string& key) {
+    const bool on = Boolean(node, key);
+    if (on && !PngWriter::Available()) Fail(node, key, "this build has no PNG support");
+    return on;
+  }
   int32_t Integer(const toml::node& node, const std::string& key, int32_t min, int32_t max) {
     const auto* value = node.as_integer();
     if (!value || value->get() < min || value->get() > max) {
@@ -240,6 +247,7 @@ class Reader {
         {"keepalive", [&](const toml::node& n, const std::string& k) { mqtt.keepalive = Integer(n, k, 5, 65535); }},
         {"queue", [&](const toml::node& n, const std::string& k) { mqtt.queue = Integer(n, k, 1, 100000); }},
         {"raw", [&](const toml::node& n, const std::string& k) { mqtt.raw = Boolean(n, k); }},
+        {"png", [&](const toml::node& n, const std::string& k) { mqtt.png = Picture(n, k); }},
     };
     ForEachKey(table, name, readers, {"host", "topic"});
     mqtt.lines.emplace(name, table.source().begin.line);
@@ -414,6 +422,7 @@ class Reader {
          }},
         {"username", [&](const toml::node& n, const std::string& k) { out.username = NonEmpty(n, k); }},
         {"password", [&](const toml::node& n, const std::string& k) { out.password = String(n, k); }},
+        {"png", [&](const toml::node& n, const std::string& k) { out.png = Picture(n, k); }},
         {"token", [&](const toml::node& n, const std::string& k) { out.token = NonEmpty(n, k); }},
         {"ca_file", [&](const toml::node& n, const std::string& k) { out.caFile = NonEmpty(n, k); }},
         {"camera", [&](const toml::node& n, const std::string& k) { out.camera = NonEmpty(n, k); }},
@@ -434,7 +443,7 @@ class Reader {
     ForEachKey(table, name, readers, {"name", "type"});
     // Which keys each type takes, and which it needs.
     static const std::map<EventOutputType, std::pair<std::vector<std::string>, std::vector<std::string>>> kKeys{
-        {EventOutputType::kWebhook, {{"url", "headers", "auth", "username", "password", "token", "ca_file"}, {"url"}}},
+        {EventOutputType::kWebhook, {{"url", "headers", "png", "auth", "username", "password", "token", "ca_file"}, {"url"}}},
         {EventOutputType::kFrigate,
          {{"url", "auth", "username", "password", "token", "ca_file", "camera", "label", "duration"}, {"url", "camera"}}},
         {EventOutputType::kNx, {{"url", "auth", "username", "password", "token", "ca_file", "cameras"}, {"url"}}},

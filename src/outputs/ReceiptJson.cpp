@@ -27,6 +27,13 @@ void AppendBase64(std::string_view bytes, std::string& out) {
   out += '=';
 }
 
+void AppendPictureField(std::string_view png, std::string& out) {
+  out.pop_back();  // the closing brace
+  out += ",\"png\":\"";
+  AppendBase64(png, out);
+  out += "\"}";
+}
+
 void FormatReceiptJson(const ReceiptRecord& frame, bool withRaw, std::string& out) {
   out.clear();
   out += "{\"seq\":";

@@ -13,6 +13,8 @@
 namespace tavrik {
 
 void AppendBase64(std::string_view bytes, std::string& out);
+// Adds ,"png":"<base64>" to the end of the JSON object in out.
+void AppendPictureField(std::string_view png, std::string& out);
 // Writes the document into out (replacing its content).
 void FormatReceiptJson(const ReceiptRecord& frame, bool withRaw, std::string& out);
 

@@ -98,9 +98,11 @@ void ReceiptPipeline::Deliver() {
   pendingCount_ = 0;
 }
 
-// The matcher sees the text as the listeners do, read from images or not.
+// The matcher sees the text as the listeners do, read from images or not,
+// and the picture too: its events may carry it.
 void ReceiptPipeline::PassOn(const ReceiptRecord& receipt) {
   ReceiptRecord named = receipt;
+  if (painter_) named.png = painter_->Paint(named);
   if (matcher_) named.rules = matcher_->Match(named);
   for (ReceiptListener* listener : listeners_) listener->OnReceipt(named);
 }

@@ -19,6 +19,7 @@
 #include "frames/FrameListener.h"
 #include "pipeline/ReceiptListener.h"
 #include "pipeline/ReceiptMatcher.h"
+#include "pipeline/ReceiptPainter.h"
 #include "pipeline/RecognitionStage.h"
 #include "platform/Platform.h"
 #include "receipt/ReceiptDecoder.h"
@@ -37,6 +38,8 @@ class ReceiptPipeline final : public FrameListener {
   void AddListener(ReceiptListener& listener);
   // Sees each receipt before the listeners (while there are any).
   void SetMatcher(ReceiptMatcher& matcher) { matcher_ = &matcher; }
+  // Draws each receipt's picture before the matcher.
+  void SetPainter(ReceiptPainter& painter) { painter_ = &painter; }
   // On from the start.
   void SetCardNumberMasking(bool on) { maskCardNumbers_ = on; }
   // Receipts printed as images get the text read from them (see
@@ -80,6 +83,7 @@ class ReceiptPipeline final : public FrameListener {
   Platform& platform_;
   std::vector<ReceiptListener*> listeners_;
   ReceiptMatcher* matcher_ = nullptr;
+  ReceiptPainter* painter_ = nullptr;
   std::deque<PendingFrame> pending_;  // a deque: elements stay put while more are added
   size_t pendingCount_ = 0;
   std::unique_ptr<Timer> delay_;  // with the first listener

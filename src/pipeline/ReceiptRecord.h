@@ -20,6 +20,7 @@ struct ReceiptRecord {
   const ReceiptText* text = nullptr;  // its decoded text and facts; never null
   std::span<const std::string_view> rules{};  // the names of the rules it matched (see ReceiptMatcher)
   bool recognized = false;        // the text was read from the receipt's images
+  std::string_view png{};         // its picture, where an output asked for one (ReceiptPainter)
 };
 
 }  // namespace tavrik

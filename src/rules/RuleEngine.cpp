@@ -41,6 +41,7 @@ std::span<const std::string_view> RuleEngine::Match(const ReceiptRecord& receipt
     event.line = hit.line;
     event.amount = hit.amount;
     event.text = receipt.text->text;
+    event.png = receipt.png;
     if (!receiptUrl_.empty()) {
       url_.assign(receiptUrl_).append("#seq=").append(std::to_string(receipt.sequence));
       event.url = url_;

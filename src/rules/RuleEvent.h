@@ -24,6 +24,7 @@ struct RuleEvent {
   std::optional<double> amount;
   std::string_view text;
   std::string_view url;  // the receipt on the web port; empty without one
+  std::string_view png;  // its picture, where an output asked for one
   // The drawer watch:
   double seconds = 0;
   std::string_view json;

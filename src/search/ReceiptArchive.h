@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "search/ReceiptQuery.h"
@@ -20,6 +21,16 @@ struct ArchivePage {
   std::optional<uint64_t> next;         // `before` of the next page, if one follows
   std::string error;                    // the archive could not be read: nothing else holds
 };
+
+// What was made of a receipt's stored frame (see ReceiptArchive::UseFrame).
+struct ArchiveMade {
+  bool made = false;   // false: no such receipt, none of its bytes kept, or use declined
+  std::string bytes;   // what use made
+  std::string error;   // the archive could not be read: nothing else holds
+};
+// Work on a stored frame, done on the archive's worker: what it makes into
+// made; false when it declines. Called on one thread at a time.
+using FrameUse = std::function<bool(std::string_view frame, std::string& made)>;
 
 // Receipts of one search taken in turns, newest first, so that no more than a
 // chunk of them is held at once.
@@ -44,6 +55,9 @@ class ReceiptArchive {
   // would do.
   virtual void Between(uint64_t after, uint64_t below, int64_t sinceMs, int count,
                        std::function<void(ArchivePage)> done) = 0;
+  // The bytes stored of receipt seq, given to use off the event thread, so
+  // that the costly work on them is done there too; then its result to done.
+  virtual void UseFrame(uint64_t seq, FrameUse use, std::function<void(ArchiveMade)> done) = 0;
   // Every receipt that matches, below `before` and whatever the limit, in turns.
   virtual std::unique_ptr<ArchiveCursor> Export(const ReceiptQuery& query) = 0;
 };

@@ -13,7 +13,6 @@
 #include "ocr/TextRecognizer.h"
 #include "outputs/Outputs.h"
 #include "outputs/OutputsFile.h"
-#include "pictures/ReceiptPictures.h"
 #include "png/PngWriter.h"
 #include "platform/ExecutablePath.h"
 #include "platform/SystemPlatform.h"
@@ -21,6 +20,7 @@
 #include "startup/CommandLine.h"
 #include "search/JournalReaderSetUp.h"
 #include "startup/JournalStart.h"
+#include "startup/PictureWiring.h"
 #include "startup/PortConflict.h"
 #include "startup/RuleWiring.h"
 #include "startup/ShutdownReasonFor.h"
@@ -106,13 +106,7 @@ int main(int argc, char** argv) {
   }
   if (journal) ConnectJournal(*relay, *journal);
   if (journal && relay->Web()) relay->Web()->UseJournal(CreateJournalReader(*platform, journal->Path()));
-  if (outputsConfig.render.pictures && relay->Web() != nullptr) {
-    const auto width = static_cast<uint32_t>(outputsConfig.render.widthDots);
-    pictures = std::make_unique<ReceiptPictures>(RenderSettings{width, ReceiptRenderer::kMaxRows},
-                                                 outputsConfig.maskCardNumbers);
-    relay->AddReceiptListener(*pictures);
-    relay->Web()->SetPictureSource(pictures.get());
-  }
+  pictures = StartPictures(outputsConfig, *relay);
   if (!outputsConfig.Empty()) {
     outputs = std::make_unique<Outputs>(*platform, outputsConfig);
     relay->AddReceiptListener(*outputs);

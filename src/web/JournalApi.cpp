@@ -111,6 +111,16 @@ std::optional<ApiAnswer> JournalApi::Answer(const HttpRequest& request, bool kee
   return std::nullopt;
 }
 
+void JournalApi::Picture(uint64_t seq, bool keepAlive, bool head,
+                         std::function<void(ApiAnswer)> done) {
+  archive_->UseFrame(seq, pictureMaker_, [keepAlive, head, done = std::move(done)](ArchiveMade png) {
+    if (!png.error.empty()) return done(ErrorAnswer(503, png.error, keepAlive, head));
+    // Not found as the held receipts' pictures are.
+    if (!png.made) return done({HttpErrorResponse(404, keepAlive, !head), nullptr});
+    done({Response(200, "image/png", png.bytes, keepAlive, head), nullptr});
+  });
+}
+
 void JournalApi::PullCsv(ArchiveCursor& cursor, bool chunked, std::function<void(CsvChunk)> done) {
   cursor.Pull([chunked, done = std::move(done)](ArchivePage page) {
     CsvChunk chunk;

@@ -57,6 +57,14 @@ class JournalApi {
   // export ends its connection unless it is chunked (keepAlive, HTTP/1.1).
   std::optional<ApiAnswer> Answer(const HttpRequest& request, bool keepAlive,
                                   std::function<void(ApiAnswer)> done);
+  // How the pictures of stored receipts are drawn (see Picture); none: the
+  // journal gives no pictures.
+  void SetPictureMaker(FrameUse maker) { pictureMaker_ = std::move(maker); }
+  bool GivesPictures() const { return archive_ && pictureMaker_; }
+  // GET /receipts/SEQ.png from the frame stored with the receipt, drawn on
+  // the archive's worker; 404 without one, 503 JSON when the journal fails.
+  // Only where GivesPictures().
+  void Picture(uint64_t seq, bool keepAlive, bool head, std::function<void(ApiAnswer)> done);
   static void PullCsv(ArchiveCursor& cursor, bool chunked, std::function<void(CsvChunk)> done);
   // The events of the receipts numbered above after and below below, of
   // the last kHistoryMs before nowMs, oldest first (the newest
@@ -67,6 +75,7 @@ class JournalApi {
 
  private:
   std::unique_ptr<ReceiptArchive> archive_;
+  FrameUse pictureMaker_;
 };
 
 }  // namespace tavrik

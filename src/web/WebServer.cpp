@@ -303,6 +303,9 @@ void WebServer::Respond(int index, const HttpRequest& request) {
     if (pictures_->PictureOf(pictureSequence, png)) {
       parts_.push_back(MakePayload(HttpResponseHead(200, "image/png", png.size(), keepAlive)));
       if (!head) parts_.push_back(MakePayload(std::move(png)));
+    } else if (journal_.GivesPictures()) {
+      RespondWithStoredPicture(index, pictureSequence, head, keepAlive);
+      return;
     } else {
       parts_.push_back(MakePayload(HttpErrorResponse(404, keepAlive, !head)));
     }
@@ -485,22 +488,31 @@ bool WebServer::StillAwaited(int index, uint32_t accepted) const {
          connection.awaiting;
 }
 
-void WebServer::RespondFromJournal(int index, const HttpRequest& request, bool keepAlive) {
+std::function<void(ApiAnswer)> WebServer::LateAnswer(int index, bool keepAlive) {
   const uint32_t accepted = connections_.Connection(index);
-  std::optional<ApiAnswer> answer =
-      journal_.Answer(request, keepAlive, [this, index, accepted, keepAlive](ApiAnswer later) {
-        if (!StillAwaited(index, accepted)) return;
-        try {
-          if (!SendJournalAnswer(index, std::move(later), keepAlive)) EndAwait(index);
-        } catch (const std::exception&) {
-          CloseConnection(index);
-        }
-      });
+  return [this, index, accepted, keepAlive](ApiAnswer later) {
+    if (!StillAwaited(index, accepted)) return;
+    try {
+      if (!SendJournalAnswer(index, std::move(later), keepAlive)) EndAwait(index);
+    } catch (const std::exception&) {
+      CloseConnection(index);
+    }
+  };
+}
+
+void WebServer::RespondFromJournal(int index, const HttpRequest& request, bool keepAlive) {
+  std::optional<ApiAnswer> answer = journal_.Answer(request, keepAlive, LateAnswer(index, keepAlive));
   if (!answer) {
     Await(index);
     return;
   }
   SendJournalAnswer(index, std::move(*answer), keepAlive);
+}
+
+// A receipt older than the held ones: drawn from the journal, later.
+void WebServer::RespondWithStoredPicture(int index, uint64_t sequence, bool head, bool keepAlive) {
+  journal_.Picture(sequence, keepAlive, head, LateAnswer(index, keepAlive));
+  Await(index);
 }
 
 bool WebServer::SendJournalAnswer(int index, ApiAnswer answer, bool keepAlive) {

@@ -2,7 +2,8 @@
 // The web port (-w): a small HTTP/1.1 server for people and monitoring.
 //   GET /          the viewer page
 //   GET /receipts  the receipts as Server-Sent Events, live and replayed
-//   GET /receipts/SEQ.png  a held receipt's picture, with a PictureSource
+//   GET /receipts/SEQ.png  a held receipt's picture, with a PictureSource;
+//                  an older one's from the journal, with a picture maker
 //   GET /status    the relay's status as JSON
 //   GET /metrics   the same counters for Prometheus
 //   GET /api/...   the journal's receipts (see JournalApi.h)
@@ -81,6 +82,9 @@ class WebServer final : public ReceiptListener {
   // Where GET /receipts/SEQ.png gets its pictures; without one (null, the
   // start) that path is not found like any other.
   void SetPictureSource(PictureSource* pictures) { pictures_ = pictures; }
+  // How the pictures of the journal's older receipts are drawn, on its
+  // reader's worker (see JournalApi::Picture); with a PictureSource only.
+  void SetStoredPictureMaker(FrameUse maker) { journal_.SetPictureMaker(std::move(maker)); }
   // A receipt: held and streamed.
   void OnReceipt(const ReceiptRecord& receipt) override;
   // A rule's event document: streamed as "event: alert" and held, the last
@@ -144,6 +148,10 @@ class WebServer final : public ReceiptListener {
   void Finish(int index);
   void StreamReceipt(const Payload& event);
   void RespondFromJournal(int index, const HttpRequest& request, bool keepAlive);
+  void RespondWithStoredPicture(int index, uint64_t sequence, bool head, bool keepAlive);
+  // Where a journal's answer goes when it comes: to the connection that
+  // asked, if it is still there and waiting.
+  std::function<void(ApiAnswer)> LateAnswer(int index, bool keepAlive);
   bool RespondWithHistory(int index, const HttpRequest& request);
   void OnHistory(int index, uint32_t accepted, std::vector<Payload> events, uint64_t lastSeq);
   void Await(int index);

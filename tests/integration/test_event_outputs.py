@@ -148,6 +148,7 @@ url = "http://127.0.0.1:{hook.port}/pos/events"
 headers = ["X-Shop: 12"]
 auth = "bearer"
 token = "s3cret"
+png = true
 [[event]]
 name = "nvr"
 type = "frigate"
@@ -191,6 +192,8 @@ template = "POS {{till}}: {{rule}} #{{seq}} {{amount}}"
         self.assertEqual({k: event[k] for k in ("type", "rule", "seq", "till", "line", "text")},
                          {"type": "rule", "rule": "refund", "seq": 1, "till": "till 3", "line": "REFUND 12.50",
                           "text": "SALE 3.00\nREFUND 12.50\n"})
+        png = base64.b64decode(event["png"])  # the receipt's picture, 576 dots wide
+        self.assertEqual((png[:8], int.from_bytes(png[16:20], "big")), (b"\x89PNG\r\n\x1a\n", 576))
 
         _, path, _, body, _ = frigate.next()
         self.assertEqual(path, "/api/events/till3/receipt/create")
@@ -239,7 +242,9 @@ url = "http://127.0.0.1:{failing.port}/"
             self.send_job(b"REFUND %d.00\n" % n + CUT)
             time.sleep(0.05)
         # Answered 500 twice, taken the third time: one line for the outage, one when it is over.
-        self.assertEqual([e["seq"] for e in failing.delivered(3)], [1, 2, 3])
+        events = failing.delivered(3)
+        self.assertEqual([e["seq"] for e in events], [1, 2, 3])
+        self.assertFalse(any("png" in e for e in events), "a picture sent without png = true")
         relay.wait_log("event output failing connected.")
         self.assertEqual(sum("event output failing disconnected: HTTP 500." in m for m in relay.messages()), 1)
         time.sleep(5)  # the other one has been down for 5 s

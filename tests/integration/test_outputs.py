@@ -422,6 +422,7 @@ class MqttTest(OutputsTestCase):
                 self.assertEqual(base64.b64decode(document["raw"]), raw)
             else:
                 self.assertNotIn("raw", document)
+            self.assertNotIn("png", document)
             self.assertRegex(document["time"], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
 
     def test_receipts_status_will_and_a_broker_restart(self):
@@ -446,6 +447,21 @@ class MqttTest(OutputsTestCase):
 
         self.relay_process.kill()  # SIGKILL: the broker sends the will
         sub.wait_for("store1/status offline")
+
+    def test_png_sends_the_picture_the_web_port_gives(self):
+        port, _, sub = self.broker_and_subscriber()
+        web_port = free_port()
+        source = self.start(f'[render]\npictures = true\n[mqtt]\nhost = "127.0.0.1"\nport = {port}\n'
+                            f'topic = "store1"\npng = true\n', extra=("-w", f"127.0.0.1:{web_port}"))
+        sub.wait_for("store1/status online")
+        source.sendall(b"\x1b@\x1b!\x30TOTAL 9.99\n" + ESC_I)
+        topic, payload = sub.next().split(" ", 1)
+        self.assertEqual(topic, "store1/receipt")
+        png = base64.b64decode(json.loads(payload)["png"])
+        self.assertEqual(png[:8], b"\x89PNG\r\n\x1a\n")
+        self.assertEqual(int.from_bytes(png[16:20], "big"), 576)
+        with urllib.request.urlopen(f"http://127.0.0.1:{web_port}/receipts/1.png", timeout=10) as answer:
+            self.assertEqual(answer.read(), png)
 
     @unittest.skipUnless(os.path.exists(os.environ.get("TAVRIK_SLOW_LOOKUP", "")),
                          "the slow_lookup library is not built (TAVRIK_SLOW_LOOKUP)")

@@ -1,7 +1,9 @@
 """Receipt pictures on the web port ([render] pictures = true): a receipt with
 a logo, bold and double-height text, a CODE128 bar code and a QR code comes
 back from GET /receipts/SEQ.png as a PNG 576 dots wide whose logo rows are the
-logo's bits and whose QR code decodes to its data; off by default."""
+logo's bits and whose QR code decodes to its data; off by default. A
+receipt the journal keeps with its bytes has the same picture after a
+restart, drawn from the journal."""
 import http.client
 import json
 import os
@@ -71,9 +73,13 @@ class PicturesTest(RelayTestCase):
             f.write(outputs)
         relay.start()
         relay.wait_listening()
+        self.relay_ = relay
         source = connect(source_port)
         self.addCleanup(source.close)
         return source
+
+    def written(self):
+        return json.loads(self.get("/status")[2])["journal"]["written"]
 
     def get(self, path):
         conn = http.client.HTTPConnection("127.0.0.1", self.web_port, timeout=10)
@@ -125,6 +131,25 @@ class PicturesTest(RelayTestCase):
         source.sendall(receipt())
         self.assertEqual(self.first_event()["seq"], 1)  # held by the web port
         self.assertEqual(self.get("/receipts/1.png")[0], 404)
+
+    def test_the_journal_gives_the_same_picture_after_a_restart(self):
+        folder = tempfile.mkdtemp(prefix="tavrik_pictures_")
+        self.addCleanup(shutil.rmtree, folder, True)
+        source = self.start('[render]\npictures = true\n[journal]\npath = "%s"\nstore_raw = true\n'
+                            % os.path.join(folder, "j.db"))
+        source.sendall(receipt() + b"\x1b@JUST TEXT\n\x1dV\x00")
+        self.assertTrue(wait_until(lambda: self.written() >= 2, 15), "the journal never wrote both")
+        status, _, held = self.get("/receipts/1.png")
+        self.assertEqual(status, 200)
+        relay = self.relay_
+        self.assertEqual(relay.stop(), 0)
+        relay.start()
+        relay.wait_log("receipts numbered from 3.")
+        status, content_type, stored = self.get("/receipts/1.png")
+        self.assertEqual((status, content_type), (200, "image/png"))
+        self.assertEqual(stored, held)
+        self.assertEqual(png_rows(self.get("/receipts/2.png")[2])[0], 576)
+        self.assertEqual(self.get("/receipts/3.png")[0], 404)
 
 
 if __name__ == "__main__":

@@ -226,6 +226,7 @@ void MosquittoOutput::OnPublished(int messageId) {
 void MosquittoOutput::Deliver(const ReceiptRecord& frame) {
   Message message;
   FormatReceiptJson(frame, config_.raw, message.payload);
+  if (config_.png && !frame.png.empty()) AppendPictureField(frame.png, message.payload);
   if (!config_.till.empty()) {
     message.payload.pop_back();  // the closing brace
     message.payload += ",\"till\":";

@@ -243,4 +243,20 @@ ArchivePage JournalConnection::Between(uint64_t after, uint64_t below, int64_t s
   return page;
 }
 
+bool JournalConnection::Frame(uint64_t seq, std::string& frame, std::string& error) {
+  const Statement statement(
+      Prepare("SELECT raw FROM receipts WHERE seq = ?1 AND raw IS NOT NULL", error));
+  if (!statement) return false;
+  sqlite3_bind_int64(statement.get(), 1, static_cast<int64_t>(std::min<uint64_t>(seq, INT64_MAX)));
+  const int result = sqlite3_step(statement.get());
+  if (result == SQLITE_DONE) return false;
+  if (result != SQLITE_ROW) {
+    Fail(error);
+    return false;
+  }
+  const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement.get(), 0));
+  frame.assign(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(statement.get(), 0)));
+  return true;
+}
+
 }  // namespace tavrik

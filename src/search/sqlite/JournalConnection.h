@@ -32,6 +32,9 @@ class JournalConnection {
   ArchivePage Search(const ReceiptQuery& query);
   ArchivePage Find(uint64_t seq);
   ArchivePage Between(uint64_t after, uint64_t below, int64_t sinceMs, int count);
+  // The frame stored with receipt seq into frame; false when the receipt is
+  // unknown or kept without its bytes, or (error set) on a failure.
+  bool Frame(uint64_t seq, std::string& frame, std::string& error);
   // The next export chunk of query, below query.before (0: from the newest).
   ArchivePage ExportChunk(const ReceiptQuery& query);
 

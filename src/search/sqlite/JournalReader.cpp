@@ -1,5 +1,6 @@
 #include "search/sqlite/JournalReader.h"
 
+#include <exception>
 #include <utility>
 
 namespace tavrik {
@@ -63,6 +64,21 @@ void JournalReader::Between(uint64_t after, uint64_t below, int64_t sinceMs, int
         return connection.Between(after, below, sinceMs, count);
       },
       std::move(done));
+}
+
+void JournalReader::UseFrame(uint64_t seq, FrameUse use, std::function<void(ArchiveMade)> done) {
+  auto made = std::make_shared<ArchiveMade>();
+  worker_->Run(
+      [this, seq, made, use = std::move(use)] {
+        try {
+          std::string frame;
+          if (connection_.Frame(seq, frame, made->error)) made->made = use(frame, made->bytes);
+        } catch (const std::exception& e) {  // lack of memory: the next one may fare better
+          *made = ArchiveMade();
+          made->error = e.what();
+        }
+      },
+      [made, done = std::move(done)] { done(std::move(*made)); });
 }
 
 std::unique_ptr<ArchiveCursor> JournalReader::Export(const ReceiptQuery& query) {

@@ -24,6 +24,7 @@ class JournalReader final : public ReceiptArchive {
   void Find(uint64_t seq, std::function<void(ArchivePage)> done) override;
   void Between(uint64_t after, uint64_t below, int64_t sinceMs, int count,
                std::function<void(ArchivePage)> done) override;
+  void UseFrame(uint64_t seq, FrameUse use, std::function<void(ArchiveMade)> done) override;
   std::unique_ptr<ArchiveCursor> Export(const ReceiptQuery& query) override;
 
  private:

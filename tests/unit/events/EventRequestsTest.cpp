@@ -64,6 +64,18 @@ TEST(EventRequestsTest, HttpReceiversGetTheirDocumentedRequests) {
   EXPECT_EQ(n.username, "admin");
 }
 
+// The picture goes only to a webhook that asks for it, and only with a receipt's event.
+TEST(EventRequestsTest, AWebhookWithPngGetsThePictureLast) {
+  RuleEvent pictured = Refund();
+  pictured.png = "\x89PNG";
+  EventOutputConfig webhook;
+  webhook.url = "http://h/";
+  EXPECT_EQ(EventHttpRequest(webhook, pictured).body, Refund().json);
+  webhook.png = true;
+  EXPECT_EQ(EventHttpRequest(webhook, pictured).body, R"({"type":"rule","rule":"refund","seq":42,"png":"iVBORw=="})");
+  EXPECT_EQ(EventHttpRequest(webhook, Refund()).body, Refund().json);  // a drawer's, or none drawn
+}
+
 // Line protocols: one line per event, field separators and line breaks in
 // receipt text cannot break the line, long fields are cut at a whole character.
 TEST(EventRequestsTest, LineProtocolsKeepOneEventOnOneLine) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/HttpClient.h"
+#include "png/PngWriter.h"
 #include "rules/RegexPattern.h"
 
 namespace tavrik {
@@ -428,6 +429,30 @@ TEST(OutputsConfigReaderTest, EventOutputErrors) {
   std::string seventeen;
   for (int i = 0; i < 17; ++i) seventeen += "[[event]]\nname = \"e" + std::to_string(i) + "\"\ntype = \"milestone\"\nhost = \"h\"\n";
   EXPECT_EQ(ErrorOf(seventeen), "o.toml:65: event: at most 16 event outputs");
+}
+
+TEST(OutputsConfigReaderTest, PicturesGoOnlyToMqttAndWebhooksThatAskAndOnlyFromABuildThatDrawsThem) {
+  const std::string mqtt = "[mqtt]\nhost = \"b\"\ntopic = \"t\"\n";
+  const std::string hook = "[[event]]\nname = \"a\"\ntype = \"webhook\"\nurl = \"http://h/\"\n";
+  if (!PngWriter::Available()) {
+    EXPECT_EQ(ErrorOf(mqtt + "png = true\n"), "o.toml:4: mqtt.png: this build has no PNG support");
+    GTEST_SKIP() << "this build has no PNG support";
+  }
+  EXPECT_FALSE(Read(mqtt).mqtt->png);
+  EXPECT_TRUE(Read(mqtt + "png = true\n").mqtt->png);
+  EXPECT_EQ(ErrorOf(mqtt + "png = \"yes\"\n"), "o.toml:4: mqtt.png: must be true or false");
+  if (!HttpClientAvailable()) GTEST_SKIP() << "this build has no HTTP client";
+  const OutputsConfig events = Read(hook + "png = true\n" + "[[event]]\nname = \"b\"\ntype = \"webhook\"\nurl = \"http://h/\"\n");
+  EXPECT_TRUE(events.events[0].png);
+  EXPECT_FALSE(events.events[1].png);
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"[[event]]\nname = \"a\"\ntype = \"frigate\"\nurl = \"http://h\"\ncamera = \"c\"\npng = true\n",
+       R"(o.toml:6: event[1].png: does not apply to type "frigate")"},
+      {"[[event]]\nname = \"a\"\ntype = \"milestone\"\nhost = \"h\"\npng = false\n",
+       R"(o.toml:5: event[1].png: does not apply to type "milestone")"},
+      {hook + "png = 1\n", "o.toml:5: event[1].png: must be true or false"},
+  };
+  for (const auto& [text, error] : cases) EXPECT_EQ(ErrorOf(text), error) << text;
 }
 
 }  // namespace

@@ -66,5 +66,31 @@ TEST(ReceiptPicturesTest, WithholdsReceiptsWithACardNumberWhileMasking) {
   EXPECT_EQ(png, Png(card, PrinterState{}));
 }
 
+// Painted as they come (for the outputs), the receipts get the pictures the
+// web port would draw when asked, and the web port gives those same ones;
+// a receipt with a card number gets none while masking.
+TEST(ReceiptPicturesTest, PaintsEachReceiptAsTheWebPortWouldDrawIt) {
+  const std::string receipts[] = {"\x1b@\x1bt\x13\x1b" "a\x01" "First\n"s, "Caf\x82 \xd5 2.50\n"s,
+                                  "VISA 4111 1111 1111 1111\n"s, "\x1b!\x30" "BIG\n"s};
+  ReceiptPictures asked({}, true);
+  ReceiptPictures painted({}, true);
+  std::string png;
+  uint64_t sequence = 0;
+  for (const std::string& bytes : receipts) {
+    ReceiptRecord record = Record(++sequence, bytes);
+    asked.OnReceipt(record);
+    record.png = painted.Paint(record);
+    const std::string paint(record.png);
+    painted.OnReceipt(record);
+    const bool drawn = asked.PictureOf(sequence, png);
+    EXPECT_EQ(drawn, !paint.empty()) << sequence;
+    EXPECT_EQ(paint, drawn ? png : "") << sequence;
+    std::string again;  // the web port's, painted once
+    EXPECT_EQ(painted.PictureOf(sequence, again), drawn) << sequence;
+    EXPECT_EQ(again, paint) << sequence;
+  }
+  EXPECT_FALSE(painted.PictureOf(3, png));  // the card number's
+}
+
 }  // namespace
 }  // namespace tavrik

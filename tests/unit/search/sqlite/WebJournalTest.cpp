@@ -263,5 +263,55 @@ TEST_F(WebJournalTest, GivesAReconnectingViewerWhatItMissedFromTheJournal) {
   EXPECT_NE(viewer.sent.find("\nid: 121\n"), std::string::npos);
 }
 
+// Holds no receipt: every picture comes from the journal.
+class NoHeldPictures : public PictureSource {
+ public:
+  bool PictureOf(uint64_t /*sequence*/, std::string& /*png*/) override { return false; }
+};
+
+class WebJournalPicturesTest : public WebJournalTest {
+ protected:
+  WebJournalPicturesTest() {
+    journal.Exec("UPDATE receipts SET raw = CAST('frame ' || seq AS BLOB) WHERE seq IN (2, 4, 5)");
+    web.SetPictureSource(&held);
+    web.SetStoredPictureMaker([](std::string_view frame, std::string& png) {
+      if (frame == "frame 5") return false;  // e.g. a card number in it
+      png.assign("drawn from ").append(frame);
+      return true;
+    });
+  }
+  NoHeldPictures held;
+};
+
+TEST_F(WebJournalPicturesTest, DrawsAStoredFrameAndAnswersWhatHasNone) {
+  const std::string drawn = Ask("GET /receipts/2.png HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(drawn.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << drawn;
+  EXPECT_NE(drawn.find("Content-Type: image/png\r\n"), std::string::npos);
+  EXPECT_EQ(drawn.substr(drawn.find("\r\n\r\n") + 4), "drawn from frame 2");
+  for (const char* none : {"3", "5", "99"}) {  // kept without bytes, declined, unknown
+    const std::string sent = Ask("GET /receipts/" + std::string(none) + ".png HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(sent.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << none << "\n" << sent;
+  }
+  journal.Exec("DROP TABLE receipts_text; DROP TABLE receipts;");
+  const std::string failed = Ask("GET /receipts/2.png HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(failed.rfind("HTTP/1.1 503 Service Unavailable\r\n", 0), 0u) << failed;
+  EXPECT_NE(failed.find("{\"error\":\"the journal cannot be read: "), std::string::npos) << failed;
+}
+
+TEST_F(WebJournalPicturesTest, GivesNoLatePictureToTheNextConnectionOfASlot) {
+  const size_t slot = Connect();
+  FakeSocket& gone = *platform.Sockets().back();
+  Worker().Hold();
+  gone.Arrive("GET /receipts/2.png HTTP/1.1\r\n\r\n");
+  gone.RaiseError(104, "reset");
+  EXPECT_EQ(Connect(), slot);
+  FakeSocket& next = *platform.Sockets().back();
+  next.Arrive("GET /receipts/4.png HTTP/1.1\r\n\r\n");
+  Worker().Release();
+  platform.RunPosted();
+  EXPECT_EQ(next.sent.find("frame 2"), std::string::npos) << next.sent;
+  EXPECT_NE(next.sent.find("drawn from frame 4"), std::string::npos) << next.sent;
+}
+
 }  // namespace
 }  // namespace tavrik
