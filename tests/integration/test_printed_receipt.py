@@ -31,9 +31,13 @@ ARTIFACT = os.environ.get("TAVRIK_PRINTED_RECEIPT_PNG")  # where to keep the pic
 
 
 def logo_dot(x, y):
-    """1 = black: no row or column repeats, and no dot matches its mirror or
-    its neighbour for long, so a shifted, mirrored or flipped logo fails."""
-    return 1 if (x * x + 3 * y * y + x * y // 3 + (x >> 3) * 7) % 11 < 5 else 0
+    """1 = black: a frame, slanted stripes on the left and a disc with an
+    off-centre hole on the right, so that a shifted, mirrored or flipped logo,
+    or one with its bits reversed in a byte, differs."""
+    frame = x < 2 or y < 2 or x >= LOGO_WIDTH - 2 or y >= LOGO_HEIGHT - 2
+    stripes = x < 96 and (x + 2 * y) % 12 < 4
+    disc = (x - 150) ** 2 + (y - 32) ** 2 < 24 ** 2 and (x - 158) ** 2 + (y - 26) ** 2 >= 8 ** 2
+    return 1 if frame or stripes or disc else 0
 
 
 def qr_size(rows):
