@@ -11,6 +11,7 @@ RecognitionStage::RecognitionStage(Platform& platform, std::unique_ptr<TextRecog
                                    std::function<void(ReceiptText&)> mask, Sink sink)
     : mask_(std::move(mask)), sink_(std::move(sink)), shared_(std::make_shared<Shared>()), worker_(platform.CreateWorker()) {
   shared_->recognizer = std::move(recognizer);
+  worker_->LowerPriority();  // a page takes a core for many milliseconds: the clients' fan-out comes first
 }
 
 RecognitionStage::~RecognitionStage() {
