@@ -40,7 +40,7 @@ struct ClientSwarm::Client {
   uint64_t corrupted = 0;
 };
 
-ClientSwarm::ClientSwarm(Config config) : config_(config), pool_(Receipt::FillerPool()) {}
+ClientSwarm::ClientSwarm(Config config) : config_(config), content_(config.mix) {}
 
 ClientSwarm::~ClientSwarm() {
   Stop();
@@ -156,7 +156,7 @@ void ClientSwarm::OnPart(Client& client, StreamParser::PartKind kind, std::strin
     ++client.keepAlives;
     return;
   }
-  const Receipt::Verdict verdict = Receipt::Check(body, config_.receiptSize, pool_);
+  const Receipt::Verdict verdict = Receipt::Check(body, config_.receiptSize, content_);
   if (verdict.kind == Receipt::Kind::Corrupted) {
     // The boundary lines still frame the stream: note it and read on.
     ++client.corrupted;

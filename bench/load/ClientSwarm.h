@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "load/LatencyHistogram.h"
+#include "load/ReceiptContent.h"
 #include "load/ReceiptTally.h"
 #include "load/SendTimes.h"
 #include "load/StreamParser.h"
@@ -26,6 +27,7 @@ class ClientSwarm {
     StreamParser::Mode mode = StreamParser::Mode::Multipart;
     size_t receiptSize = 1024;
     const SendTimes* times = nullptr;
+    ReceiptContent::Mix mix;
   };
   // Running totals over the streaming clients; safe to read while running.
   struct Totals {
@@ -83,7 +85,7 @@ class ClientSwarm {
   void PublishProgress();
 
   Config config_;
-  const std::string pool_;  // the feeder's filler pool, to check receipts against
+  const ReceiptContent content_;  // the feeder's, to check receipts against
   std::vector<std::unique_ptr<Client>> clients_;
   std::vector<int> stalled_;
   int epoll_ = -1;

@@ -30,7 +30,7 @@ void SleepUntil(int64_t ns) {
 }  // namespace
 
 Feeder::Feeder(int fd, Config config, SendTimes& times)
-    : fd_(fd), config_(config), times_(times), pool_(Receipt::FillerPool()) {
+    : fd_(fd), config_(config), times_(times), content_(config.mix) {
   // Non-blocking, so that a receipt's time is taken right after the write
   // that carried its last byte, not after a whole batch.
   SetNonBlocking(fd_);
@@ -55,7 +55,7 @@ void Feeder::Join() {
 void Feeder::Build(uint64_t seq) {
   const size_t at = out_.size();
   out_.resize(at + config_.receiptSize);
-  Receipt::Build(seq, MonotonicNs(), config_.receiptSize, pool_, out_.data() + at);
+  Receipt::Build(seq, MonotonicNs(), config_.receiptSize, content_, out_.data() + at);
   ends_.push_back(out_.size());
 }
 

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "load/ReceiptContent.h"
 #include "load/SendTimes.h"
 
 namespace tavrik::load {
@@ -28,6 +29,7 @@ class Feeder {
     int batch = 16;       // receipts per write at full speed
     uint64_t window = 0;  // receipts ahead of the slowest client at full speed; 0 = no limit
     double seconds = 10;
+    ReceiptContent::Mix mix;
     // Blocks until every client has receipt seq or the time (ns) is reached.
     std::function<bool(uint64_t seq, int64_t untilNs)> waitDelivered;
   };
@@ -61,7 +63,7 @@ class Feeder {
   int fd_;
   Config config_;
   SendTimes& times_;
-  std::string pool_;
+  ReceiptContent content_;
   std::string out_;
   std::vector<size_t> ends_;
   std::thread thread_;

@@ -47,6 +47,12 @@ throughput, latency, CPU time and memory, against a minimal fan-out ceiling.
   --idle S           idle mode: clients connected, no receipts, for S seconds
   --size BYTES       receipt size (default 1024)
   --batch N          receipts per write at full speed (default 16)
+  --text KIND        random (default): filler bytes of every value;
+                     realistic: receipt-like lines from a fixed vocabulary
+  --match N          every Nth receipt prints "REFUND 12.50" (for rules)
+  --images N         every Nth receipt prints only a GS v 0 raster of three
+                     item lines, no text (for text recognition); needs
+                     --size of at least 2420
   --window BYTES     at full speed, receipt bytes written but not yet received
                      by the slowest client (default 65536, below the relay's
                      100000-byte hold-back mark); 0 floods the relay, which
@@ -124,6 +130,13 @@ std::string ParseLoadOptions(int argc, char** argv, LoadOptions& options) {
           next() && ReadNumber(value, options.batch) && options.batch >= 1 && options.batch <= 4096;
     } else if (name == "--window") {
       ok = next() && ReadNumber(value, options.window);
+    } else if (name == "--text") {
+      ok = next() && (value == "random" || value == "realistic");
+      options.mix.text = value == "realistic" ? ReceiptContent::Text::Realistic : ReceiptContent::Text::Random;
+    } else if (name == "--match") {
+      ok = next() && ReadNumber(value, options.mix.matchEvery) && options.mix.matchEvery >= 1;
+    } else if (name == "--images") {
+      ok = next() && ReadNumber(value, options.mix.imageEvery) && options.mix.imageEvery >= 1;
     } else if (name == "--no-ceiling") {
       options.ceiling = false;
     } else if (name == "--printer") {
@@ -150,6 +163,11 @@ std::string ParseLoadOptions(int argc, char** argv, LoadOptions& options) {
     if (!given.count("--rate")) options.rate = 200;
     if (!given.count("--duration")) options.duration = 2;
     options.ceiling = false;
+  }
+  if (options.mix.imageEvery > 0 &&
+      options.receiptSize < Receipt::SmallestSize(ReceiptContent::Kind::Image)) {
+    return "--images needs --size of at least " +
+           std::to_string(Receipt::SmallestSize(ReceiptContent::Kind::Image));
   }
   if (options.attach && (options.sourcePort <= 0 || options.clientPort <= 0)) {
     return "--attach needs --source-port and --client-port";

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+#include "load/ReceiptContent.h"
+
 namespace tavrik::load {
 
 struct LoadOptions {
@@ -20,6 +22,7 @@ struct LoadOptions {
   bool smoke = false;
   bool ceiling = true;
   size_t receiptSize = 1024;
+  ReceiptContent::Mix mix;  // what the receipts print
   int batch = 16;
   size_t window = 65536;  // bytes in flight at full speed; 0 = flood
   bool keepFolder = false;

@@ -63,12 +63,13 @@ PhaseResult Phase::Run(const LoadOptions& options, TargetProcess& target, Stream
   feederConfig.receiptSize = options.receiptSize;
   feederConfig.batch = options.batch;
   feederConfig.seconds = options.duration;
+  feederConfig.mix = options.mix;
   feederConfig.window = options.window / options.receiptSize;
   if (options.window > 0) {
     feederConfig.window =
         std::max<uint64_t>(feederConfig.window, static_cast<uint64_t>(options.batch));
   }
-  ClientSwarm swarm({mode, options.receiptSize, times.get()});
+  ClientSwarm swarm({mode, options.receiptSize, times.get(), options.mix});
   feederConfig.waitDelivered = [&swarm](uint64_t seq, int64_t untilNs) {
     return swarm.WaitDelivered(seq, untilNs);
   };

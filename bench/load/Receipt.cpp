@@ -1,5 +1,6 @@
 #include "load/Receipt.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -11,35 +12,35 @@ constexpr char kGs = '\x1D';
 constexpr std::string_view kTitle = "TAVRIK LOAD seq=";
 constexpr std::string_view kSentField = " sent=";
 constexpr std::string_view kSizeField = " size=";
-constexpr size_t kSeqAt = 2 + kTitle.size();  // 18
 constexpr size_t kSeqDigits = 16;
-constexpr size_t kSentAt = kSeqAt + kSeqDigits + kSentField.size();  // 40
 constexpr size_t kSentDigits = 20;
-constexpr size_t kSizeAt = kSentAt + kSentDigits + kSizeField.size();  // 66
 constexpr size_t kSizeDigits = 6;
-static_assert(kSizeAt + kSizeDigits + 1 == Receipt::kHeaderSize);
-// Centred title, then bold on and off: real commands that are no cut.
-constexpr char kDecorText[] =
-    "\x1B"
-    "a\x01"
-    "LOAD TEST RECEIPT\n"
-    "\x1B"
-    "a\x00"
-    "\x1B"
-    "E\x01"
-    "ITEMS\n"
-    "\x1B"
-    "E\x00";
-constexpr std::string_view kDecor{kDecorText, sizeof kDecorText - 1};
+// Offsets from the title's start.
+constexpr size_t kSeqAt = kTitle.size();
+constexpr size_t kSentAt = kSeqAt + kSeqDigits + kSentField.size();
+constexpr size_t kSizeAt = kSentAt + kSentDigits + kSizeField.size();
+constexpr size_t kTitleLine = kSizeAt + kSizeDigits + 1;  // 71, the newline included
+constexpr size_t kPrintedAt = 2;  // behind ESC "@"
+// Behind ESC "@" FS "(A" pL pH: a block the printer does not print.
+constexpr char kHiddenText[] = "\x1B@\x1C(A\x47";
+constexpr std::string_view kHidden{kHiddenText, sizeof kHiddenText};  // pH 0 included
+constexpr size_t kHiddenAt = kHidden.size();
+static_assert(kPrintedAt + kTitleLine == Receipt::kHeaderSize);
+static_assert(kHiddenAt + kTitleLine == Receipt::kHiddenHeaderSize && kTitleLine == 0x47);
 constexpr std::string_view kSumField = "sum=";
 constexpr size_t kSumHex = 16;
 constexpr size_t kTrailer = kSumField.size() + kSumHex + 1 + 3;  // sum line + GS "V" 0x00
-constexpr size_t kPoolSize = 1 << 16;
-constexpr size_t kFillerAt = Receipt::kHeaderSize + kDecor.size();
+
+size_t TitleAt(ReceiptContent::Kind kind) {
+  return kind == ReceiptContent::Kind::Image ? kHiddenAt : kPrintedAt;
+}
+
+size_t FillerAt(ReceiptContent::Kind kind) {
+  return TitleAt(kind) + kTitleLine + ReceiptContent::DecorSize(kind);
+}
 
 // A different slice per receipt, so that a receipt swapped for another is seen.
-std::string_view FillerOf(uint64_t seq, size_t size, std::string_view pool) {
-  const size_t length = size - kTrailer - kFillerAt;
+std::string_view FillerOf(uint64_t seq, size_t length, std::string_view pool) {
   return pool.substr(static_cast<size_t>(seq * 131) % (pool.size() - length), length);
 }
 
@@ -61,49 +62,55 @@ bool ReadNumber(std::string_view text, Number& value) {
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
-bool HeaderShapeOk(std::string_view header) {
-  return header.size() >= Receipt::kHeaderSize && header[0] == kEsc && header[1] == '@' &&
-         header.substr(2, kTitle.size()) == kTitle &&
-         header.substr(kSeqAt + kSeqDigits, kSentField.size()) == kSentField &&
-         header.substr(kSentAt + kSentDigits, kSizeField.size()) == kSizeField &&
-         header[Receipt::kHeaderSize - 1] == '\n';
+// Where the title starts in a well-shaped header, or 0.
+size_t HeaderShape(std::string_view header) {
+  size_t at = 0;
+  if (header.size() >= Receipt::kHeaderSize && header[0] == kEsc && header[1] == '@' &&
+      header.substr(kPrintedAt, kTitle.size()) == kTitle) {
+    at = kPrintedAt;
+  } else if (header.size() >= Receipt::kHiddenHeaderSize && header.substr(0, kHidden.size()) == kHidden &&
+             header.substr(kHiddenAt, kTitle.size()) == kTitle) {
+    at = kHiddenAt;
+  } else {
+    return 0;
+  }
+  const std::string_view title = header.substr(at, kTitleLine);
+  const bool ok = title.substr(kSeqAt + kSeqDigits, kSentField.size()) == kSentField &&
+                  title.substr(kSentAt + kSentDigits, kSizeField.size()) == kSizeField &&
+                  title[kTitleLine - 1] == '\n';
+  return ok ? at : 0;
 }
 
 }  // namespace
 
-std::string Receipt::FillerPool() {
-  std::string pool(kPoolSize, ' ');
-  uint64_t state = 0x2545F4914F6CDD1DULL;
-  for (char& c : pool) {
-    // xorshift64: cheap, fixed, and covers NUL and 0x80-0xFF.
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    auto byte = static_cast<unsigned char>(state >> 24);
-    // No ESC, FS or GS (no false cut, no command data hiding the cut) and
-    // no "-" (no false boundary line).
-    if (byte >= 0x1B && byte <= 0x1D) byte = 0x1E;
-    if (byte == '-') byte = '.';
-    c = static_cast<char>(byte);
-  }
-  return pool;
+size_t Receipt::SmallestSize(ReceiptContent::Kind kind) {
+  return std::max(kMinSize, FillerAt(kind) + 1 + kTrailer);
 }
 
-void Receipt::Build(uint64_t seq, int64_t sentNs, size_t size, std::string_view pool, char* out) {
-  out[0] = kEsc;
-  out[1] = '@';
-  std::memcpy(out + 2, kTitle.data(), kTitle.size());
-  PutDigits(out + kSeqAt, seq, kSeqDigits);
-  std::memcpy(out + kSeqAt + kSeqDigits, kSentField.data(), kSentField.size());
-  PutDigits(out + kSentAt, static_cast<uint64_t>(sentNs), kSentDigits);
-  std::memcpy(out + kSentAt + kSentDigits, kSizeField.data(), kSizeField.size());
-  PutDigits(out + kSizeAt, size, kSizeDigits);
-  out[kHeaderSize - 1] = '\n';
-  std::memcpy(out + kHeaderSize, kDecor.data(), kDecor.size());
-  const std::string_view filler = FillerOf(seq, size, pool);
-  std::memcpy(out + kFillerAt, filler.data(), filler.size());
+void Receipt::Build(uint64_t seq, int64_t sentNs, size_t size, const ReceiptContent& content, char* out) {
+  const ReceiptContent::Kind kind = content.KindOf(seq);
+  const size_t at = TitleAt(kind);
+  if (at == kHiddenAt) {
+    std::memcpy(out, kHidden.data(), kHidden.size());
+  } else {
+    out[0] = kEsc;
+    out[1] = '@';
+  }
+  char* title = out + at;
+  std::memcpy(title, kTitle.data(), kTitle.size());
+  PutDigits(title + kSeqAt, seq, kSeqDigits);
+  std::memcpy(title + kSeqAt + kSeqDigits, kSentField.data(), kSentField.size());
+  PutDigits(title + kSentAt, static_cast<uint64_t>(sentNs), kSentDigits);
+  std::memcpy(title + kSentAt + kSentDigits, kSizeField.data(), kSizeField.size());
+  PutDigits(title + kSizeAt, size, kSizeDigits);
+  title[kTitleLine - 1] = '\n';
+  const size_t fillerAt = FillerAt(kind);
+  // An image's unprinted block holds the filler and the sum line.
+  content.WriteDecor(seq, size - 3 - fillerAt, out + at + kTitleLine);
   const size_t sumAt = size - kTrailer;
-  const uint64_t sum = Checksum(std::string_view(out, kFillerAt));
+  const std::string_view filler = FillerOf(seq, sumAt - fillerAt, content.Pool());
+  std::memcpy(out + fillerAt, filler.data(), filler.size());
+  const uint64_t sum = Checksum(std::string_view(out, fillerAt));
   std::memcpy(out + sumAt, kSumField.data(), kSumField.size());
   PutHex(out + sumAt + kSumField.size(), sum);
   out[sumAt + kSumField.size() + kSumHex] = '\n';
@@ -114,24 +121,33 @@ void Receipt::Build(uint64_t seq, int64_t sentNs, size_t size, std::string_view 
 
 size_t Receipt::PeekSize(std::string_view header) {
   size_t size = 0;
-  if (!HeaderShapeOk(header) || !ReadNumber(header.substr(kSizeAt, kSizeDigits), size)) return 0;
+  const size_t at = HeaderShape(header);
+  if (at == 0 || !ReadNumber(header.substr(at + kSizeAt, kSizeDigits), size)) return 0;
   return size;
 }
 
-Receipt::Verdict Receipt::Check(std::string_view frame, size_t expectedSize, std::string_view pool) {
+Receipt::Verdict Receipt::Check(std::string_view frame, size_t expectedSize, const ReceiptContent& content) {
   Verdict verdict;
-  if (!HeaderShapeOk(frame)) {
+  const size_t at = HeaderShape(frame);
+  if (at == 0) {
     verdict.reason = "no receipt header";
     return verdict;
   }
+  const std::string_view title = frame.substr(at, kTitleLine);
   size_t size = 0;
-  if (!ReadNumber(frame.substr(kSeqAt, kSeqDigits), verdict.seq) ||
-      !ReadNumber(frame.substr(kSentAt, kSentDigits), verdict.sentNs) ||
-      !ReadNumber(frame.substr(kSizeAt, kSizeDigits), size)) {
+  if (!ReadNumber(title.substr(kSeqAt, kSeqDigits), verdict.seq) ||
+      !ReadNumber(title.substr(kSentAt, kSentDigits), verdict.sentNs) ||
+      !ReadNumber(title.substr(kSizeAt, kSizeDigits), size)) {
     verdict.reason = "unreadable header field";
     return verdict;
   }
-  if (size != expectedSize || frame.size() != size) {
+  const ReceiptContent::Kind kind = content.KindOf(verdict.seq);
+  if (at != TitleAt(kind)) {
+    verdict.reason = "header of another kind of receipt";
+    return verdict;
+  }
+  const size_t fillerAt = FillerAt(kind);
+  if (size != expectedSize || frame.size() != size || size < fillerAt + kTrailer) {
     verdict.reason = "wrong length";
     return verdict;
   }
@@ -146,12 +162,12 @@ Receipt::Verdict Receipt::Check(std::string_view frame, size_t expectedSize, std
     return verdict;
   }
   char expected[kSumHex];
-  PutHex(expected, Checksum(frame.substr(0, kFillerAt)));
+  PutHex(expected, Checksum(frame.substr(0, fillerAt)));
   if (frame.substr(sumAt + kSumField.size(), kSumHex) != std::string_view(expected, kSumHex)) {
     verdict.reason = "checksum mismatch";
     return verdict;
   }
-  if (frame.substr(kFillerAt, sumAt - kFillerAt) != FillerOf(verdict.seq, size, pool)) {
+  if (frame.substr(fillerAt, sumAt - fillerAt) != FillerOf(verdict.seq, sumAt - fillerAt, content.Pool())) {
     verdict.reason = "filler differs";
     return verdict;
   }

@@ -91,7 +91,7 @@ size_t StreamParser::FindBodyEnd(size_t bodyAt, bool frame) const {
     // Fast path: the receipt tells its own length, so the boundary line is
     // looked for at one place instead of searched.
     const size_t length =
-        body.size() >= Receipt::kHeaderSize ? Receipt::PeekSize(body.substr(0, Receipt::kHeaderSize)) : 0;
+        body.size() >= Receipt::kHiddenHeaderSize ? Receipt::PeekSize(body.substr(0, Receipt::kHiddenHeaderSize)) : 0;
     if (length != 0 && length <= Receipt::kMaxSize) {
       if (body.size() < length + kPartEnd.size()) return std::string_view::npos;
       if (body.substr(length, kPartEnd.size()) == kPartEnd) return bodyAt + length;

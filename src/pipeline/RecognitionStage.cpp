@@ -11,6 +11,7 @@ RecognitionStage::RecognitionStage(Platform& platform, std::unique_ptr<TextRecog
                                    std::function<void(ReceiptText&)> mask, Sink sink)
     : mask_(std::move(mask)), sink_(std::move(sink)), shared_(std::make_shared<Shared>()), worker_(platform.CreateWorker()) {
   shared_->recognizer = std::move(recognizer);
+  worker_->LowerPriority();  // a page takes a core for many milliseconds: the clients' fan-out comes first
 }
 
 RecognitionStage::~RecognitionStage() {
@@ -64,11 +65,13 @@ void RecognitionStage::Read(Held& held) {
     std::string text;
     std::string problem;
   };
-  auto page = std::make_shared<PageImage>(RasterPage(held.text.facts));
+  // Laid out on the worker: dot by dot, a logo's page takes the event thread
+  // a millisecond or more (bench_ocr), in which the clients would wait.
+  auto facts = std::make_shared<ReceiptFacts>(held.text.facts);
   auto result = std::make_shared<Result>();
   worker_->Run(
-      [shared = shared_, page, result] {
-        if (!shared->ending) result->text = shared->recognizer->Recognize(*page, result->problem);
+      [shared = shared_, facts, result] {
+        if (!shared->ending) result->text = shared->recognizer->Recognize(RasterPage(*facts), result->problem);
       },
       [this, job = held.job, result] { OnRead(job, std::move(result->text), std::move(result->problem)); });
 }

@@ -7,19 +7,19 @@
 namespace tavrik::load {
 namespace {
 
-const std::string& Pool() {
-  static const std::string pool = Receipt::FillerPool();
-  return pool;
+const ReceiptContent& Content() {
+  static const ReceiptContent content;
+  return content;
 }
 
-std::string Build(uint64_t seq, int64_t sentNs, size_t size) {
+std::string Build(uint64_t seq, int64_t sentNs, size_t size, const ReceiptContent& content = Content()) {
   std::string receipt(size, ' ');
-  Receipt::Build(seq, sentNs, size, Pool(), receipt.data());
+  Receipt::Build(seq, sentNs, size, content, receipt.data());
   return receipt;
 }
 
-Receipt::Verdict Check(std::string_view frame, size_t size) {
-  return Receipt::Check(frame, size, Pool());
+Receipt::Verdict Check(std::string_view frame, size_t size, const ReceiptContent& content = Content()) {
+  return Receipt::Check(frame, size, content);
 }
 
 // The frame the relay cuts: the whole receipt, its cut command included.
@@ -63,7 +63,7 @@ TEST(ReceiptTest, LostOrExtraBytesAndWrongSizesAreSeen) {
 }
 
 TEST(ReceiptTest, OnlyTheLastCutAndNoBoundaryInside) {
-  const std::string pool = Receipt::FillerPool();
+  const std::string pool = ReceiptContent::RandomPool();
   EXPECT_EQ(pool.find('\x1D'), std::string::npos);
   EXPECT_EQ(pool.find('\x1B'), std::string::npos);
   EXPECT_EQ(pool.find('\x1C'), std::string::npos);

@@ -19,9 +19,9 @@ struct Seen {
   std::string body;
 };
 
-const std::string& Pool() {
-  static const std::string pool = Receipt::FillerPool();
-  return pool;
+const ReceiptContent& Pool() {
+  static const ReceiptContent content;
+  return content;
 }
 
 std::string MakeReceipt(uint64_t seq) {

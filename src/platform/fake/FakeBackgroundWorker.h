@@ -21,11 +21,13 @@ class FakeBackgroundWorker final : public BackgroundWorker {
 
   void Run(std::function<void()> job, std::function<void()> done) override;
   size_t Pending() const override { return jobs_.size(); }
+  void LowerPriority() override { lowered_ = true; }
 
   // While held, jobs wait; Release lets them run at the loop's next turn.
   void Hold() { held_ = true; }
   void Release();
   int JobsRun() const { return jobsRun_; }
+  bool Lowered() const { return lowered_; }
 
  private:
   void RunNext();
@@ -34,6 +36,7 @@ class FakeBackgroundWorker final : public BackgroundWorker {
   EventLoop& loop_;
   std::deque<std::pair<std::function<void()>, std::function<void()>>> jobs_;
   bool held_ = false;
+  bool lowered_ = false;
   int jobsRun_ = 0;
   // Shared with the posted turns, which must not run once the worker is gone.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -63,10 +63,12 @@ class RecognitionStageTest : public ::testing::Test {
   FakeBackgroundWorker* worker = nullptr;
 };
 
-// Image receipts get their text from the reader, masked; the receipts after
-// one wait for it, so every listener sees them in sequence order.
+// Image receipts get their text from the reader, masked, on a worker behind
+// the clients' fan-out; the receipts after one wait for it, so every
+// listener sees them in sequence order.
 TEST_F(RecognitionStageTest, ReadsImageReceiptsAndKeepsSequenceOrder) {
   Start();
+  EXPECT_TRUE(worker->Lowered());
   worker->Hold();
   Finish(Image(3));
   Finish("PLAIN TEXT RECEIPT\n");
