@@ -53,7 +53,9 @@ int main(int argc, char** argv) {
     outputsConfig = std::get<OutputsConfig>(std::move(loaded));
   }
   // Text is read from receipts only where something takes receipts.
-  const bool readsText = outputsConfig.ocr.enabled && (settings.webPort != 0 || !outputsConfig.Empty());
+  const bool takesReceipts = settings.webPort != 0 || !outputsConfig.Empty() || outputsConfig.journal ||
+                             !outputsConfig.rules.empty();
+  const bool readsText = outputsConfig.ocr.enabled && takesReceipts;
   if (readsText && EngineThreadsUnlimited()) RestartWithOneEngineThread(argv);
   if (outputsConfig.render.pictures && !PngWriter::Available()) {
     std::fprintf(stderr, "%s\n", "render: this build has no PNG support");

@@ -14,6 +14,7 @@ import unittest
 import urllib.request
 
 from relay import RelayTestCase, free_port, wait_until
+from test_receipts import IMAGE_RECEIPT
 
 ESC_I = b"\x1bi"  # a paper cut: with -u it ends the frame
 
@@ -122,6 +123,29 @@ class SequenceTest(JournalTestCase):
             relay.start()
             self.assertEqual(relay.process.wait(10), 2)
             self.assertEqual(relay.stderr(), b"outputs.toml:3: journal.path: %s\n" % problem.encode())
+
+
+class ImageReceiptTest(JournalTestCase):
+    @unittest.skipUnless(shutil.which("tesseract") or os.path.exists("/usr/share/tesseract-ocr"),
+                         "Tesseract's language data not installed")
+    def test_a_journal_alone_keeps_the_text_read_from_a_receipt_printed_as_an_image(self):
+        folder = tempfile.mkdtemp(prefix="tavrik_journal_")
+        self.addCleanup(shutil.rmtree, folder, True)
+        db = os.path.join(folder, "j.db")
+        self.source_port = free_port()
+        relay = self.relay("-l", "-t", self.source_port, "-u", "-k", "outputs.toml", start=False)  # no web port
+        with open(relay.path("outputs.toml"), "w") as f:
+            f.write('[journal]\npath = "%s"\n' % db)
+        relay, source = self.start(db, relay)
+        with open(IMAGE_RECEIPT, "rb") as f:
+            header = [f.readline() for _ in range(3)]
+            bits = f.read()
+        width, height = map(int, header[2].split())
+        source.sendall(b"\x1b@\x1dv0\x00" + bytes([width // 8 % 256, width // 8 // 256, height % 256, height // 256])
+                       + bits + b"\x1dV\x00")
+        self.assertTrue(wait_until(lambda: sqlite(db, "SELECT count(*) FROM receipts") == "1", timeout=30))
+        self.assertIn("VOID 4.99", sqlite(db, "SELECT text FROM receipts"))
+        self.assertEqual(relay.stop(), 0)
 
 
 class Flow:
