@@ -51,6 +51,7 @@ class ReceiptsTest(RelayTestCase):
                     'start = "START"\nend = "END"\n')
         relay.start()
         relay.wait_listening()
+        self.relay_process = relay.process
         self.mqtt.wait_for("store1/status online")
         recorder.settimeout(15)
         self.recorder, _ = recorder.accept()
@@ -155,6 +156,12 @@ class ReceiptsTest(RelayTestCase):
         self.assertIn("VOID 4.99", receipt["text"])
         self.assertIn("MUFFIN 2.25", receipt["text"])
         self.assertEqual(receipt["images"], [{"kind": "raster", "width": width, "height": height}])
+        # It restarted itself for a single engine thread and kept its name.
+        pid = self.relay_process.pid
+        with open(f"/proc/{pid}/environ", "rb") as f:
+            self.assertIn(b"OMP_THREAD_LIMIT=1", f.read().split(b"\0"))
+        with open(f"/proc/{pid}/comm") as f:
+            self.assertEqual(f.read().strip(), "TavrikSrv")
         recorded = b""
         while b"END\r\n" not in recorded:
             chunk = read_until(self.recorder, 1)
