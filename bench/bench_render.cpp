@@ -80,18 +80,20 @@ void BM_AdvanceTypicalReceipt(benchmark::State& state) {
 }
 BENCHMARK(BM_AdvanceTypicalReceipt)->Unit(benchmark::kMicrosecond);
 
+ReceiptRecord Record(uint64_t sequence, const std::string& bytes, const ReceiptText& text) {
+  ReceiptRecord record;
+  record.sequence = sequence;
+  record.bytes = bytes;
+  record.text = &text;
+  return record;
+}
+
 void BM_HoldTypicalReceipt(benchmark::State& state) {
   const std::string receipt = TypicalReceipt();
   const ReceiptText text;
   ReceiptPictures pictures({}, true);
   uint64_t sequence = 0;
-  for (auto _ : state) {
-    ReceiptRecord record;
-    record.sequence = ++sequence;
-    record.bytes = receipt;
-    record.text = &text;
-    pictures.OnReceipt(record);
-  }
+  for (auto _ : state) pictures.OnReceipt(Record(++sequence, receipt, text));
 }
 BENCHMARK(BM_HoldTypicalReceipt)->Unit(benchmark::kMicrosecond);
 
@@ -100,11 +102,7 @@ void BM_PictureOfNewestOf50(benchmark::State& state) {
   const ReceiptText text;
   ReceiptPictures pictures({}, true);
   for (uint64_t sequence = 1; sequence <= ReceiptPictures::kHeldReceipts; ++sequence) {
-    ReceiptRecord record;
-    record.sequence = sequence;
-    record.bytes = receipt;
-    record.text = &text;
-    pictures.OnReceipt(record);
+    pictures.OnReceipt(Record(sequence, receipt, text));
   }
   std::string png;
   for (auto _ : state) {
@@ -120,10 +118,7 @@ void Paint(benchmark::State& state, const std::string& receipt) {
   uint64_t sequence = 0;
   size_t pngBytes = 0;
   for (auto _ : state) {
-    ReceiptRecord record;
-    record.sequence = ++sequence;
-    record.bytes = receipt;
-    record.text = &text;
+    ReceiptRecord record = Record(++sequence, receipt, text);
     record.png = pictures.Paint(record);
     pngBytes = record.png.size();
     pictures.OnReceipt(record);

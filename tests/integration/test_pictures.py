@@ -64,22 +64,8 @@ def png_rows(png):
     return width, height, rows
 
 
-class PicturesTest(RelayTestCase):
-    def start(self, outputs):
-        source_port, self.web_port = free_port(), free_port()
-        relay = self.relay("-l", "-t", source_port, "-u", "-w", f"127.0.0.1:{self.web_port}", "-k", "outputs.toml",
-                           start=False)
-        with open(relay.path("outputs.toml"), "w") as f:
-            f.write(outputs)
-        relay.start()
-        relay.wait_listening()
-        self.relay_ = relay
-        source = connect(source_port)
-        self.addCleanup(source.close)
-        return source
-
-    def written(self):
-        return json.loads(self.get("/status")[2])["journal"]["written"]
+class WebPortReads:
+    """What the tests read from the relay's web port (self.web_port)."""
 
     def get(self, path):
         conn = http.client.HTTPConnection("127.0.0.1", self.web_port, timeout=10)
@@ -99,6 +85,24 @@ class PicturesTest(RelayTestCase):
                 data += chunk
         line = next(l for l in data.split(b"\n") if l.startswith(b"data: "))
         return json.loads(line[6:])
+
+
+class PicturesTest(WebPortReads, RelayTestCase):
+    def start(self, outputs):
+        source_port, self.web_port = free_port(), free_port()
+        relay = self.relay("-l", "-t", source_port, "-u", "-w", f"127.0.0.1:{self.web_port}", "-k", "outputs.toml",
+                           start=False)
+        with open(relay.path("outputs.toml"), "w") as f:
+            f.write(outputs)
+        relay.start()
+        relay.wait_listening()
+        self.relay_ = relay
+        source = connect(source_port)
+        self.addCleanup(source.close)
+        return source
+
+    def written(self):
+        return json.loads(self.get("/status")[2])["journal"]["written"]
 
     def test_picture_of_a_receipt_with_logo_and_codes(self):
         source = self.start("[render]\npictures = true\n")

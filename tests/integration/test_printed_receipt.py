@@ -4,18 +4,15 @@ cut. GET /receipts/SEQ.png must show the logo's bits where the encoder put
 them, and codes that decode (zbarimg) to the data sent; the receipt's record
 carries both codes. Skipped with its reason where npm cannot install the
 library."""
-import http.client
-import json
 import os
 import shutil
-import socket
 import struct
 import subprocess
 import unittest
 import zlib
 
 from relay import RelayTestCase, free_port, wait_until
-from test_pictures import png_rows
+from test_pictures import WebPortReads, png_rows
 from thermal_printer import UsesThermalPrinterLibrary
 
 WIDTH = 576
@@ -97,7 +94,7 @@ const printer = new ThermalPrinter({
 """
 
 
-class PrintedReceiptTest(UsesThermalPrinterLibrary, RelayTestCase):
+class PrintedReceiptTest(WebPortReads, UsesThermalPrinterLibrary, RelayTestCase):
     def setUp(self):
         self.source_port, self.web_port = free_port(), free_port()
         self.relay_ = self.relay("-l", "-t", self.source_port, "-f", 5000, "-u", "-w", f"127.0.0.1:{self.web_port}",
@@ -119,24 +116,6 @@ class PrintedReceiptTest(UsesThermalPrinterLibrary, RelayTestCase):
         self.assertEqual(run.returncode, 0, run.stderr.decode(errors="replace"))
         return bytes.fromhex(run.stdout.decode().strip())
 
-    def get(self, path):
-        conn = http.client.HTTPConnection("127.0.0.1", self.web_port, timeout=10)
-        self.addCleanup(conn.close)
-        conn.request("GET", path)
-        response = conn.getresponse()
-        return response.status, response.getheader("Content-Type"), response.read()
-
-    def first_record(self):
-        with socket.create_connection(("127.0.0.1", self.web_port), timeout=10) as sock:
-            sock.sendall(b"GET /receipts HTTP/1.1\r\nHost: x\r\n\r\n")
-            data = b""
-            while b"event: receipt" not in data or not data.rstrip(b"\n").endswith(b"}"):
-                chunk = sock.recv(65536)
-                if not chunk:
-                    break
-                data += chunk
-        return json.loads(next(l for l in data.split(b"\n") if l.startswith(b"data: "))[6:])
-
     def decode(self, png_path, symbology):
         """What zbarimg reads of one symbology in the picture."""
         return subprocess.run(["zbarimg", "--raw", "-q", "-Sdisable", f"-S{symbology}.enable", png_path],
@@ -156,7 +135,7 @@ class PrintedReceiptTest(UsesThermalPrinterLibrary, RelayTestCase):
             expected = [0] * LOGO_X + [logo_dot(x, y) for x in range(LOGO_WIDTH)] + [0] * (WIDTH - LOGO_X - LOGO_WIDTH)
             self.assertEqual(rows[y], expected, f"logo row {y}")
 
-        codes = [(c["symbology"], c["data"]) for c in self.first_record()["codes"]]
+        codes = [(c["symbology"], c["data"]) for c in self.first_event()["codes"]]
         self.assertEqual(codes, [("CODE128", "{B" + CODE128_DATA), ("QR", QR_DATA)])
 
         self.assertEqual(qr_size(rows), (QR_DOTS, QR_MODULES))
