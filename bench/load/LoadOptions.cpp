@@ -1,7 +1,9 @@
 #include "load/LoadOptions.h"
 
+#include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <set>
@@ -18,6 +20,20 @@ template <typename Number>
 bool ReadNumber(const std::string& text, Number& value) {
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+// "1" or "0,2": CPU numbers, each below CPU_SETSIZE.
+bool ReadCpuList(const std::string& text, std::vector<int>& cpus) {
+  cpus.clear();
+  size_t at = 0;
+  while (at <= text.size()) {
+    const size_t comma = std::min(text.find(',', at), text.size());
+    int cpu = 0;
+    if (!ReadNumber(text.substr(at, comma - at), cpu) || cpu < 0 || cpu >= CPU_SETSIZE) return false;
+    cpus.push_back(cpu);
+    at = comma + 1;
+  }
+  return !cpus.empty();
 }
 
 std::string DefaultRelayPath() {
@@ -68,6 +84,10 @@ throughput, latency, CPU time and memory, against a minimal fan-out ceiling.
                      duplicated or lost receipts, never on speed
   --json PATH        also write the one-line JSON summary to PATH
   --keep             keep the relay's temporary folder (its log)
+  --tool-cpus LIST   once the relay runs, keep the tool's own threads to
+                     these CPUs (e.g. 1 or 0,2): load apart from the relay,
+                     as clients on other machines would be (the --printer
+                     sink, started before the relay, excepted)
 Exit status: 0 clean; 1 a fault: protocol error, corrupted or duplicated
 receipt (in --smoke also a lost one), a stuck feeder, or a relay that died or
 did not exit cleanly on SIGTERM; 2 the run could not be set up.
@@ -146,6 +166,8 @@ std::string ParseLoadOptions(int argc, char** argv, LoadOptions& options) {
     } else if (name == "--json") {
       ok = next() && !value.empty();
       options.jsonPath = value;
+    } else if (name == "--tool-cpus") {
+      ok = next() && ReadCpuList(value, options.toolCpus);
     } else if (name == "--keep") {
       options.keepFolder = true;
     } else if (name == "--help" || name == "-h") {

@@ -2,6 +2,7 @@
 // The tool's command line.
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "load/ReceiptContent.h"
 
@@ -26,6 +27,9 @@ struct LoadOptions {
   int batch = 16;
   size_t window = 65536;  // bytes in flight at full speed; 0 = flood
   bool keepFolder = false;
+  // After the relay started, the tool's own threads keep to these CPUs
+  // ("1", "0,2"); empty: wherever the system puts them.
+  std::vector<int> toolCpus;
   std::string jsonPath;
   bool help = false;
   // Pass-through: the relay runs with -o to a sink that plays the printer.

@@ -2,6 +2,7 @@
 // (or attaches to) the relay, feeds it receipts as its source peer, reads the
 // push stream with N clients, then does the same against a minimal fan-out
 // ceiling, and reports both. Linux only.
+#include <sched.h>
 #include <signal.h>
 
 #include <cstdio>
@@ -46,6 +47,16 @@ int main(int argc, char** argv) {
   if (!relay) {
     std::cerr << "tavrik_load: " << startError << "\n";
     return 2;
+  }
+  if (!options.toolCpus.empty()) {
+    // The threads started from here on inherit it; the relay keeps its own.
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    for (const int cpu : options.toolCpus) CPU_SET(cpu, &cpus);
+    if (sched_setaffinity(0, sizeof cpus, &cpus) != 0) {
+      std::cerr << "tavrik_load: cannot keep to the CPUs given with --tool-cpus\n";
+      return 2;
+    }
   }
   // At a set rate the direct connection runs beside the relay, so that both
   // see the same machine at the same moments; at full speed it would take

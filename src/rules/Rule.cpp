@@ -60,15 +60,17 @@ void FoldCase(std::string_view text, std::string& out) {
 
 Rule::Rule(const RuleConfig& config) : config_(config) {
   const auto fold = [&](const std::string& text) { return config_.caseSensitive ? text : Folded(text); };
-  match_ = fold(config_.match);
-  for (const std::string& word : config_.words) words_.push_back(fold(word));
+  match_ = Needle(fold(config_.match));
+  for (const std::string& word : config_.words) words_.emplace_back(fold(word));
   wildcard_ = fold(config_.wildcard);
+  std::string_view literal;
   for (size_t at = 0; at < wildcard_.size();) {
     const size_t end = std::min(wildcard_.find_first_of("*?", at), wildcard_.size());
-    if (end - at > wildcardLiteral_.size()) wildcardLiteral_ = wildcard_.substr(at, end - at);
+    if (end - at > literal.size()) literal = std::string_view(wildcard_).substr(at, end - at);
     at = end + 1;
   }
-  label_ = fold(config_.amountAfter);
+  wildcardLiteral_ = Needle(std::string(literal));
+  label_ = Needle(fold(config_.amountAfter));
   if (!config_.regex.empty()) {
     std::string error;
     regex_ = CompileRegex(config_.regex, config_.caseSensitive, error);
@@ -77,10 +79,10 @@ Rule::Rule(const RuleConfig& config) : config_(config) {
 
 std::optional<size_t> Rule::FindWord(std::string_view text) const {
   std::optional<size_t> first;
-  for (const std::string& word : words_) {
-    for (size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
+  for (const Needle& word : words_) {
+    for (size_t at = word.FindIn(text); at != std::string_view::npos; at = word.FindIn(text, at + 1)) {
       if (first && at >= *first) break;
-      if (WordStartsAt(text, at) && WordEndsAt(text, at + word.size())) {
+      if (WordStartsAt(text, at) && WordEndsAt(text, at + word.Size())) {
         first = at;
         break;
       }
@@ -90,18 +92,18 @@ std::optional<size_t> Rule::FindWord(std::string_view text) const {
 }
 
 std::optional<size_t> Rule::FindWildcard(std::string_view text) const {
-  if (text.find(wildcardLiteral_) == std::string_view::npos) return std::nullopt;  // the common case, at once
+  if (wildcardLiteral_.FindIn(text) == std::string_view::npos) return std::nullopt;  // the common case, at once
   return FindLine(text, [&](std::string_view line) { return WildcardFound(wildcard_, line); });
 }
 
 // The label starts a word ("TOTAL" is not found in "SUBTOTAL"); of its
 // lines, the first whose amount lies within the bounds.
 std::optional<size_t> Rule::FindAmount(std::string_view text, std::optional<double>& amount) const {
-  for (size_t at = text.find(label_); at != std::string_view::npos; at = text.find(label_, at + 1)) {
+  for (size_t at = label_.FindIn(text); at != std::string_view::npos; at = label_.FindIn(text, at + 1)) {
     if (!WordStartsAt(text, at)) continue;
     const std::string_view line = LineAt(text, at);
     const size_t lineStart = static_cast<size_t>(line.data() - text.data());
-    const std::optional<double> value = FirstAmount(line, at - lineStart + label_.size());
+    const std::optional<double> value = FirstAmount(line, at - lineStart + label_.Size());
     if (!value) continue;
     if (config_.above && !(*value > *config_.above)) continue;
     if (config_.below && !(*value < *config_.below)) continue;
@@ -123,12 +125,12 @@ bool Rule::Matches(const ReceiptText& receipt, std::string_view folded, bool reg
     if (!lineAt) lineAt = at;
     return true;
   };
-  if (!match_.empty() && !holds(Found(text.find(match_)))) return false;
+  if (!match_.Empty() && !holds(Found(match_.FindIn(text)))) return false;
   if (!words_.empty() && !holds(FindWord(text))) return false;
   if (!wildcard_.empty() && !holds(FindWildcard(text))) return false;
   if (regex_ && (!regexFound || !holds(regex_->Find(receipt.text)))) return false;
   hit.amount.reset();
-  if (!label_.empty() && !holds(FindAmount(text, hit.amount))) return false;
+  if (!label_.Empty() && !holds(FindAmount(text, hit.amount))) return false;
   // Offsets are the same in the folded text and the receipt's own.
   hit.line = lineAt ? LineAt(receipt.text, *lineAt) : std::string_view();
   return true;

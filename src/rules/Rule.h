@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "receipt/ReceiptText.h"
+#include "rules/Needle.h"
 #include "rules/RegexPattern.h"
 #include "rules/RuleConfig.h"
 
@@ -41,11 +42,11 @@ class Rule {
   std::optional<size_t> FindAmount(std::string_view text, std::optional<double>& amount) const;
 
   RuleConfig config_;
-  std::string match_;
-  std::vector<std::string> words_;
+  Needle match_;
+  std::vector<Needle> words_;
   std::string wildcard_;
-  std::string wildcardLiteral_;  // its longest run without '*' or '?': any line that matches holds it
-  std::string label_;
+  Needle wildcardLiteral_;  // its longest run without '*' or '?': any line that matches holds it
+  Needle label_;
   std::unique_ptr<RegexPattern> regex_;
 };
 

@@ -43,21 +43,32 @@ int64_t SystemClock::UnixTimeMs() const {
   return std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count();
 }
 
+#ifdef _WIN32
 // The local time read as if it were UTC, less the moment itself: the offset
-// with daylight saving, without the platform's differing tm_gmtoff.
+// with daylight saving, as Windows' tm has no tm_gmtoff.
 int32_t SystemClock::UtcOffsetMinutes() const {
   const std::time_t now = std::time(nullptr);
   std::tm local = LocalTime(now);
   std::tm utc{};
-#ifdef _WIN32
   gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
   local.tm_isdst = 0;
   utc.tm_isdst = 0;
   const double seconds = std::difftime(std::mktime(&local), std::mktime(&utc));
   return static_cast<int32_t>(seconds / 60.0);
 }
+#else
+// localtime_r gives the offset with it. Unlike mktime it does not look at the
+// zone file each time (a path walk before every frame's sends), so a changed
+// system time zone is taken up here at most once a minute.
+int32_t SystemClock::UtcOffsetMinutes() const {
+  const std::time_t now = std::time(nullptr);
+  const std::time_t checked = zoneCheckedAt_.load(std::memory_order_relaxed);
+  if (now < checked || now - checked >= kZoneCheckSeconds) {
+    zoneCheckedAt_.store(now, std::memory_order_relaxed);
+    tzset();
+  }
+  return static_cast<int32_t>(LocalTime(now).tm_gmtoff / 60);
+}
+#endif
 
 }  // namespace tavrik
