@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "json/JsonString.h"
 
@@ -63,6 +64,11 @@ std::string StoredReceiptEvent(const StoredReceipt& receipt) {
 void AppendCsvRecord(std::string& out, const StoredReceipt& receipt) {
   out.append(std::to_string(receipt.seq)).append(",").append(receipt.time);
   out.append(",").append(std::to_string(receipt.epochMs)).append(receipt.cut ? ",1,\"" : ",0,\"");
+  // A spreadsheet takes a field that begins so for a formula, even quoted: a
+  // printed "=HYPERLINK(..)" must stay text there.
+  if (!receipt.text.empty() && std::string_view("=+-@\t\r").find(receipt.text.front()) != std::string_view::npos) {
+    out += '\'';
+  }
   for (const char c : receipt.text) {
     if (c == '"') out += '"';
     out += c;

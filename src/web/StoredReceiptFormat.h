@@ -16,7 +16,8 @@ std::string StoredReceiptEvent(const StoredReceipt& receipt);
 
 // The CSV header line "seq,time,epoch_ms,cut,text" and one record per
 // receipt (RFC 4180: CR LF after each, the text always quoted with its
-// quotes doubled and its line ends kept).
+// quotes doubled and its line ends kept; a text that begins with = + - @,
+// a tab or a CR gets a ' in front, so that spreadsheets show it as text).
 inline constexpr const char* kCsvHeader = "seq,time,epoch_ms,cut,text\r\n";
 void AppendCsvRecord(std::string& out, const StoredReceipt& receipt);
 
