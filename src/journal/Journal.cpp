@@ -21,7 +21,7 @@ Journal::Journal(Platform& platform, JournalConfig config, std::unique_ptr<Journ
       tick_(platform.CreateTimer()),
       worker_(platform.CreateWorker()) {
   tick_->SetTickHandler([this] { OnTick(); });
-  worker_->LowerPriority();  // the clients first: a batch may take longer
+  worker_->LowerPriority(WorkerPriority::kBelowNormal);  // the clients first: a batch may take longer
 }
 
 Journal::~Journal() { worker_.reset(); }

@@ -11,7 +11,9 @@ RecognitionStage::RecognitionStage(Platform& platform, std::unique_ptr<TextRecog
                                    std::function<void(ReceiptText&)> mask, Sink sink)
     : mask_(std::move(mask)), sink_(std::move(sink)), shared_(std::make_shared<Shared>()), worker_(platform.CreateWorker()) {
   shared_->recognizer = std::move(recognizer);
-  worker_->LowerPriority();  // a page takes a core for many milliseconds: the clients' fan-out comes first
+  // A page takes a core for many milliseconds: the clients' fan-out comes
+  // first, and a page the reader cannot keep up with is skipped.
+  worker_->LowerPriority(WorkerPriority::kIdle);
 }
 
 RecognitionStage::~RecognitionStage() {

@@ -9,6 +9,16 @@
 
 namespace tavrik {
 
+enum class WorkerPriority {
+  // After the others, with a share still when the CPU is busy: work that may
+  // lag behind but must get done (a journal's writes).
+  kBelowNormal,
+  // Only when a CPU has nothing else to do, and given up the moment a
+  // client's send wants it: work that may be skipped when it cannot keep up
+  // (reading text from images).
+  kIdle,
+};
+
 class BackgroundWorker {
  public:
   // Runs the jobs already given to their end (nothing handed over is lost),
@@ -20,9 +30,8 @@ class BackgroundWorker {
   // Jobs given whose completion has not run yet.
   virtual size_t Pending() const = 0;
   // From now on the worker's thread gets the CPU after the others, where the
-  // system can tell: work that may lag behind (a journal's writes) then leaves
-  // the CPU to the clients' fan-out on a busy machine.
-  virtual void LowerPriority() {}
+  // system can tell, and so leaves it to the clients' fan-out.
+  virtual void LowerPriority(WorkerPriority priority) = 0;
 };
 
 }  // namespace tavrik

@@ -1,6 +1,9 @@
 #include "platform/asio/AsioBackgroundWorker.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -45,6 +48,37 @@ TEST(AsioBackgroundWorkerTest, RunsJobsInOrderOffTheEventThreadAndCompletesOnIt)
   for (int i = 0; i < 20; ++i) expected.push_back(i);
   EXPECT_EQ(jobs, expected);
   EXPECT_EQ(done, expected);
+}
+
+// Each worker's own thread is lowered, the caller's left as it was.
+TEST(AsioBackgroundWorkerTest, LowersOnlyItsOwnThread) {
+  AsioPlatform platform("/tmp");
+  const auto niceOfThisThread = [] { return getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())); };
+  const int callerNice = niceOfThisThread();
+  auto belowNormal = platform.CreateWorker();
+  auto idle = platform.CreateWorker();
+  belowNormal->LowerPriority(WorkerPriority::kBelowNormal);
+  idle->LowerPriority(WorkerPriority::kIdle);
+  int nice = 0;
+  int policy = -1;
+  int idleNice = 0;
+  int done = 0;
+  const auto finish = [&] {
+    if (++done == 2) platform.Stop();
+  };
+  belowNormal->Run([&] { nice = niceOfThisThread(); }, finish);
+  idle->Run(
+      [&] {
+        policy = sched_getscheduler(0);
+        idleNice = niceOfThisThread();
+      },
+      finish);
+  platform.Run();
+  EXPECT_EQ(nice, callerNice <= 10 ? 10 : callerNice) << "nice 10, unless the caller was nicer";
+  EXPECT_EQ(policy, SCHED_IDLE);
+  EXPECT_EQ(idleNice, callerNice);
+  EXPECT_EQ(sched_getscheduler(0), SCHED_OTHER);
+  EXPECT_EQ(niceOfThisThread(), callerNice);
 }
 
 // What was handed over is never lost: destroying the worker waits for its

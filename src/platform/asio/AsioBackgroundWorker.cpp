@@ -28,8 +28,8 @@ void AsioBackgroundWorker::Run(std::function<void()> job, std::function<void()> 
   wake_.notify_one();
 }
 
-void AsioBackgroundWorker::LowerPriority() {
-  Run([] { LowerThisThreadsPriority(); }, nullptr);
+void AsioBackgroundWorker::LowerPriority(WorkerPriority priority) {
+  Run([priority] { LowerThisThreadsPriority(priority); }, nullptr);
 }
 
 void AsioBackgroundWorker::Work() {

@@ -23,7 +23,7 @@ class AsioBackgroundWorker final : public BackgroundWorker {
 
   void Run(std::function<void()> job, std::function<void()> done) override;
   size_t Pending() const override { return pending_; }
-  void LowerPriority() override;
+  void LowerPriority(WorkerPriority priority) override;
 
  private:
   using Job = std::pair<std::function<void()>, std::function<void()>>;

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "platform/BackgroundWorker.h"
@@ -21,13 +22,13 @@ class FakeBackgroundWorker final : public BackgroundWorker {
 
   void Run(std::function<void()> job, std::function<void()> done) override;
   size_t Pending() const override { return jobs_.size(); }
-  void LowerPriority() override { lowered_ = true; }
+  void LowerPriority(WorkerPriority priority) override { priority_ = priority; }
 
   // While held, jobs wait; Release lets them run at the loop's next turn.
   void Hold() { held_ = true; }
   void Release();
   int JobsRun() const { return jobsRun_; }
-  bool Lowered() const { return lowered_; }
+  std::optional<WorkerPriority> Priority() const { return priority_; }
 
  private:
   void RunNext();
@@ -36,7 +37,7 @@ class FakeBackgroundWorker final : public BackgroundWorker {
   EventLoop& loop_;
   std::deque<std::pair<std::function<void()>, std::function<void()>>> jobs_;
   bool held_ = false;
-  bool lowered_ = false;
+  std::optional<WorkerPriority> priority_;
   int jobsRun_ = 0;
   // Shared with the posted turns, which must not run once the worker is gone.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

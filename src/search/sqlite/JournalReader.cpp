@@ -37,7 +37,7 @@ class JournalReader::Cursor final : public ArchiveCursor {
 
 JournalReader::JournalReader(Platform& platform, std::string path)
     : connection_(std::move(path)), worker_(platform.CreateWorker()) {
-  worker_->LowerPriority();  // the relay's clients first: a search may take a little longer
+  worker_->LowerPriority(WorkerPriority::kBelowNormal);  // the relay's clients first: a search may take a little longer
 }
 
 JournalReader::~JournalReader() = default;

@@ -47,7 +47,7 @@ class JournalTest : public ::testing::Test {
 TEST_F(JournalTest, NumbersGoOnAndEachReceiptIsCommittedWithinABatchOneBatchAtATime) {
   Make(41);
   EXPECT_TRUE(log.Contains("Journal: j.db, receipts numbered from 42."));
-  EXPECT_TRUE(worker->Lowered()) << "its writes leave the CPU to the clients first";
+  EXPECT_EQ(worker->Priority(), WorkerPriority::kBelowNormal) << "its writes leave the CPU to the clients first";
   Receipt();
   platform.Advance(Journal::kBatchIntervalMs);
   EXPECT_EQ(Rows(), "42 ");

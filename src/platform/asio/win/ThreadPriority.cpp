@@ -4,6 +4,9 @@
 
 namespace tavrik {
 
-void LowerThisThreadsPriority() noexcept { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
+void LowerThisThreadsPriority(WorkerPriority priority) noexcept {
+  SetThreadPriority(GetCurrentThread(),
+                    priority == WorkerPriority::kIdle ? THREAD_PRIORITY_IDLE : THREAD_PRIORITY_BELOW_NORMAL);
+}
 
 }  // namespace tavrik
