@@ -9,7 +9,7 @@ namespace tavrik {
 
 RecognitionStage::RecognitionStage(Platform& platform, std::unique_ptr<TextRecognizer> recognizer,
                                    std::function<void(ReceiptText&)> mask, Sink sink)
-    : mask_(std::move(mask)), sink_(std::move(sink)), shared_(std::make_shared<Shared>()), worker_(platform.CreateWorker()) {
+    : platform_(platform), mask_(std::move(mask)), sink_(std::move(sink)), shared_(std::make_shared<Shared>()), worker_(platform.CreateWorker()) {
   shared_->recognizer = std::move(recognizer);
   // A page takes a core for many milliseconds: the clients' fan-out comes
   // first, and a page the reader cannot keep up with is skipped.
@@ -17,6 +17,7 @@ RecognitionStage::RecognitionStage(Platform& platform, std::unique_ptr<TextRecog
 }
 
 RecognitionStage::~RecognitionStage() {
+  *alive_ = false;
   shared_->ending = true;  // pages still queued are not read: the end does not wait a second for each
 }
 
@@ -100,17 +101,27 @@ void RecognitionStage::OnRead(uint64_t job, std::string text, std::string proble
   PassReady();
 }
 
-// A listener that runs pending events can meet a page's end here: the loop
-// further up the stack passes that receipt on, in its turn.
+// A listener that runs pending events can meet a page's end here: the pass
+// further up the stack takes that receipt on, in its turn.
 void RecognitionStage::PassReady() {
-  if (passing_) return;
+  if (passing_ || passPosted_) return;
+  PassNextReady();
+}
+
+void RecognitionStage::PassNextReady() {
+  if (held_.empty() || held_.front()->reading) return;
   passing_ = true;
-  while (!held_.empty() && !held_.front()->reading) {
-    std::unique_ptr<Held> held = std::move(held_.front());
-    held_.pop_front();
-    Pass(std::move(held));
-  }
+  std::unique_ptr<Held> held = std::move(held_.front());
+  held_.pop_front();
+  Pass(std::move(held));
   passing_ = false;
+  if (held_.empty() || held_.front()->reading) return;
+  passPosted_ = true;
+  platform_.Loop().Post([this, alive = alive_] {
+    if (!*alive) return;
+    passPosted_ = false;
+    PassReady();
+  });
 }
 
 void RecognitionStage::Flush() { PassAll(); }

@@ -9,7 +9,10 @@
 // receipt that needs reading beyond that passes on as it is (counted as
 // skipped). At most kMaxHeld receipts or kMaxHeldBytes wait: beyond that,
 // every waiting receipt passes on at once, those still being read without
-// their text (counted as skipped too). Event thread only.
+// their text (counted as skipped too). Once a page is read, the receipts
+// that waited for it pass on one per turn of the event loop, so that a
+// frame arriving meanwhile goes to the clients between them, not behind all
+// of them. Event thread only.
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -75,9 +78,11 @@ class RecognitionStage {
   void Read(Held& held);
   void OnRead(uint64_t job, std::string text, std::string problem);
   void PassReady();
+  void PassNextReady();
   void PassAll();
   void Pass(std::unique_ptr<Held> held);
 
+  Platform& platform_;
   std::function<void(ReceiptText&)> mask_;
   Sink sink_;
   std::shared_ptr<Shared> shared_;
@@ -87,6 +92,8 @@ class RecognitionStage {
   uint64_t lastJob_ = 0;
   bool problemLogged_ = false;
   bool passing_ = false;  // receipts are being passed on, further up the stack
+  bool passPosted_ = false;  // the next ready receipt goes at the loop's next turn
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // for that turn
   RecognitionCounters counters_;
   std::unique_ptr<BackgroundWorker> worker_;  // last: its end waits for the jobs, which use shared_
 };

@@ -83,6 +83,24 @@ TEST_F(RecognitionStageTest, ReadsImageReceiptsAndKeepsSequenceOrder) {
   EXPECT_EQ(seen.lines.back(), "4 MORE TEXT, NO WAIT\n");
 }
 
+// Once a page is read, the receipts that waited pass one per turn of the
+// loop: what the loop has to do meanwhile (a frame's sends) runs between them.
+TEST_F(RecognitionStageTest, WaitingReceiptsPassOnePerTurnOfTheLoop) {
+  Start();
+  std::vector<size_t> seenByOtherWork;
+  seen.onEach = [this, &seenByOtherWork] {
+    platform.Loop().Post([this, &seenByOtherWork] { seenByOtherWork.push_back(seen.lines.size()); });
+  };
+  worker->Hold();
+  Finish(Image(3));
+  Finish("SECOND\n");
+  Finish("THIRD\n");
+  worker->Release();
+  platform.RunPosted();
+  EXPECT_EQ(seen.lines.size(), 3u);
+  EXPECT_EQ(seenByOtherWork, (std::vector<size_t>{1, 2, 3}));
+}
+
 // Beyond kMaxReading pages a receipt passes as it is (in its turn); a
 // shutdown passes the waiting ones at once; a listener that runs pending
 // events while it takes a receipt changes nothing in the order.
