@@ -104,12 +104,7 @@ void RecognitionStage::OnRead(uint64_t job, std::string text, std::string proble
 // A listener that runs pending events can meet a page's end here: the pass
 // further up the stack takes that receipt on, in its turn.
 void RecognitionStage::PassReady() {
-  if (passing_ || passPosted_) return;
-  PassNextReady();
-}
-
-void RecognitionStage::PassNextReady() {
-  if (held_.empty() || held_.front()->reading) return;
+  if (passing_ || passPosted_ || held_.empty() || held_.front()->reading) return;
   passing_ = true;
   std::unique_ptr<Held> held = std::move(held_.front());
   held_.pop_front();

@@ -78,7 +78,6 @@ class RecognitionStage {
   void Read(Held& held);
   void OnRead(uint64_t job, std::string text, std::string problem);
   void PassReady();
-  void PassNextReady();
   void PassAll();
   void Pass(std::unique_ptr<Held> held);
 

@@ -1,6 +1,7 @@
 #include "rules/Needle.h"
 
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace tavrik {
@@ -10,7 +11,7 @@ namespace {
 // common letters (folded or not), digits and the rest of the letters.
 int Commonness(char c) {
   if (c == ' ') return 4;
-  if (std::strchr("eaoitnrslEAOITNRSL", c) != nullptr && c != '\0') return 3;
+  if (std::string_view("eaoitnrslEAOITNRSL").find(c) != std::string_view::npos) return 3;
   if ((c >= '0' && c <= '9') || c == '.' || c == '\n') return 2;
   if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) return 1;
   return 0;

@@ -14,7 +14,6 @@ class Needle {
   Needle() = default;
   explicit Needle(std::string text);
 
-  const std::string& Text() const { return text_; }
   bool Empty() const { return text_.empty(); }
   size_t Size() const { return text_.size(); }
   // Where the needle first starts at or after from, or npos: as
