@@ -308,8 +308,9 @@ class FileSourceTest(RelayTestCase):
         received = []
         reader = threading.Thread(target=_read_frames, args=(client, received), daemon=True)
         reader.start()  # a client that keeps up
+        # Capped in records, so a slower (sanitized) relay is not handed more than it can relay in the wait.
         writer = subprocess.run(
-            [sys.executable, "-c", WRITER, self.spool, "4"], capture_output=True, timeout=60, check=True)
+            [sys.executable, "-c", WRITER, self.spool, "4", "50000"], capture_output=True, timeout=60, check=True)
         count = int(writer.stdout)
         self.assertGreater(count, 100)
         expected = b"".join(_record(n) for n in range(count))
@@ -331,12 +332,12 @@ def _record(n):
 
 WRITER = f"""
 import sys, time
-path, seconds = sys.argv[1], float(sys.argv[2])
+path, seconds, limit = sys.argv[1], float(sys.argv[2]), int(sys.argv[3])
 CUT = {CUT!r}
 def record(n):
     return f"record {{n:08d}} ".encode() + bytes(range(n % 7, 40)) + CUT
 n, end = 0, time.monotonic() + seconds
-while time.monotonic() < end:
+while time.monotonic() < end and n < limit:
     with open(path, "ab") as f:
         f.write(record(n))
     n += 1
