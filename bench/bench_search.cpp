@@ -119,8 +119,12 @@ void MakeJournal(const std::string& path, int64_t count) {
     sqlite3_bind_text(insert, 3, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     Check(db, sqlite3_step(insert));
     sqlite3_reset(insert);
-    if (seq % 10000 == 0 || seq == count)
-      Check(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr));
+    if (seq % 10000 == 0 || seq == count) {
+      const std::string index = "INSERT INTO receipts_text(rowid, text) SELECT seq, text FROM receipts WHERE seq > " +
+                                std::to_string(seq - (seq - 1) % 10000 - 1) + "; UPDATE journal_meta SET value = '" +
+                                std::to_string(seq) + "' WHERE key = 'indexed_seq'; COMMIT";
+      Check(db, sqlite3_exec(db, index.c_str(), nullptr, nullptr, nullptr));
+    }
   }
   sqlite3_finalize(insert);
   Check(db, sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr));

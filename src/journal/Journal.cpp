@@ -21,10 +21,26 @@ Journal::Journal(Platform& platform, JournalConfig config, std::unique_ptr<Journ
       tick_(platform.CreateTimer()),
       worker_(platform.CreateWorker()) {
   tick_->SetTickHandler([this] { OnTick(); });
-  worker_->LowerPriority(WorkerPriority::kBelowNormal);  // the clients first: a batch may take longer
+  // Only the time the CPU has free: a nice thread still delays the clients'
+  // fan-out, and the queue takes up what the worker cannot write at once.
+  worker_->LowerPriority(WorkerPriority::kIdle);
 }
 
-Journal::~Journal() { worker_.reset(); }
+// After the last writes the index catches up, as far as a short wait allows;
+// the next start does the rest.
+Journal::~Journal() {
+  JournalStore& store = *store_;
+  worker_->Run(
+      [&store] {
+        uint64_t indexed = 0;
+        bool more = store.IsOpen();
+        for (size_t rows = 0; more && rows < kIndexRowsAtEnd; rows += kIndexRows) {
+          if (store.Index(kIndexRows, indexed, more)) return;
+        }
+      },
+      [] {});
+  worker_.reset();
+}
 
 std::optional<std::string> Journal::Open() {
   if (std::optional<std::string> failure = store_->Open()) return failure;
@@ -82,15 +98,27 @@ void Journal::Stop() {
 }
 
 JournalCounters Journal::Counters() const {
-  return {!Failing(), queue_.size() + inFlight_, written_, dropped_, lastSeq_, error_};
+  return {!Failing(),
+          queue_.size() + inFlight_,
+          written_,
+          dropped_,
+          lastSeq_,
+          lastSeq_ > indexedSeq_ ? lastSeq_ - indexedSeq_ : 0,
+          error_};
 }
 
-// Every tick a batch of what is queued; while failing, and for the checks
-// of an idle journal, once a second.
+// Every tick a batch of what is queued, and an index step when the index is
+// behind; while failing, and for the checks of an idle journal, once a second.
 void Journal::OnTick() {
+  if (!indexing_ && !stopped_) {
+    const bool check = ++indexTicksSinceCheck_ >= kTicksPerCheck;
+    if (check) indexTicksSinceCheck_ = 0;
+    const bool behind = indexMore_ || indexedSeq_ < lastSeq_;
+    if (check || (behind && indexError_.empty())) StartIndexing(check);
+  }
   if (busy_) return;
   const bool check = ++ticksSinceCheck_ >= kTicksPerCheck;
-  if (!check && (Failing() || (queue_.empty() && !retainMore_))) return;
+  if (!check && (Failing() || queue_.empty())) return;
   if (check) ticksSinceCheck_ = 0;
   HandOver(check);
 }
@@ -101,14 +129,53 @@ void Journal::HandOver(bool check) {
   batch->entries.assign(std::make_move_iterator(queue_.begin()),
                         std::make_move_iterator(queue_.begin() + static_cast<std::ptrdiff_t>(count)));
   queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(count));
-  batch->check = check || retainMore_;
-  batch->oldestKeptMs = platform_.GetClock().UnixTimeMs() - config_.retentionDays * kDayMs;
+  batch->check = check;
   inFlight_ = count;
   busy_ = true;
   JournalStore& store = *store_;
+  worker_->Run([&store, batch] { WriteBatch(store, *batch); }, [this, batch] { OnBatchDone(batch); });
+}
+
+void Journal::StartIndexing(bool check) {
+  auto job = std::make_shared<IndexJob>();
+  job->check = check || indexMore_;
+  job->oldestKeptMs = platform_.GetClock().UnixTimeMs() - config_.retentionDays * kDayMs;
+  job->indexedThrough = indexedSeq_;
+  indexing_ = true;
+  JournalStore& store = *store_;
   const uint64_t maxBytes = static_cast<uint64_t>(config_.maxMb) << 20;
-  worker_->Run([&store, batch, maxBytes] { WriteBatch(store, *batch, maxBytes); },
-               [this, batch] { OnBatchDone(batch); });
+  worker_->Run([&store, job, maxBytes] { RunIndexJob(store, *job, maxBytes); }, [this, job] { OnIndexDone(*job); });
+}
+
+void Journal::RunIndexJob(JournalStore& store, IndexJob& job, uint64_t maxBytes) {
+  if (!store.IsOpen()) return;  // the writes' outage: they open it again
+  for (int step = 0; step < kIndexStepsPerJob; ++step) {
+    job.failure = store.Index(kIndexRows, job.indexedThrough, job.more);
+    if (job.failure || !job.more) break;
+  }
+  // A failed step is tried again at the next check; the next write tells of an outage.
+  if (!job.failure && job.check && store.Retain(job.oldestKeptMs, maxBytes, job.retainMore)) job.retainMore = false;
+}
+
+void Journal::OnIndexDone(const IndexJob& job) {
+  indexing_ = false;
+  indexedSeq_ = job.indexedThrough;
+  indexMore_ = !job.failure && (job.more || job.retainMore);
+  if (job.failure) {
+    // An outage of the file is told by the writes, which fail too within a
+    // second; the index's own, once it has failed twice while they work.
+    indexError_ = *job.failure;
+    if (++indexFailures_ == 2 && !Failing()) {
+      indexOutageLogged_ = true;
+      Log(LogLevel::kError, "Journal: cannot index " + config_.path + ": " + indexError_ + ".");
+    }
+    return;
+  }
+  if (indexOutageLogged_) Log(LogLevel::kError, "Journal: indexing " + config_.path + " again.");
+  indexOutageLogged_ = false;
+  indexFailures_ = 0;
+  indexError_.clear();
+  if (indexMore_ && !stopped_) StartIndexing(false);  // behind: no wait for the tick
 }
 
 // At the end nothing is retried: the worker writes the rest once.
@@ -127,7 +194,7 @@ void Journal::HandOverRest() {
       [] {});
 }
 
-void Journal::WriteBatch(JournalStore& store, Batch& batch, uint64_t maxBytes) {
+void Journal::WriteBatch(JournalStore& store, Batch& batch) {
   // SQLite goes on writing into a file that was removed, without an error.
   const auto removed = [&] {
     store.Close();
@@ -143,14 +210,11 @@ void Journal::WriteBatch(JournalStore& store, Batch& batch, uint64_t maxBytes) {
     if (batch.failure) return store.Close();  // opened afresh at the retry: mends what it can
     if (!store.StillAtPath()) return removed();
   }
-  // A failed step is tried again at the next check; the next write tells of an outage.
-  if (batch.check && store.Retain(batch.oldestKeptMs, maxBytes, batch.retainMore)) batch.retainMore = false;
 }
 
 void Journal::OnBatchDone(const std::shared_ptr<Batch>& batch) {
   busy_ = false;
   inFlight_ = 0;
-  retainMore_ = batch->retainMore;
   std::vector<JournalEntry>& entries = batch->entries;
   if (batch->failure) {
     // Kept in order for the retry, or, once stopped, for the last hand-over.

@@ -12,8 +12,14 @@
 // happens with the file writable (the disk too slow for the flow), one line
 // is logged, and one when the queue has drained.
 //
-// Between batches, retention removes receipts older than retention_days or
-// beyond max_mb a few hundred at a time.
+// The worker runs at idle priority. The full-text index follows the writes
+// in jobs of their own between the batches: adding a receipt's words to it
+// costs many times what writing the receipt does, so the receipts are kept
+// first, and the index catches up whenever the CPU has time; the counters
+// tell how far behind it is. An outage of its own (the writes work) is
+// logged once, and its end. The index jobs also run retention, which
+// removes receipts older than retention_days or beyond max_mb a few hundred
+// at a time.
 //
 // Event thread only; the store is used only on the worker's thread (and by
 // Open, before the loop runs).
@@ -44,9 +50,15 @@ class Journal final : public ReceiptListener {
   // allocates nothing per receipt; larger ones are given back.
   static constexpr size_t kMaxSpare = kMaxBatch;
   static constexpr size_t kMaxSpareBytes = 16u << 10;
+  // Receipts per index transaction, and transactions per job: a batch waits
+  // behind one job, some 30 ms of work.
+  static constexpr size_t kIndexRows = 100;
+  static constexpr int kIndexStepsPerJob = 3;
+  static constexpr size_t kIndexRowsAtEnd = 10000;  // about a second's work
 
   Journal(Platform& platform, JournalConfig config, std::unique_ptr<JournalStore> store);
-  // The worker ends here: what was handed over is written first.
+  // The worker ends here: what was handed over is written first, then
+  // indexed (up to kIndexRowsAtEnd).
   ~Journal() override;
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
@@ -70,9 +82,16 @@ class Journal final : public ReceiptListener {
   // What a job did, read by its completion.
   struct Batch {
     std::vector<JournalEntry> entries;
+    bool check = false;  // look at the file's place
+    JournalStore::Failure failure;
+  };
+  // What an index job did, read by its completion.
+  struct IndexJob {
     bool check = false;  // look at the file's place, and retain
     int64_t oldestKeptMs = 0;
     JournalStore::Failure failure;
+    uint64_t indexedThrough = 0;
+    bool more = false;        // receipts wait for the index
     bool retainMore = false;  // retention has more to remove
   };
 
@@ -81,7 +100,11 @@ class Journal final : public ReceiptListener {
   bool Failing() const { return !error_.empty(); }
   void OnBatchDone(const std::shared_ptr<Batch>& batch);
   // On the worker: the job of one batch.
-  static void WriteBatch(JournalStore& store, Batch& batch, uint64_t maxBytes);
+  static void WriteBatch(JournalStore& store, Batch& batch);
+  void StartIndexing(bool check);
+  void OnIndexDone(const IndexJob& job);
+  // On the worker: the job of a few index steps, and retention.
+  static void RunIndexJob(JournalStore& store, IndexJob& job, uint64_t maxBytes);
   void HandOverRest();
   void Recycle(JournalEntry&& entry);
   void CountDropped();
@@ -96,8 +119,14 @@ class Journal final : public ReceiptListener {
   size_t inFlight_ = 0;     // receipts of the batch in flight
   bool busy_ = false;       // a batch is with the worker
   bool stopped_ = false;
-  bool retainMore_ = false;
+  bool indexing_ = false;     // an index job is with the worker
+  bool indexMore_ = false;    // the last job left receipts or retention undone
+  uint64_t indexedSeq_ = 0;   // the newest receipt in the index
+  std::string indexError_;    // empty while indexing works
+  int indexFailures_ = 0;  // in a row
+  bool indexOutageLogged_ = false;
   int ticksSinceCheck_ = 0;
+  int indexTicksSinceCheck_ = 0;
   uint64_t lastSeqAtStart_ = 0;
   uint64_t lastSeq_ = 0;
   uint64_t written_ = 0;

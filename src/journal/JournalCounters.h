@@ -11,6 +11,7 @@ struct JournalCounters {
   uint64_t written = 0;  // committed since start
   uint64_t dropped = 0;  // turned away by the full queue since start
   uint64_t lastSeq = 0;  // the newest committed
+  uint64_t unindexed = 0;  // committed, not yet in the full-text index
   std::string error;     // the outage's reason; empty while writing
 };
 

@@ -1,8 +1,13 @@
 #pragma once
 // The journal's SQLite schema: one table of receipts, its full-text index
-// (FTS5 over the receipts' text, kept by triggers), and the journal's own
-// facts. Creating it is idempotent; auto_vacuum must come before the first
-// table so that retention can give pages back to the file system.
+// (FTS5 over the receipts' text), and the journal's own facts. Creating it
+// is idempotent; auto_vacuum must come before the first table so that
+// retention can give pages back to the file system.
+//
+// The journal adds to the index in steps of their own, after the writes of
+// the receipts (they are cheap, the index is not): journal_meta's
+// "indexed_seq" says how far it got. A file whose index was kept by triggers loses them
+// here; it was indexed up to its newest receipt.
 #include <string_view>
 
 namespace tavrik {
@@ -30,16 +35,15 @@ CREATE INDEX IF NOT EXISTS receipts_by_time ON receipts(epoch_ms);
 CREATE VIRTUAL TABLE IF NOT EXISTS receipts_text USING fts5(
   text, content = 'receipts', content_rowid = 'seq',
   tokenize = 'unicode61 remove_diacritics 2');
-CREATE TRIGGER IF NOT EXISTS receipts_indexed AFTER INSERT ON receipts BEGIN
-  INSERT INTO receipts_text(rowid, text) VALUES (new.seq, new.text);
-END;
-CREATE TRIGGER IF NOT EXISTS receipts_unindexed AFTER DELETE ON receipts BEGIN
-  INSERT INTO receipts_text(receipts_text, rowid, text) VALUES ('delete', old.seq, old.text);
-END;
+DROP TRIGGER IF EXISTS receipts_indexed;
+DROP TRIGGER IF EXISTS receipts_unindexed;
+INSERT OR IGNORE INTO journal_meta(key, value) VALUES ('indexed_seq', (SELECT IFNULL(MAX(seq), 0) FROM receipts));
 )sql";
 
 // journal_meta keys: "schema" (kJournalSchemaVersion), "last_seq" (the
-// highest sequence number ever written, kept when retention removes it).
+// highest sequence number ever written, kept when retention removes it),
+// "indexed_seq" (receipts up to it are in receipts_text; the newer ones
+// follow within moments, or after a burst once the CPU is free).
 //
 // receipts, per row:
 //   seq         the receipt's sequence number (also the row id)

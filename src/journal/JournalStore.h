@@ -3,6 +3,7 @@
 // or a test's fake. Called only on the journal's worker thread, and before
 // the event loop runs; never from two threads at once. A call that fails
 // returns why, in a few words ("disk full"); std::nullopt: it worked.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -29,10 +30,14 @@ class JournalStore {
   virtual bool StillAtPath() const = 0;
   // Writes the receipts in one transaction: all of them or none.
   virtual Failure Write(std::span<const JournalEntry> batch) = 0;
+  // Adds the text of up to maxRows of the oldest receipts not yet in the
+  // full-text index to it, in one transaction. Sets indexedThrough to the
+  // newest sequence number indexed so far, and more when receipts are left.
+  virtual Failure Index(size_t maxRows, uint64_t& indexedThrough, bool& more) = 0;
   // One small step of retention: removes a few hundred of the oldest
-  // receipts older than oldestKeptMs, or beyond maxBytes of content, and
-  // gives their pages back to the file system. Sets more when another step
-  // would remove more.
+  // receipts older than oldestKeptMs, or beyond maxBytes of content, from
+  // the table and the index, and gives their pages back to the file system.
+  // Sets more when another step would remove more.
   virtual Failure Retain(int64_t oldestKeptMs, uint64_t maxBytes, bool& more) = 0;
 };
 

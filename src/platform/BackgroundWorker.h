@@ -14,7 +14,8 @@ enum class WorkerPriority {
   // lag behind but must get done (a journal's writes).
   kBelowNormal,
   // Only when a CPU has nothing else to do, and given up the moment a
-  // client's send wants it: work that may be skipped when it cannot keep up
+  // client's send wants it: work that may lag behind, with a bounded queue
+  // in front (a journal's writes), or be skipped when it cannot keep up
   // (reading text from images).
   kIdle,
 };

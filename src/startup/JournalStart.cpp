@@ -20,7 +20,7 @@ void ConnectJournal(Relay& relay, Journal& journal) {
   relay.AddReceiptListener(journal);
   relay.SetJournalReport([&journal] {
     const JournalCounters c = journal.Counters();
-    return JournalReport{c.writing, journal.Path(), c.queued, c.written, c.dropped, c.lastSeq, c.error};
+    return JournalReport{c.writing, journal.Path(), c.queued, c.written, c.dropped, c.lastSeq, c.unindexed, c.error};
   });
 }
 

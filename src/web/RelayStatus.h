@@ -36,6 +36,7 @@ struct JournalReport {
   uint64_t written = 0;
   uint64_t dropped = 0;
   uint64_t lastSeq = 0;
+  uint64_t unindexed = 0;  // not yet in the full-text index
   std::string error;  // the outage's reason; empty while ok
 };
 

@@ -164,6 +164,7 @@ std::string StatusJson(const RelayStatus& status, std::string_view version) {
     AppendField(out, "written", static_cast<int64_t>(journal.written));
     AppendField(out, "dropped", static_cast<int64_t>(journal.dropped));
     AppendField(out, "lastSeq", static_cast<int64_t>(journal.lastSeq));
+    AppendField(out, "unindexed", static_cast<int64_t>(journal.unindexed));
     AppendField(out, "error", journal.error);
     out.back() = '}';
   }
@@ -220,6 +221,8 @@ std::string MetricsText(const RelayStatus& status, std::string_view version) {
                  static_cast<int64_t>(journal.queued));
     AppendMetric(out, "tavrik_journal_dropped_total", "counter", "Receipts the journal's full queue turned away.",
                  static_cast<int64_t>(journal.dropped));
+    AppendMetric(out, "tavrik_journal_unindexed", "gauge", "Receipts in the journal not yet in its text index.",
+                 static_cast<int64_t>(journal.unindexed));
   }
   return out;
 }

@@ -17,6 +17,9 @@ struct FakeJournalDisk {
   bool removed = false;                // the path names no file
   int opens = 0;
   int retentionSteps = 0;
+  std::optional<std::string> indexFailure;  // Index fails with it while set
+  uint64_t indexedSeq = 0;
+  std::string calls;  // "W<receipts> " per write, "I " per index step
 };
 
 class FakeJournalStore final : public JournalStore {
@@ -26,7 +29,7 @@ class FakeJournalStore final : public JournalStore {
   Failure Open() override {
     ++disk_.opens;
     if (disk_.failure) return disk_.failure;
-    if (disk_.removed) disk_ = {{}, 0, std::nullopt, false, disk_.opens, disk_.retentionSteps};  // created anew
+    if (disk_.removed) disk_ = {{}, 0, std::nullopt, false, disk_.opens, disk_.retentionSteps, disk_.indexFailure, 0, disk_.calls};  // created anew
     open_ = true;
     return std::nullopt;
   }
@@ -37,10 +40,27 @@ class FakeJournalStore final : public JournalStore {
   Failure Write(std::span<const JournalEntry> batch) override {
     if (disk_.failure) return disk_.failure;
     if (disk_.removed) return std::nullopt;  // into the unlinked file
+    disk_.calls += "W" + std::to_string(batch.size()) + " ";
     for (const JournalEntry& entry : batch) {
       disk_.rows.push_back(entry);
       disk_.lastSeq = std::max(disk_.lastSeq, entry.sequence);
     }
+    return std::nullopt;
+  }
+  Failure Index(size_t maxRows, uint64_t& indexedThrough, bool& more) override {
+    more = false;
+    if (disk_.failure) return disk_.failure;
+    if (disk_.indexFailure) return disk_.indexFailure;
+    disk_.calls += "I ";
+    size_t added = 0;
+    for (const JournalEntry& entry : disk_.rows) {
+      if (entry.sequence <= disk_.indexedSeq) continue;
+      if (added == maxRows) break;
+      disk_.indexedSeq = entry.sequence;
+      ++added;
+    }
+    indexedThrough = disk_.indexedSeq;
+    more = !disk_.rows.empty() && disk_.rows.back().sequence > disk_.indexedSeq;
     return std::nullopt;
   }
   Failure Retain(int64_t /*oldestKeptMs*/, uint64_t /*maxBytes*/, bool& more) override {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -19,6 +20,7 @@ constexpr int kBusyTimeoutMs = 500;
 const char* const kInsert =
     "INSERT INTO receipts(seq, time, epoch_ms, utc_offset, cut, text, facts, rules, raw) "
     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)";
+const char* const kIndexedThrough = "SELECT CAST(value AS INTEGER) FROM journal_meta WHERE key = 'indexed_seq'";
 const char* const kSetLastSeq =
     "INSERT INTO journal_meta(key, value) VALUES ('last_seq', ?1) ON CONFLICT(key) DO UPDATE "
     "SET value = excluded.value WHERE CAST(excluded.value AS INTEGER) > CAST(value AS INTEGER)";
@@ -128,6 +130,32 @@ JournalStore::Failure SqliteJournalStore::Write(std::span<const JournalEntry> ba
   return std::nullopt;
 }
 
+JournalStore::Failure SqliteJournalStore::Index(size_t maxRows, uint64_t& indexedThrough, bool& more) {
+  more = false;
+  if (!db_) return "not open";
+  if (Failure failure = Execute("BEGIN IMMEDIATE")) return failure;
+  int64_t from = 0;
+  int64_t newest = 0;
+  int64_t last = 0;
+  Failure failure = ReadNumber(kIndexedThrough, from);
+  const std::string rows =
+      " FROM receipts WHERE seq > " + std::to_string(from) + " ORDER BY seq LIMIT " + std::to_string(maxRows);
+  if (!failure) failure = ReadNumber(("SELECT IFNULL(MAX(seq), 0) FROM (SELECT seq" + rows + ")").c_str(), newest);
+  if (!failure && newest > from) {
+    failure = Execute(("INSERT INTO receipts_text(rowid, text) SELECT seq, text" + rows).c_str());
+    if (!failure) {
+      failure = Execute(
+          ("UPDATE journal_meta SET value = '" + std::to_string(newest) + "' WHERE key = 'indexed_seq'").c_str());
+    }
+  }
+  if (!failure) failure = ReadNumber("SELECT IFNULL(MAX(seq), 0) FROM receipts", last);
+  if (!failure) failure = Execute("COMMIT");
+  if (failure) return Rollback(failure);
+  indexedThrough = static_cast<uint64_t>(std::max(from, newest));
+  more = last > newest && newest > from;
+  return std::nullopt;
+}
+
 JournalStore::Failure SqliteJournalStore::Retain(int64_t oldestKeptMs, uint64_t maxBytes, bool& more) {
   more = false;
   if (!db_) return "not open";
@@ -135,18 +163,27 @@ JournalStore::Failure SqliteJournalStore::Retain(int64_t oldestKeptMs, uint64_t 
   const int64_t pageSize = QueryNumber("PRAGMA page_size");
   const int64_t used = (QueryNumber("PRAGMA page_count") - QueryNumber("PRAGMA freelist_count")) * pageSize;
   // Each by its index: a step that finds nothing to remove reads next to nothing.
-  std::string sql = "DELETE FROM receipts WHERE seq IN (SELECT seq FROM receipts ";
+  std::string oldest = "SELECT seq FROM receipts ";
   if (used > static_cast<int64_t>(maxBytes)) {
-    sql += "ORDER BY seq LIMIT " + rows + ")";
+    oldest += "ORDER BY seq LIMIT " + rows;
   } else {
-    sql += "WHERE epoch_ms < " + std::to_string(oldestKeptMs) + " ORDER BY epoch_ms LIMIT " + rows + ")";
+    oldest += "WHERE epoch_ms < " + std::to_string(oldestKeptMs) + " ORDER BY epoch_ms, seq LIMIT " + rows;
   }
-  if (Failure failure = Execute(sql.c_str())) return failure;
-  more = sqlite3_changes(db_) == kRetentionRows;
+  // The index forgets a receipt by its text, so only one it holds.
+  if (Failure failure = Execute("BEGIN IMMEDIATE")) return failure;
+  Failure failure = Execute(("INSERT INTO receipts_text(receipts_text, rowid, text) SELECT 'delete', seq, text "
+                             "FROM receipts WHERE seq IN (" + oldest + ") AND seq <= (" + kIndexedThrough + ")")
+                                .c_str());
+  if (!failure) failure = Execute(("DELETE FROM receipts WHERE seq IN (" + oldest + ")").c_str());
+  const bool full = sqlite3_changes(db_) == kRetentionRows;
+  if (!failure) failure = Execute("COMMIT");
+  if (failure) return Rollback(failure);
+  more = full;
   // The text index keeps what was removed until its segments merge: a
-  // small merge step each time, so that its pages come free too.
+  // small merge step each time, so that its pages come free too. Negative:
+  // across levels too, where the removals' marks meet what they remove.
   if (more) {
-    if (Failure failure = Execute("INSERT INTO receipts_text(receipts_text, rank) VALUES ('merge', 200)")) return failure;
+    if (Failure merged = Execute("INSERT INTO receipts_text(receipts_text, rank) VALUES ('merge', -200)")) return merged;
   }
   if (QueryNumber("PRAGMA freelist_count") > 0) return Execute("PRAGMA incremental_vacuum");
   return std::nullopt;
@@ -167,6 +204,16 @@ JournalStore::Failure SqliteJournalStore::Prepare(const char* sql, sqlite3_stmt*
 JournalStore::Failure SqliteJournalStore::Rollback(Failure failure) {
   if (db_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   return failure;
+}
+
+JournalStore::Failure SqliteJournalStore::ReadNumber(const char* sql, int64_t& value) {
+  sqlite3_stmt* statement = nullptr;
+  int result = sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr);
+  if (result == SQLITE_OK) result = sqlite3_step(statement);
+  if (result == SQLITE_ROW) value = sqlite3_column_int64(statement, 0);
+  sqlite3_finalize(statement);
+  if (result == SQLITE_ROW || result == SQLITE_DONE) return std::nullopt;
+  return Reason(result);
 }
 
 int64_t SqliteJournalStore::QueryNumber(const char* sql) {

@@ -29,6 +29,7 @@ class SqliteJournalStore final : public JournalStore {
   uint64_t LastSequence() override;
   bool StillAtPath() const override;
   Failure Write(std::span<const JournalEntry> batch) override;
+  Failure Index(size_t maxRows, uint64_t& indexedThrough, bool& more) override;
   Failure Retain(int64_t oldestKeptMs, uint64_t maxBytes, bool& more) override;
 
  private:
@@ -36,6 +37,8 @@ class SqliteJournalStore final : public JournalStore {
   Failure Prepare(const char* sql, sqlite3_stmt*& statement);
   // The last error in a few words; the system's reason for I/O errors.
   std::string Reason(int code) const;
+  // The first column of the first row, left as it is without one.
+  Failure ReadNumber(const char* sql, int64_t& value);
   int64_t QueryNumber(const char* sql);
   Failure Rollback(Failure failure);
 

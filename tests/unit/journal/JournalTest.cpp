@@ -47,7 +47,7 @@ class JournalTest : public ::testing::Test {
 TEST_F(JournalTest, NumbersGoOnAndEachReceiptIsCommittedWithinABatchOneBatchAtATime) {
   Make(41);
   EXPECT_TRUE(log.Contains("Journal: j.db, receipts numbered from 42."));
-  EXPECT_EQ(worker->Priority(), WorkerPriority::kBelowNormal) << "its writes leave the CPU to the clients first";
+  EXPECT_EQ(worker->Priority(), WorkerPriority::kIdle) << "its writes leave the CPU to the clients first";
   Receipt();
   platform.Advance(Journal::kBatchIntervalMs);
   EXPECT_EQ(Rows(), "42 ");
@@ -57,7 +57,7 @@ TEST_F(JournalTest, NumbersGoOnAndEachReceiptIsCommittedWithinABatchOneBatchAtAT
   platform.Advance(Journal::kBatchIntervalMs);
   Receipt();
   platform.Advance(5 * Journal::kBatchIntervalMs);
-  EXPECT_EQ(worker->Pending(), 1u);
+  EXPECT_EQ(worker->Pending(), 2u);  // one batch and one index job, however long the disk takes
   EXPECT_EQ(journal->Counters().queued, 3u);
   worker->Release();
   platform.Advance(Journal::kBatchIntervalMs);
@@ -133,6 +133,31 @@ TEST_F(JournalTest, ARemovedFileIsSeenIdleOrAfterAWriteAndCreatedAgainWithWhatWe
   EXPECT_EQ(Rows(), "1 ");
   EXPECT_EQ(log.Count("Journal: cannot write j.db: the file was removed."), 2u);
   EXPECT_EQ(log.Count("Journal: writing j.db again."), 2u);
+}
+
+TEST_F(JournalTest, TheIndexFollowsTheWritesInBoundedJobsAndTellsOnlyItsOwnOutage) {
+  Make();
+  worker->Hold();  // a busy CPU
+  for (int i = 0; i < 2500; ++i) Receipt();
+  platform.Advance(Journal::kBatchIntervalMs);
+  EXPECT_EQ(journal->Counters().unindexed, 0u);  // nothing committed yet
+  worker->Release();
+  platform.Advance(2 * Journal::kBatchIntervalMs);
+  // A batch waits behind one index job, not behind the index's whole lag.
+  EXPECT_EQ(disk.calls.substr(0, 20), "W2000 I I I W500 I I");
+  EXPECT_EQ(disk.rows.size(), 2500u);
+  EXPECT_EQ(journal->Counters().unindexed, 0u);
+
+  disk.indexFailure = "database disk image is malformed";
+  Receipt();
+  platform.Advance(3 * Journal::kRetryMs);
+  EXPECT_EQ(disk.rows.size(), 2501u);
+  EXPECT_EQ(journal->Counters().unindexed, 1u);
+  disk.indexFailure.reset();
+  platform.Advance(Journal::kRetryMs);
+  EXPECT_EQ(journal->Counters().unindexed, 0u);
+  EXPECT_EQ(log.Count("Journal: cannot index j.db: database disk image is malformed."), 1u);
+  EXPECT_EQ(log.Count("Journal: indexing j.db again."), 1u);
 }
 
 TEST_F(JournalTest, StopHandsTheRestOverAndTheWorkersEndWritesIt) {

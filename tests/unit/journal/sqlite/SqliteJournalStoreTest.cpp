@@ -64,6 +64,12 @@ TEST_F(SqliteJournalStoreTest, WritesWhatReadsBackAndKeepsTheLastNumberWhenReten
     const std::vector<JournalEntry> batch{Entry(1, "SALE 1\n"), Entry(2, "REFUND 2\n", "", "", R"(["refund"])"),
                                           Entry(3, "SALE 3\n", R"({"drawer":[]})", std::string("\x1bi\0", 3))};
     ASSERT_EQ(store.Write(batch), std::nullopt);
+    EXPECT_EQ(Query("SELECT count(*) FROM receipts_text WHERE receipts_text MATCH 'refund'"), "0");  // not yet
+    uint64_t indexed = 0;
+    bool more = true;
+    ASSERT_EQ(store.Index(100, indexed, more), std::nullopt);
+    EXPECT_EQ(indexed, 3u);
+    EXPECT_FALSE(more);
   }
   EXPECT_EQ(Query("PRAGMA journal_mode"), "wal");
   EXPECT_EQ(Query("PRAGMA auto_vacuum"), "2");  // incremental
@@ -94,6 +100,8 @@ TEST_F(SqliteJournalStoreTest, RetentionGoesOldestFirstInSmallStepsByAgeAndBySiz
   std::vector<JournalEntry> batch;
   for (uint64_t seq = 1; seq <= 3000; ++seq) batch.push_back(Entry(seq, Words(random)));
   ASSERT_EQ(store.Write(batch), std::nullopt);
+  uint64_t indexed = 0;
+  for (bool more = true; more;) ASSERT_EQ(store.Index(1000, indexed, more), std::nullopt);
   const auto usedBytes = [&] {
     return (Number("PRAGMA page_count") - Number("PRAGMA freelist_count")) * Number("PRAGMA page_size");
   };
@@ -119,6 +127,70 @@ TEST_F(SqliteJournalStoreTest, RetentionGoesOldestFirstInSmallStepsByAgeAndBySiz
   for (more = true; more;) ASSERT_EQ(store.Retain(kEpochMs + 1000 * 2900, 1u << 30, more), std::nullopt);
   EXPECT_EQ(Number("SELECT min(seq) FROM receipts"), 2900);
   EXPECT_EQ(store.LastSequence(), 3000u);
+}
+
+TEST_F(SqliteJournalStoreTest, TheIndexFollowsOnItsOwnConnectionAndTakesOverAFileIndexedByTriggers) {
+  {  // a journal whose index triggers kept
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE journal_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;"
+                           "INSERT INTO journal_meta VALUES ('schema', '1'), ('last_seq', '2');"
+                           "CREATE TABLE receipts (seq INTEGER PRIMARY KEY, time TEXT NOT NULL, epoch_ms INTEGER "
+                           "NOT NULL, utc_offset INTEGER NOT NULL, cut INTEGER NOT NULL, text TEXT NOT NULL, facts "
+                           "TEXT, rules TEXT, raw BLOB);"
+                           "CREATE VIRTUAL TABLE receipts_text USING fts5(text, content = 'receipts', content_rowid "
+                           "= 'seq', tokenize = 'unicode61 remove_diacritics 2');"
+                           "CREATE TRIGGER receipts_indexed AFTER INSERT ON receipts BEGIN INSERT INTO "
+                           "receipts_text(rowid, text) VALUES (new.seq, new.text); END;"
+                           "INSERT INTO receipts VALUES (1, 't', 1796644801000, 60, 1, 'OLD SALE', NULL, NULL, NULL),"
+                           " (2, 't', 1796644802000, 60, 1, 'OLD REFUND', NULL, NULL, NULL);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  SqliteJournalStore writer(path_);
+  SqliteJournalStore indexer(path_);
+  ASSERT_EQ(writer.Open(), std::nullopt);
+  ASSERT_EQ(indexer.Open(), std::nullopt);
+  EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"), "0");
+  EXPECT_EQ(Query("SELECT value FROM journal_meta WHERE key = 'indexed_seq'"), "2");
+  const auto write = [&](uint64_t first, uint64_t last) {
+    std::vector<JournalEntry> batch;
+    for (uint64_t seq = first; seq <= last; ++seq) batch.push_back(Entry(seq, "SALE item" + std::to_string(seq)));
+    ASSERT_EQ(writer.Write(batch), std::nullopt);
+  };
+  write(3, 252);
+  std::vector<std::pair<uint64_t, bool>> steps;
+  uint64_t indexed = 0;
+  for (bool more = true; more;) {
+    ASSERT_EQ(indexer.Index(100, indexed, more), std::nullopt);
+    steps.emplace_back(indexed, more);
+  }
+  EXPECT_EQ(steps, (std::vector<std::pair<uint64_t, bool>>{{102, true}, {202, true}, {252, false}}));
+  write(253, 262);
+  // indexed with the old rows; 253 to 262 are not yet
+  EXPECT_EQ(Query("SELECT group_concat(rowid) FROM receipts_text WHERE receipts_text MATCH 'refund OR item252'"),
+            "2,252");
+  EXPECT_EQ(Query("SELECT count(*) FROM receipts_text WHERE receipts_text MATCH 'item253'"), "0");
+
+  // Retention across the indexed and the unindexed: the index must forget
+  // exactly what it holds of them, as its check against the table shows.
+  bool more = true;
+  ASSERT_EQ(indexer.Retain(kEpochMs + 256 * 1000, 1u << 30, more), std::nullopt);
+  EXPECT_EQ(Number("SELECT min(seq) FROM receipts"), 256);
+  ASSERT_EQ(indexer.Index(100, indexed, more), std::nullopt);
+  EXPECT_EQ(indexed, 262u);
+  EXPECT_FALSE(more);
+  EXPECT_EQ(Query("SELECT group_concat(rowid) FROM receipts_text WHERE receipts_text MATCH 'item252 OR item260'"),
+            "260");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "INSERT INTO receipts_text(receipts_text, rank) VALUES ('integrity-check', 1)", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(db);
+  sqlite3_close(db);
 }
 
 TEST_F(SqliteJournalStoreTest, ARemovedFileIsNoticedAndOpeningCreatesItAgain) {

@@ -56,6 +56,9 @@ class TestJournal {
     const int result = sqlite3_step(insert);
     sqlite3_finalize(insert);
     if (result != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
+    const std::string n = std::to_string(seq);  // and indexed, as the journal's indexer does
+    Exec("INSERT INTO receipts_text(rowid, text) SELECT seq, text FROM receipts WHERE seq = " + n +
+         "; UPDATE journal_meta SET value = '" + n + "' WHERE key = 'indexed_seq'");
   }
   // The file removed and made anew, empty, as the journal does after an outage.
   void Recreate() {
