@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "journal/Journal.h"
 #include "journal/JournalSchema.h"
 #include "search/MatchExpression.h"
 #include "search/ReceiptQuery.h"
@@ -96,6 +97,9 @@ void Check(sqlite3* db, int result) {
   if (result != SQLITE_OK && result != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db));
 }
 
+// Indexed as the journal indexes: in transactions of this many receipts.
+constexpr int64_t kRowsPerStep = Journal::kIndexRows;
+
 void MakeJournal(const std::string& path, int64_t count) {
   sqlite3* db = nullptr;
   Check(db, sqlite3_open(path.c_str(), &db));
@@ -112,16 +116,16 @@ void MakeJournal(const std::string& path, int64_t count) {
                 -1, &insert, nullptr));
   std::mt19937 random(20261208);
   for (int64_t seq = 1; seq <= count; ++seq) {
-    if (seq % 10000 == 1) Check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr));
+    if (seq % kRowsPerStep == 1) Check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr));
     const std::string text = ReceiptText(static_cast<uint64_t>(seq), random);
     sqlite3_bind_int64(insert, 1, seq);
     sqlite3_bind_int64(insert, 2, kStartMs + (seq - 1) * kStepMs);
     sqlite3_bind_text(insert, 3, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     Check(db, sqlite3_step(insert));
     sqlite3_reset(insert);
-    if (seq % 10000 == 0 || seq == count) {
+    if (seq % kRowsPerStep == 0 || seq == count) {
       const std::string index = "INSERT INTO receipts_text(rowid, text) SELECT seq, text FROM receipts WHERE seq > " +
-                                std::to_string(seq - (seq - 1) % 10000 - 1) + "; UPDATE journal_meta SET value = '" +
+                                std::to_string(seq - (seq - 1) % kRowsPerStep - 1) + "; UPDATE journal_meta SET value = '" +
                                 std::to_string(seq) + "' WHERE key = 'indexed_seq'; COMMIT";
       Check(db, sqlite3_exec(db, index.c_str(), nullptr, nullptr, nullptr));
     }

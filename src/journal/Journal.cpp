@@ -149,10 +149,7 @@ void Journal::StartIndexing(bool check) {
 
 void Journal::RunIndexJob(JournalStore& store, IndexJob& job, uint64_t maxBytes) {
   if (!store.IsOpen()) return;  // the writes' outage: they open it again
-  for (int step = 0; step < kIndexStepsPerJob; ++step) {
-    job.failure = store.Index(kIndexRows, job.indexedThrough, job.more);
-    if (job.failure || !job.more) break;
-  }
+  job.failure = store.Index(kIndexRows, job.indexedThrough, job.more);
   // A failed step is tried again at the next check; the next write tells of an outage.
   if (!job.failure && job.check && store.Retain(job.oldestKeptMs, maxBytes, job.retainMore)) job.retainMore = false;
 }

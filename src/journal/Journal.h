@@ -50,10 +50,10 @@ class Journal final : public ReceiptListener {
   // allocates nothing per receipt; larger ones are given back.
   static constexpr size_t kMaxSpare = kMaxBatch;
   static constexpr size_t kMaxSpareBytes = 16u << 10;
-  // Receipts per index transaction, and transactions per job: a batch waits
-  // behind one job, some 30 ms of work.
-  static constexpr size_t kIndexRows = 100;
-  static constexpr int kIndexStepsPerJob = 3;
+  // Receipts per index transaction, one transaction per job: a batch waits
+  // behind one job, some 50 ms of work. Fewer, larger transactions leave the
+  // index fewer segments to merge.
+  static constexpr size_t kIndexRows = 1000;
   static constexpr size_t kIndexRowsAtEnd = 10000;  // about a second's work
 
   Journal(Platform& platform, JournalConfig config, std::unique_ptr<JournalStore> store);

