@@ -141,6 +141,7 @@ void Journal::StartIndexing(bool check) {
   job->check = check || indexMore_;
   job->oldestKeptMs = platform_.GetClock().UnixTimeMs() - config_.retentionDays * kDayMs;
   job->indexedThrough = indexedSeq_;
+  job->writtenThrough = lastSeq_;
   indexing_ = true;
   JournalStore& store = *store_;
   const uint64_t maxBytes = static_cast<uint64_t>(config_.maxMb) << 20;
@@ -150,13 +151,16 @@ void Journal::StartIndexing(bool check) {
 void Journal::RunIndexJob(JournalStore& store, IndexJob& job, uint64_t maxBytes) {
   if (!store.IsOpen()) return;  // the writes' outage: they open it again
   job.failure = store.Index(kIndexRows, job.indexedThrough, job.more);
+  job.caughtUp = !job.failure && !job.more;
   // A failed step is tried again at the next check; the next write tells of an outage.
   if (!job.failure && job.check && store.Retain(job.oldestKeptMs, maxBytes, job.retainMore)) job.retainMore = false;
 }
 
 void Journal::OnIndexDone(const IndexJob& job) {
   indexing_ = false;
-  indexedSeq_ = job.indexedThrough;
+  // Caught up, the index holds all there is: a file made anew holds none of
+  // the receipts written before it.
+  indexedSeq_ = job.caughtUp ? std::max(job.indexedThrough, job.writtenThrough) : job.indexedThrough;
   indexMore_ = !job.failure && (job.more || job.retainMore);
   if (job.failure) {
     // An outage of the file is told by the writes, which fail too within a

@@ -91,7 +91,9 @@ class Journal final : public ReceiptListener {
     int64_t oldestKeptMs = 0;
     JournalStore::Failure failure;
     uint64_t indexedThrough = 0;
-    bool more = false;        // receipts wait for the index
+    uint64_t writtenThrough = 0;  // the newest receipt written when the job began
+    bool caughtUp = false;        // every receipt in the file is indexed
+    bool more = false;            // receipts wait for the index
     bool retainMore = false;  // retention has more to remove
   };
 

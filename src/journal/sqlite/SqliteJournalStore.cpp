@@ -217,12 +217,8 @@ JournalStore::Failure SqliteJournalStore::ReadNumber(const char* sql, int64_t& v
 }
 
 int64_t SqliteJournalStore::QueryNumber(const char* sql) {
-  sqlite3_stmt* statement = nullptr;
   int64_t value = 0;
-  if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW) {
-    value = sqlite3_column_int64(statement, 0);
-  }
-  sqlite3_finalize(statement);
+  ReadNumber(sql, value);
   return value;
 }
 

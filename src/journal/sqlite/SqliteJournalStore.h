@@ -39,7 +39,7 @@ class SqliteJournalStore final : public JournalStore {
   std::string Reason(int code) const;
   // The first column of the first row, left as it is without one.
   Failure ReadNumber(const char* sql, int64_t& value);
-  int64_t QueryNumber(const char* sql);
+  int64_t QueryNumber(const char* sql);  // 0 when there is none or it cannot be read
   Failure Rollback(Failure failure);
 
   std::string path_;

@@ -133,6 +133,13 @@ TEST_F(JournalTest, ARemovedFileIsSeenIdleOrAfterAWriteAndCreatedAgainWithWhatWe
   EXPECT_EQ(Rows(), "1 ");
   EXPECT_EQ(log.Count("Journal: cannot write j.db: the file was removed."), 2u);
   EXPECT_EQ(log.Count("Journal: writing j.db again."), 2u);
+
+  // The receipts gone with the old file do not wait for the new one's index.
+  disk.removed = true;
+  platform.Advance(3 * Journal::kRetryMs);  // seen, made anew, its index looked at
+  EXPECT_TRUE(journal->Counters().writing);
+  EXPECT_EQ(Rows(), "");
+  EXPECT_EQ(journal->Counters().unindexed, 0u);
 }
 
 TEST_F(JournalTest, TheIndexFollowsTheWritesInBoundedJobsAndTellsOnlyItsOwnOutage) {
